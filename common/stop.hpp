@@ -1,0 +1,31 @@
+// The one way the run ends: a numbered stop.
+//
+// stop_run() throws StopRun; the main routine catches it, reports "STOP n"
+// on the error stream, flushes and closes every result file and exits with
+// the low eight bits of n.  Tests call the routines directly and catch
+// StopRun, so a stop never ends the test process.
+#pragma once
+
+#include <string_view>
+
+struct StopRun {
+  int code;
+};
+
+// Stop numbers chosen by this program for conditions of its own; none
+// collides in its low eight bits with a stop number of the physics.
+constexpr int stop_input_error = 2;      // unreadable, short or missing input
+constexpr int stop_bad_parameter = 3;    // a deck value outside what the storage admits
+constexpr int stop_nonfinite_coefficient = 4;  // a coefficient map holds inf or NaN
+
+// Write `message` as one record to standard output (unit 6), then stop.
+[[noreturn]] void stop_run(int code, std::string_view message);
+// Stop without a message of its own (the caller has written it).
+[[noreturn]] void stop_run(int code);
+// For faults of the input: the message goes to standard output and to the
+// error stream, then the run stops with stop_input_error.
+[[noreturn]] void stop_input(std::string_view message);
+
+// What the main routine does with a caught stop: writes "STOP n" to the
+// error stream, closes all units, and returns the exit status (n & 255).
+int finish_run(const StopRun& stop);

@@ -1,0 +1,26 @@
+// Numbered output units, as the program's files are known by number.
+//
+// Unit 6 is standard output.  open_unit() connects a unit to a named file
+// in the working directory (an existing file is overwritten from its start,
+// a missing one created).  Writing to a unit that is not connected creates
+// the file "fort.N", the default name of unit N: this is how the result
+// tables of units 54 and 18 get their names.  Every unit is buffered and is
+// flushed and closed by close_all_units(), which the end of every run calls.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+constexpr int stdout_unit = 6;
+
+void open_unit(int unit, const std::string& file_name);
+void close_unit(int unit);
+bool unit_is_open(int unit);
+void flush_all_units();
+void close_all_units();
+
+// Appends raw text to a unit (no newline added).
+void write_text(int unit, std::string_view text);
+// Appends one line: the text, then a newline.
+void write_line(int unit, std::string_view text);

@@ -1,0 +1,86 @@
+#include "tests/test_support.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "common/units.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+fs::path unique_directory(const std::string& stem) {
+  static std::atomic<int> counter{0};
+  const fs::path base = fs::temp_directory_path();
+  for (;;) {
+    fs::path candidate = base / (stem + std::to_string(getpid()) + "_" + std::to_string(counter++));
+    if (fs::create_directory(candidate)) return candidate;
+  }
+}
+}  // namespace
+
+ScratchDirectory::ScratchDirectory() : path_(unique_directory("upscale_test_")), previous_(fs::current_path()) {
+  fs::current_path(path_);
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  close_all_units();
+  std::error_code ignored;
+  fs::current_path(previous_, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+std::string read_file(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file.string());
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const fs::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+ProgramRun run_program(const fs::path& directory, const std::string& deck) {
+  write_file(directory / "deck.in", deck);
+  const std::string command = "cd '" + directory.string() + "' && '" + std::string(UPSCALE_BINARY) +
+                              "' < deck.in > stdout.txt 2> stderr.txt";
+  const int status = std::system(command.c_str());
+  ProgramRun run;
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = read_file(directory / "stdout.txt");
+  run.err = read_file(directory / "stderr.txt");
+  return run;
+}
+
+CapturedOutput::CapturedOutput() : file_(unique_directory("upscale_capture_") / "stdout.txt") {
+  open_unit(stdout_unit, file_.string());
+}
+
+CapturedOutput::~CapturedOutput() {
+  close_unit(stdout_unit);
+  std::error_code ignored;
+  fs::remove_all(file_.parent_path(), ignored);
+}
+
+std::string CapturedOutput::text() {
+  flush_all_units();
+  return read_file(file_);
+}
+
+fs::path source_path(const std::string& relative) { return fs::path(UPSCALE_SOURCE_DIR) / relative; }
