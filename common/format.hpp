@@ -41,7 +41,7 @@ template <class... Items>
 void record(int unit, const Items&... items) {
   std::string line;
   bool first = true;
-  auto add = [&](const auto& item) {
+  [[maybe_unused]] auto add = [&](const auto& item) {
     if (!first) line.push_back(' ');
     first = false;
     record_detail::append(line, item);

@@ -12,12 +12,18 @@ void stop_run(int code, std::string_view message) {
 
 void stop_run(int code) { throw StopRun{code}; }
 
-void stop_input(std::string_view message) {
+namespace {
+[[noreturn]] void stop_with_report(int code, std::string_view message) {
   write_line(stdout_unit, message);
   std::fflush(stdout);
   std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  throw StopRun{stop_input_error};
+  throw StopRun{code};
 }
+}  // namespace
+
+void stop_input(std::string_view message) { stop_with_report(stop_input_error, message); }
+
+void stop_input_parameter(std::string_view message) { stop_with_report(stop_bad_parameter, message); }
 
 int finish_run(const StopRun& stop) {
   close_all_units();

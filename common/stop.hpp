@@ -25,6 +25,9 @@ constexpr int stop_nonfinite_coefficient = 4;  // a coefficient map holds inf or
 // For faults of the input: the message goes to standard output and to the
 // error stream, then the run stops with stop_input_error.
 [[noreturn]] void stop_input(std::string_view message);
+// The same for a deck value outside what the program admits; stops with
+// stop_bad_parameter.
+[[noreturn]] void stop_input_parameter(std::string_view message);
 
 // What the main routine does with a caught stop: writes "STOP n" to the
 // error stream, closes all units, and returns the exit status (n & 255).

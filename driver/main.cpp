@@ -1,3 +1,26 @@
+// upscale: batch numerical upscaling of a 2D three-phase porous rock sample.
+//
+// Build and run (see README.md):
+//   cmake -S . -B build && cmake --build build -j2
+//   cd examples/permafrost_layered && ../../build/upscale < deck.in
+//
+// The program reads its parameter deck from standard input, echoes every
+// stage on standard output, writes its result tables and per-cell maps to
+// fixed-name files in the working directory, and ends with exit status 40.
+// Every fatal condition ends the run with a numbered stop: its message on
+// standard output, "STOP n" on the error stream, exit status n & 255.
 #include <cstdio>
+#include <iostream>
 
-int main() { return 0; }
+#include "common/stop.hpp"
+#include "driver/run.hpp"
+
+int main() {
+  static char stdout_buffer[1 << 16];
+  std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
+  try {
+    upscale_run(std::cin);
+  } catch (const StopRun& stop) {
+    return finish_run(stop);
+  }
+}

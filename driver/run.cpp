@@ -1,0 +1,142 @@
+// The run driver.
+//
+// The sample is a rectangle of nx x ny square cells of side h of a
+// three-phase porous rock (mineral frame, ice or shale, water).  Its left,
+// right and bottom sides are held against normal displacement of both
+// solids, no fluid crosses any side, and the top of both solids carries a
+// uniform compressive normal stress of 1 Pa oscillating at the angular
+// frequency omega.  The finite-element solution of this harmonic test gives
+// the sample's effective complex plane-wave modulus, its phase velocity and
+// its attenuation; the analytic plane-wave speeds of every cell's medium are
+// computed beside it.
+#include "driver/run.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <string>
+
+#include "common/cellmap.hpp"
+#include "common/format.hpp"
+#include "common/input.hpp"
+#include "common/stop.hpp"
+#include "common/units.hpp"
+#include "driver/readata.hpp"
+#include "driver/timer.hpp"
+#include "medium/makematnum.hpp"
+#include "medium/porosity.hpp"
+
+namespace {
+
+// Everything the run holds, sized for the largest mesh, allocated once.
+struct RunStorage {
+  Deck deck;
+  LayerReal size_layer;
+  IntMap matnum;
+  RealMap phiw, binary_ice;
+};
+
+RunStorage& storage() {
+  static RunStorage run;
+  return run;
+}
+
+// The result files, opened at the start in this order and kept open.
+void open_result_files() {
+  open_unit(75, "vp_anal.phiw");
+  open_unit(76, "vp_eq.phiw");
+  open_unit(77, "1000_over_q_eq.phiw");
+  open_unit(78, "1000_over_q_anal.phiw");
+  open_unit(98, "mod_pressure_p33_ice");
+  open_unit(99, "mod_grad_pressure_p33_ice");
+  open_unit(30, "real_strain1_map");
+  open_unit(31, "imag_strain1_map");
+  open_unit(32, "real_strain3_map");
+  open_unit(33, "imag_strain3_map");
+  open_unit(34, "real_stress_map");
+  open_unit(35, "imag_stress_map");
+}
+
+// Writes the material map row by row from the bottom and stops at the
+// first cell whose layer type lies outside 1..nmat (its records written).
+void write_and_check_matnum(const Deck& deck, const IntMap& matnum) {
+  open_unit(2, "matnum_p33");
+  open_unit(22, "matnum_p33_gnu");
+  for (std::int32_t k = 1; k <= deck.ny; ++k) {
+    for (std::int32_t j = 1; j <= deck.nx; ++j) {
+      record(2, matnum(j, k));
+      record(22, j, k, matnum(j, k));
+      if (matnum(j, k) < 1 || matnum(j, k) > deck.nmat) {
+        record(stdout_unit, "j,k, matnum(j,k) ", j, k, matnum(j, k));
+        stop_run(222);
+      }
+    }
+  }
+  close_unit(2);
+  close_unit(22);
+}
+
+// The per-cell map of "binary_ice_gnu.dat": record j, k, value per cell,
+// row by row from the bottom; the value is stored by the record's place.
+void read_binary_ice(const Deck& deck, RealMap& binary_ice) {
+  const std::string name = "binary_ice_gnu.dat";
+  std::ifstream file(name);
+  if (!file) stop_input("cannot open \"" + name + "\": the per-cell ice map is missing or unreadable");
+  LineInput input(file, name);
+  for (std::int32_t k = 1; k <= deck.ny; ++k) {
+    for (std::int32_t j = 1; j <= deck.nx; ++j) {
+      binary_ice(j, k) = input.cell_record_value("the value of cell (" + std::to_string(j) + "," +
+                                                 std::to_string(k) + ")");
+    }
+  }
+}
+
+// Point `cycle` of the logarithmic frequency grid fmin..fmax of nfreq
+// points.  A grid of one point is fmin itself (the general formula would
+// divide 0 by 0 there).
+double logarithmic_frequency(const Deck& deck, std::int32_t cycle) {
+  if (deck.nfreq == 1) return deck.fmin;
+  const float intervals = static_cast<float>(deck.nfreq - 1);
+  const double exponent = std::log10(deck.fmin) + (std::log10(deck.fmax) - std::log10(deck.fmin)) *
+                                                      static_cast<double>(cycle - 1) / static_cast<double>(intervals);
+  return std::pow(10.0, exponent);
+}
+
+}  // namespace
+
+void upscale_run(std::istream& parameters) {
+  RunStorage& run = storage();
+  Deck& deck = run.deck;
+
+  // 1. Result files first, so that every run leaves them, then the clock.
+  open_result_files();
+  timer();
+
+  // 2. The parameters, echoed; h = domain_size/ny.
+  LineInput input(parameters, "standard input");
+  readata(input, deck);
+
+  // 3. The layered material map, written and checked.
+  makematnum(deck.nx, deck.ny, deck.nl, run.size_layer, deck.h, run.matnum);
+  write_and_check_matnum(deck, run.matnum);
+
+  // 4. The per-cell ice map, read in every run.
+  read_binary_ice(deck, run.binary_ice);
+
+  // 5. The single pass of the test, at the first frequency of the deck.
+  for (std::int32_t cycle = 1; cycle <= 1; ++cycle) {
+    porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.phiw, run.matnum);
+    const double omega = deck.fmin * 6.283185307179586;
+    const double freq_log = logarithmic_frequency(deck, cycle);
+    (void)freq_log;
+
+    record(stdout_unit);
+    record(stdout_unit, "cycle=", cycle);
+    record(stdout_unit, "freq (Hz), omega_fix ", deck.fmin, omega);
+  }
+
+  // 6. The CPU time of the run, in hours.
+  const double hours = timer() / 3600.0;
+  record(stdout_unit);
+  write_line(stdout_unit, " running time=" + format_f(hours, 15, 6) + "hours");
+  stop_run(40);
+}
