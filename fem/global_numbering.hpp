@@ -1,0 +1,39 @@
+// global_numbering: the global number of every local unknown of every cell.
+//
+// In:  nx, ny, the mesh size (cells along x and along y).
+// Out: xnod(e, s), the global number (1..n) of local slot s = 1..20 of cell
+//      e = (k-1)*nx + j; rows 1..nx*ny are written, the rest untouched.
+//      n = 6*nx*ny + 5*nx + 5*ny + 4.
+//
+// Local slots of a cell (local vertices 1..4 = lower left, lower right,
+// upper right, upper left):
+//   1-4   solid-1 x displacement at vertices 1-4    (xs1_1)
+//   5-8   solid-1 y displacement at vertices 1-4    (xs1_2)
+//   9,10  fluid x displacement on the left, right edge   (xf_L, xf_R)
+//   11,12 fluid y displacement on the bottom, top edge   (xf_B, xf_T)
+//   13-16 solid-3 x displacement at vertices 1-4    (xs2_1)
+//   17-20 solid-3 y displacement at vertices 1-4    (xs2_2)
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "common/cellmap.hpp"
+
+// The table xnod: max_cells rows x 20 columns, column-major (cell index
+// fastest), 1-based access xnod(cell, slot).
+struct NodeTable {
+  static constexpr int rows = max_cells;
+  static constexpr int slots = 20;
+  std::array<std::int32_t, rows * slots> data{};
+
+  std::int32_t& operator()(int e, int s) { return data[(s - 1) * rows + (e - 1)]; }
+  const std::int32_t& operator()(int e, int s) const { return data[(s - 1) * rows + (e - 1)]; }
+};
+
+// Number of unknowns of an nx x ny mesh: four per vertex, one per edge.
+constexpr std::int32_t unknown_count(std::int32_t nx, std::int32_t ny) {
+  return (6 * nx + 5) * ny + 5 * nx + 4;
+}
+
+void global_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod);

@@ -1,0 +1,182 @@
+#include "fem/global_sist.hpp"
+
+#include <array>
+#include <cstring>
+
+#include "fem/local_sys.hpp"
+
+namespace {
+
+// Fixed scratch of the assembly, sized for the largest mesh.
+//   occ_start/occ_cell: for unknown r, the cells containing it are
+//       occ_cell[occ_start[r] .. occ_start[r+1]-1] (counting sort);
+//   sorted_node/sorted_slot: the 20 numbers of each cell in ascending
+//       order, with the local slot each came from;
+//   merge_a/merge_b: the growing column list of one row;
+//   touched: whether a stored entry has received its first contribution.
+struct AssemblyScratch {
+  std::array<std::int32_t, max_unknowns + 2> occ_start;
+  std::array<std::int32_t, max_cells * 20> occ_cell;
+  std::array<std::int32_t, max_cells * 20> sorted_node;
+  std::array<std::int32_t, max_cells * 20> sorted_slot;
+  std::array<std::int32_t, max_unknowns> merge_a;
+  std::array<std::int32_t, max_unknowns> merge_b;
+  std::array<unsigned char, max_entries> touched;
+};
+AssemblyScratch scratch;
+
+// Merges the ascending, duplicate-free lists a[0..na) and b[0..nb) into out,
+// keeping one copy of the numbers present in both; returns the length.
+int merge_unique(const std::int32_t* a, int na, const std::int32_t* b, int nb,
+                 std::int32_t* out) {
+  int ia = 0;
+  int ib = 0;
+  int no = 0;
+  while (ia < na && ib < nb) {
+    if (a[ia] < b[ib]) {
+      out[no++] = a[ia++];
+    } else if (b[ib] < a[ia]) {
+      out[no++] = b[ib++];
+    } else {
+      out[no++] = a[ia++];
+      ++ib;
+    }
+  }
+  while (ia < na) out[no++] = a[ia++];
+  while (ib < nb) out[no++] = b[ib++];
+  return no;
+}
+
+}  // namespace
+
+// Policy. Inserting entry by entry (contribucion_yale) shifts the stored
+// tail on every new entry, which is quadratic in the size of the system.
+// The pattern, however, follows from xnod alone (unknowns are coupled
+// exactly when they share a cell), so:
+//   1. clear rhs_m and the entry positions the pattern will not reach;
+//   2. sort the 20 numbers of each cell and list the cells of each unknown;
+//   3. row r = the union of the sorted number lists of its cells, which
+//      gives ia and ja;
+//   4. visit the cells j outer, k inner: find the position of each element
+//      entry by one merge-walk of the global row against the sorted cell
+//      numbers, and store the entries row-major: the first contribution to
+//      a position is stored as it is, later ones are added. Every stored sum
+//      thus receives the same terms in the same order as under insertion,
+//      and rounds the same way (signed zeros included);
+//   5. add the element loads into rhs_m in the same cell order.
+void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
+                 const double& h, const NodeTable& xnod, const RealMap& lambda1,
+                 const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
+                 const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
+                 const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
+                 const RealMap& p22, const RealMap& p23, const RealMap& p33,
+                 const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
+                 std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m) {
+  AssemblyScratch& w = scratch;
+  const std::int32_t n = (6 * nx + 5) * ny + 5 * nx + 4;
+  const dcomplex zero(0.0, 0.0);
+  const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
+
+  // --- 1. Load cleared; every row empty so far ---
+  for (std::int32_t i = 1; i <= n; ++i) rhs_m[i - 1] = zero;
+  for (std::int32_t i = 1; i <= n + 1; ++i) ia[i - 1] = 1;
+  if (n <= 0) return;
+
+  // --- 2. Sorted numbers of each cell; the cells of each unknown ---
+  for (int e = 1; e <= ncells; ++e) {
+    std::int32_t* node = &w.sorted_node[(e - 1) * 20];
+    std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
+    for (int s = 1; s <= 20; ++s) {  // insertion sort of 20 numbers
+      const std::int32_t v = xnod(e, s);
+      int p = s - 1;
+      while (p > 0 && node[p - 1] > v) {
+        node[p] = node[p - 1];
+        slot[p] = slot[p - 1];
+        --p;
+      }
+      node[p] = v;
+      slot[p] = s;
+    }
+  }
+  for (std::int32_t r = 1; r <= n + 1; ++r) w.occ_start[r] = 0;
+  for (int e = 1; e <= ncells; ++e) {
+    for (int s = 1; s <= 20; ++s) ++w.occ_start[xnod(e, s)];
+  }
+  // occ_start[r] becomes the end of unknown r's list, then its start as the
+  // cells are placed from the back.
+  std::int32_t total = 0;
+  for (std::int32_t r = 1; r <= n; ++r) {
+    total += w.occ_start[r];
+    w.occ_start[r] = total;
+  }
+  w.occ_start[n + 1] = total;
+  for (int e = ncells; e >= 1; --e) {
+    for (int s = 20; s >= 1; --s) w.occ_cell[--w.occ_start[xnod(e, s)]] = e;
+  }
+
+  // --- 3. Pattern: row r = union of the numbers of the cells of r ---
+  std::int32_t next = 1;  // next free position of ja
+  for (std::int32_t r = 1; r <= n; ++r) {
+    ia[r - 1] = next;
+    std::int32_t* row = w.merge_a.data();
+    std::int32_t* spare = w.merge_b.data();
+    int len = 0;
+    for (std::int32_t q = w.occ_start[r]; q < w.occ_start[r + 1]; ++q) {
+      const std::int32_t* node = &w.sorted_node[(w.occ_cell[q] - 1) * 20];
+      len = merge_unique(row, len, node, 20, spare);
+      std::int32_t* t = row;
+      row = spare;
+      spare = t;
+    }
+    for (int q = 0; q < len; ++q) ja[next - 1 + q] = row[q];
+    next += len;
+  }
+  ia[n] = next;
+  const std::int32_t nnz = next - 1;
+  const std::int32_t capacity = 50 * n;
+  for (std::int32_t p = nnz + 1; p <= capacity; ++p) {
+    ja[p - 1] = 0;
+    avec[p - 1] = zero;
+  }
+  std::memset(w.touched.data(), 0, static_cast<std::size_t>(nnz));
+
+  // --- 4, 5. Element entries and loads, cells j outer, k inner ---
+  ElementMatrix a_el;
+  ElementVector rhs_el;
+  std::int32_t pos[21];  // pos[t]: position of column xnod(e,t) in the row
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    for (std::int32_t k = 1; k <= ny; ++k) {
+      local_sys(j, k, nx, ny, omega, h, lambda1(j, k), lambda3(j, k), mu1(j, k), mu3(j, k),
+                mu13(j, k), b1(j, k), b2(j, k), m(j, k), d3(j, k), p11(j, k), p12(j, k),
+                p13(j, k), p22(j, k), p23(j, k), p33(j, k), b11(j, k), b12(j, k), b22(j, k),
+                a_el, rhs_el);
+      const int e = (k - 1) * nx + j;
+      const std::int32_t* node = &w.sorted_node[(e - 1) * 20];
+      const std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
+      for (int s = 1; s <= 20; ++s) {
+        const std::int32_t r = xnod(e, s);
+        std::int32_t p = ia[r - 1];
+        for (int q = 0; q < 20; ++q) {
+          while (ja[p - 1] < node[q]) ++p;
+          pos[slot[q]] = p;
+        }
+        for (int t = 1; t <= 20; ++t) {
+          const std::int32_t pt = pos[t];
+          const dcomplex v = a_el(s, t);
+          if (w.touched[pt - 1] == 0) {
+            w.touched[pt - 1] = 1;
+            avec[pt - 1] = v;
+          } else {
+            avec[pt - 1].re += v.re;
+            avec[pt - 1].im += v.im;
+          }
+        }
+      }
+      for (int s = 1; s <= 20; ++s) {
+        const std::int32_t r = xnod(e, s);
+        rhs_m[r - 1].re += rhs_el(s).re;
+        rhs_m[r - 1].im += rhs_el(s).im;
+      }
+    }
+  }
+}

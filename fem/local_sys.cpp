@@ -1,0 +1,188 @@
+#include "fem/local_sys.hpp"
+
+namespace {
+
+// Exact integrals over the reference square [0,1]^2 of the bilinear vertex
+// functions N1 = (1-xi)(1-eta), N2 = xi(1-eta), N3 = xi*eta, N4 = (1-xi)eta
+// and of the edge functions of the fluid, (1-xi), xi on the left and right
+// edges and (1-eta), eta on the bottom and top edges. Every constant is the
+// correctly rounded value of its rational number.
+//   kxx(i,l) = int dNi/dxi  dNl/dxi     kyy(i,l) = int dNi/deta dNl/deta
+//   kxy(i,l) = int dNi/dxi  dNl/deta    mv(i,l)  = int Ni Nl
+//   gx(i) = int dNi/dxi,  gy(i) = int dNi/deta
+//   c_edge(e,i) = int Ni * (fluid function of edge e), e = L, R, B, T
+//   g_edge(e,e') = int (fluid function of e) * (fluid function of e')
+constexpr double sixth = 1.0 / 6.0;
+constexpr double twelfth = 1.0 / 12.0;
+constexpr double third = 1.0 / 3.0;
+constexpr double ninth = 1.0 / 9.0;
+constexpr double eighteenth = 1.0 / 18.0;
+constexpr double thirty_sixth = 1.0 / 36.0;
+
+constexpr double kxx[4][4] = {{2 * sixth, -2 * sixth, -1 * sixth, 1 * sixth},
+                              {-2 * sixth, 2 * sixth, 1 * sixth, -1 * sixth},
+                              {-1 * sixth, 1 * sixth, 2 * sixth, -2 * sixth},
+                              {1 * sixth, -1 * sixth, -2 * sixth, 2 * sixth}};
+constexpr double kyy[4][4] = {{2 * sixth, 1 * sixth, -1 * sixth, -2 * sixth},
+                              {1 * sixth, 2 * sixth, -2 * sixth, -1 * sixth},
+                              {-1 * sixth, -2 * sixth, 2 * sixth, 1 * sixth},
+                              {-2 * sixth, -1 * sixth, 1 * sixth, 2 * sixth}};
+constexpr double kxy[4][4] = {{0.25, 0.25, -0.25, -0.25},
+                              {-0.25, -0.25, 0.25, 0.25},
+                              {-0.25, -0.25, 0.25, 0.25},
+                              {0.25, 0.25, -0.25, -0.25}};
+constexpr double mv[4][4] = {{ninth, eighteenth, thirty_sixth, eighteenth},
+                             {eighteenth, ninth, eighteenth, thirty_sixth},
+                             {thirty_sixth, eighteenth, ninth, eighteenth},
+                             {eighteenth, thirty_sixth, eighteenth, ninth}};
+constexpr double gx[4] = {-0.5, 0.5, 0.5, -0.5};
+constexpr double gy[4] = {-0.5, -0.5, 0.5, 0.5};
+constexpr double c_edge[4][4] = {{sixth, twelfth, twelfth, sixth},    // L: 1-xi
+                                 {twelfth, sixth, sixth, twelfth},    // R: xi
+                                 {sixth, sixth, twelfth, twelfth},    // B: 1-eta
+                                 {twelfth, twelfth, sixth, sixth}};   // T: eta
+constexpr double g_edge[4][4] = {{third, sixth, 0.0, 0.0},
+                                 {sixth, third, 0.0, 0.0},
+                                 {0.0, 0.0, third, sixth},
+                                 {0.0, 0.0, sixth, third}};
+// Reference divergence of the fluid function of edge L, R, B, T.
+constexpr double d_edge[4] = {-1.0, 1.0, -1.0, 1.0};
+// Whether an edge is vertical (carries the x component of the fluid).
+constexpr bool vertical_edge[4] = {true, true, false, false};
+
+// Local slots. Solid phase ph: 0 = solid 1, 1 = solid 3; vertex i = 0..3;
+// fluid edge e = 0..3 for L, R, B, T.
+constexpr int x_slot(int ph, int i) { return (ph == 0 ? 1 : 13) + i; }
+constexpr int y_slot(int ph, int i) { return (ph == 0 ? 5 : 17) + i; }
+constexpr int f_slot(int e) { return 9 + e; }
+
+}  // namespace
+
+// Policy:
+//   1. load and boundary flags cleared;
+//   2. flags ifix(s) = 1 for the slots held at zero by the side(s) the cell
+//      touches;
+//   3. the full symmetric matrix: stiffness (real) + i*omega*h^2*friction;
+//   4. rows completed in order s = 1..20: a flagged row keeps only its
+//      diagonal; an unflagged row copies its entries left of the diagonal
+//      from the already completed rows above it, so a column of a flagged
+//      slot is zero below its diagonal (the matrix of a boundary cell is no
+//      longer symmetric);
+//   5. on the top row, the nodal load -h/2 of a traction of -1 Pa on the
+//      y displacement of both solids at the two top vertices.
+void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t& nx,
+               const std::int32_t& ny, const double& omega, const double& h,
+               const double& lambda1, const double& lambda3, const double& mu1,
+               const double& mu3, const double& mu13, const double& b1, const double& b2,
+               const double& m, const double& d3, const double& /*p11*/,
+               const double& /*p12*/, const double& /*p13*/, const double& /*p22*/,
+               const double& /*p23*/, const double& /*p33*/, const double& b11,
+               const double& b12, const double& b22, ElementMatrix& a_el,
+               ElementVector& rhs_el) {
+  const dcomplex zero(0.0, 0.0);
+
+  // --- 1. Clear the load and the flags ---
+  for (int s = 1; s <= 20; ++s) rhs_el(s) = zero;
+  int ifix[21] = {};  // ifix[s], s = 1..20
+
+  // --- 2. Boundary flags: normal solid displacement and fluid flux ---
+  if (j == 1) {  // left side: x of both solids at the left vertices, edge L
+    for (int s : {1, 4, 9, 13, 16}) ifix[s] = 1;
+  }
+  if (j == nx) {  // right side: x at the right vertices, edge R
+    for (int s : {2, 3, 10, 14, 15}) ifix[s] = 1;
+  }
+  if (k == 1) {  // bottom: y at the bottom vertices, edge B
+    for (int s : {5, 6, 11, 17, 18}) ifix[s] = 1;
+  }
+  if (k == ny) {  // top: only the fluid is held; both solids are loaded
+    ifix[12] = 1;
+  }
+
+  // --- 3. Full symmetric matrix ---
+  // Friction scale omega*h^2: the mass-type integrals scale with the area.
+  const double fac = omega * (h * h);
+
+  // Solid-solid blocks: lambda*div u*div v + 2*mu*eps(u):eps(v), one
+  // (lambda, mu) pair per block; the two solids are coupled through d3 and
+  // mu13/2. Friction b11*(u1 - u3).(v1 - v3) acts on like components only,
+  // with the sign + within a solid and - between the solids.
+  for (int pr = 0; pr < 2; ++pr) {
+    for (int pc = 0; pc < 2; ++pc) {
+      double lam;
+      double mu;
+      if (pr == 0 && pc == 0) {
+        lam = lambda1;
+        mu = mu1;
+      } else if (pr == 1 && pc == 1) {
+        lam = lambda3;
+        mu = mu3;
+      } else {
+        lam = d3;
+        mu = mu13 / 2.0;
+      }
+      const double fric = (pr == pc) ? b11 : -b11;
+      for (int i = 0; i < 4; ++i) {
+        for (int l = 0; l < 4; ++l) {
+          const double like = fac * (fric * mv[i][l]);
+          a_el(x_slot(pr, i), x_slot(pc, l)) =
+              dcomplex((lam + 2.0 * mu) * kxx[i][l] + mu * kyy[i][l], like);
+          a_el(y_slot(pr, i), y_slot(pc, l)) =
+              dcomplex((lam + 2.0 * mu) * kyy[i][l] + mu * kxx[i][l], like);
+          a_el(x_slot(pr, i), y_slot(pc, l)) =
+              dcomplex(lam * kxy[i][l] + mu * kxy[l][i], 0.0);
+          a_el(y_slot(pr, i), x_slot(pc, l)) =
+              dcomplex(lam * kxy[l][i] + mu * kxy[i][l], 0.0);
+        }
+      }
+    }
+  }
+
+  // Solid-fluid: beta * div(solid) * div(fluid) with beta = b1 (solid 1) or
+  // b2 (solid 3); friction b12*((u3 - u1).w' + w.(v3 - v1)) couples a solid
+  // component only with the fluid component of the same direction.
+  for (int ph = 0; ph < 2; ++ph) {
+    const double beta = (ph == 0) ? b1 : b2;
+    const double fric = (ph == 0) ? -b12 : b12;
+    for (int i = 0; i < 4; ++i) {
+      for (int e = 0; e < 4; ++e) {
+        const double fx = vertical_edge[e] ? fac * (fric * c_edge[e][i]) : 0.0;
+        const double fy = vertical_edge[e] ? 0.0 : fac * (fric * c_edge[e][i]);
+        const dcomplex ax(beta * gx[i] * d_edge[e], fx);
+        const dcomplex ay(beta * gy[i] * d_edge[e], fy);
+        a_el(x_slot(ph, i), f_slot(e)) = ax;
+        a_el(f_slot(e), x_slot(ph, i)) = ax;
+        a_el(y_slot(ph, i), f_slot(e)) = ay;
+        a_el(f_slot(e), y_slot(ph, i)) = ay;
+      }
+    }
+  }
+
+  // Fluid-fluid: m * div w * div w' + i*omega*h^2 * b22 * w.w'.
+  for (int e = 0; e < 4; ++e) {
+    for (int f = 0; f < 4; ++f) {
+      a_el(f_slot(e), f_slot(f)) =
+          dcomplex(m * d_edge[e] * d_edge[f], fac * (b22 * g_edge[e][f]));
+    }
+  }
+
+  // --- 4. Rows completed in order, imposing the held slots ---
+  for (int s = 1; s <= 20; ++s) {
+    if (ifix[s] == 1) {
+      for (int t = 1; t <= 20; ++t) {
+        if (t != s) a_el(s, t) = zero;
+      }
+    } else {
+      for (int t = 1; t < s; ++t) a_el(s, t) = a_el(t, s);
+    }
+  }
+
+  // --- 5. Top load: traction -1 Pa on the top edge of both solids ---
+  if (k == ny) {
+    const dcomplex load(-h / 2.0, 0.0);
+    rhs_el(7) = load;
+    rhs_el(8) = load;
+    rhs_el(19) = load;
+    rhs_el(20) = load;
+  }
+}
