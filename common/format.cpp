@@ -76,6 +76,7 @@ std::string format_f(double x, int width, int decimals) {
   char text[512];
   std::snprintf(text, sizeof text, "%.*f", decimals, x);
   std::string out(text);
+  if (decimals == 0) out.push_back('.');  // a fixed field always shows its point
   if (static_cast<int>(out.size()) > width) {
     // Fortran may drop the leading zero of a magnitude below 1.
     const std::size_t zero = out.find("0.");

@@ -83,4 +83,44 @@ std::string CapturedOutput::text() {
   return read_file(file_);
 }
 
+std::string TestDeck::text() const {
+  std::ostringstream out;
+  out << fmin << "\n" << fmax << "\n" << nfreq << "\n" << domain_size << "\n" << nx << "\n" << ny << "\n"
+      << key_model << "\n" << model << "\n" << nmat << "\n";
+  const int layers = (nmat == "2") ? 2 : 1;
+  for (int i = 0; i < layers; ++i) {
+    const Layer& l = layer[i];
+    for (const std::string* v : {&l.nl, &l.akf, &l.ro2, &l.eta, &l.ro1, &l.ro3, &l.phi_a, &l.phi_layer, &l.capa_1_0,
+                                 &l.capa_3_0, &l.s3, &l.rs1, &l.rs3, &l.coef_b13, &l.ak_air, &l.xmu_air, &l.ak_s1,
+                                 &l.xmu_s1, &l.ak_s3, &l.xmu_s3}) {
+      out << *v << "\n";
+    }
+  }
+  return out.str();
+}
+
+TestDeck TestDeck::shaley() {
+  TestDeck deck;
+  deck.key_model = "    1";
+  for (Layer& l : deck.layer) {
+    l.eta = "0.001";
+    l.ro3 = "2550.0";
+    l.phi_layer = "0.25";
+    l.capa_1_0 = "1.0e-12";
+    l.capa_3_0 = "1.0e-12";
+    l.rs1 = "5.0e-5";
+    l.ak_s3 = "2.1e10";
+    l.xmu_s3 = "7.0e9";
+  }
+  return deck;
+}
+
+void write_uniform_map(const fs::path& file, int nx, int ny, double value) {
+  std::ofstream out(file);
+  out.precision(17);
+  for (int k = 1; k <= ny; ++k) {
+    for (int j = 1; j <= nx; ++j) out << j << " " << k << " " << value << "\n";
+  }
+}
+
 fs::path source_path(const std::string& relative) { return fs::path(UPSCALE_SOURCE_DIR) / relative; }

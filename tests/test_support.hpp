@@ -45,5 +45,28 @@ class CapturedOutput {
   std::filesystem::path file_;
 };
 
+// A parameter deck for whole-program tests: a homogeneous permafrost
+// sample by default, every value adjustable; text() gives the deck lines.
+struct TestDeck {
+  std::string fmin = "1.0", fmax = "1000.0", nfreq = "10", domain_size = "1.0";
+  std::string nx = "3", ny = "4", key_model = "    0", model = "    0", nmat = "1";
+  struct Layer {
+    std::string nl = "4";
+    std::string akf = "2.25e9", ro2 = "1000.0", eta = "0.00179", ro1 = "2650.0", ro3 = "920.0";
+    std::string phi_a = "0.30", phi_layer = "0.10", capa_1_0 = "1.0e-13", capa_3_0 = "1.0e-13";
+    std::string s3 = "0.20", rs1 = "1.0e-4", rs3 = "1.0e-6", coef_b13 = "0.0", ak_air = "1.5e5";
+    std::string xmu_air = "0.0", ak_s1 = "3.8e10", xmu_s1 = "4.4e10", ak_s3 = "8.58e9", xmu_s3 = "3.32e9";
+  };
+  Layer layer[2];
+
+  std::string text() const;
+  // The same deck as the shaley-sand model.
+  static TestDeck shaley();
+};
+
+// Writes a per-cell file of nx*ny records "j k value", row by row from the
+// bottom, every cell holding `value`.
+void write_uniform_map(const std::filesystem::path& file, int nx, int ny, double value);
+
 // Path of a file in the source tree (examples, expected outputs).
 std::filesystem::path source_path(const std::string& relative);

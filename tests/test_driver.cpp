@@ -1,0 +1,267 @@
+// Whole runs of the program on small decks, each in its own directory:
+// the deck reader, the material map, the per-cell files and exit statuses.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "common/stop.hpp"
+#include "driver/readata.hpp"
+#include "medium/makematnum.hpp"
+#include "medium/porosity.hpp"
+#include "tests/test_support.hpp"
+
+namespace {
+
+ProgramRun run_case(const ScratchDirectory& dir, const TestDeck& deck, int nx, int ny, bool ice_map = true) {
+  if (ice_map) write_uniform_map(dir.path() / "binary_ice_gnu.dat", nx, ny, 0.15);
+  return run_program(dir.path(), deck.text());
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(DeckReader, ReadsAOneMaterialDeckOfTwentyNineLines) {
+  CapturedOutput out;
+  TestDeck deck;
+  std::istringstream text(deck.text());
+  LineInput input(text, "standard input");
+  Deck read;
+  readata(input, read);
+  EXPECT_EQ(input.line_number(), 29);
+  EXPECT_EQ(read.nx, 3);
+  EXPECT_EQ(read.ny, 4);
+  EXPECT_EQ(read.akf(1), 2.25e9);
+  EXPECT_EQ(read.xmu_s3(1), 3.32e9);
+  EXPECT_EQ(read.nl(2), 0) << "element 2 is zero for one material";
+  EXPECT_EQ(read.akf(2), 0.0);
+  EXPECT_EQ(read.h, 0.25);
+  const std::string echo = out.text();
+  EXPECT_TRUE(contains(echo, " layer i=   1\n"));
+  EXPECT_TRUE(contains(echo, " phi_layer1 (water proportion) =  0.1\n"));
+  EXPECT_TRUE(contains(echo, " model (=0,layered,=1,fractal  =  0\n\n mesh size h  0.25\n"));
+}
+
+TEST(DeckReader, ReadsATwoMaterialDeckOfFortyNineLines) {
+  CapturedOutput out;
+  TestDeck deck;
+  deck.nmat = "2";
+  deck.layer[1].nl = "2";
+  deck.layer[1].phi_layer = "0.2";
+  std::istringstream text(deck.text());
+  LineInput input(text, "standard input");
+  Deck read;
+  readata(input, read);
+  EXPECT_EQ(input.line_number(), 49);
+  EXPECT_EQ(read.phi_layer(2), 0.2);
+  EXPECT_EQ(read.nl(2), 2);
+}
+
+TEST(DeckReader, IceModelRefusesWaterAtOrAboveTheAbsolutePorosity) {
+  CapturedOutput out;
+  TestDeck deck;
+  deck.layer[0].phi_layer = "0.30";
+  std::istringstream text(deck.text());
+  LineInput input(text, "standard input");
+  Deck read;
+  try {
+    readata(input, read);
+    FAIL() << "phi_layer = phi_a must stop the ice model";
+  } catch (const StopRun& stop) {
+    EXPECT_EQ(stop.code, 11);
+  }
+  EXPECT_EQ(input.line_number(), 17) << "the lines after phi_layer are not consumed";
+  const std::string echo = out.text();
+  EXPECT_TRUE(contains(echo, " Ice model, phi_a_m is smaller than phi_layer_m(i) \n ERROR, the code stops \n"
+                             " phi_a_m(i) =  0.3  phi_layer_m(i) =  0.3\n"))
+      << echo;
+}
+
+TEST(DeckReader, ShaleyModelAcceptsWaterEqualToTheAbsolutePorosity) {
+  CapturedOutput out;
+  TestDeck deck = TestDeck::shaley();
+  deck.layer[0].phi_layer = "0.30";
+  std::istringstream text(deck.text());
+  LineInput input(text, "standard input");
+  Deck read;
+  EXPECT_NO_THROW(readata(input, read));
+}
+
+TEST(MaterialMap, WholePeriodsFromTheBottom) {
+  CapturedOutput out;
+  LayerInt nl;
+  nl(1) = 2;
+  nl(2) = 1;
+  LayerReal size_layer;
+  IntMap matnum;
+  makematnum(4, 6, nl, size_layer, 0.5, matnum);
+  const int expected[6] = {1, 1, 2, 1, 1, 2};
+  for (int k = 1; k <= 6; ++k) {
+    for (int j = 1; j <= 4; ++j) EXPECT_EQ(matnum(j, k), expected[k - 1]) << "cell " << j << "," << k;
+  }
+  EXPECT_EQ(size_layer(1), 1.0);
+  EXPECT_EQ(size_layer(2), 0.5);
+  EXPECT_TRUE(contains(out.text(), " nper = number of periods  2\n"));
+}
+
+TEST(MaterialMap, RemainderRowsStayUnassigned) {
+  CapturedOutput out;
+  LayerInt nl;
+  nl(1) = 2;
+  nl(2) = 2;
+  LayerReal size_layer;
+  IntMap matnum;
+  matnum.data.fill(9);
+  makematnum(2, 5, nl, size_layer, 0.2, matnum);
+  EXPECT_EQ(matnum(1, 4), 2);
+  EXPECT_EQ(matnum(1, 5), 0) << "the row above the last whole period has no layer type";
+  EXPECT_EQ(matnum(3, 1), 0) << "cells outside the mesh are cleared";
+}
+
+TEST(MaterialMap, OneLayerTypeOrOnlyTheSecond) {
+  CapturedOutput out;
+  LayerReal size_layer;
+  IntMap matnum;
+  LayerInt only_first;
+  only_first(1) = 3;
+  makematnum(2, 5, only_first, size_layer, 0.2, matnum);
+  for (int k = 1; k <= 3; ++k) EXPECT_EQ(matnum(2, k), 1);
+  EXPECT_EQ(matnum(2, 4), 0);
+  LayerInt only_second;
+  only_second(2) = 1;
+  makematnum(2, 5, only_second, size_layer, 0.2, matnum);
+  for (int k = 1; k <= 5; ++k) EXPECT_EQ(matnum(1, k), 2);
+}
+
+TEST(WaterProportion, LayeredTakesEachLayerTypesValue) {
+  IntMap matnum;
+  matnum(1, 1) = 1;
+  matnum(1, 2) = 2;
+  LayerReal phi_layer;
+  phi_layer(1) = 0.1;
+  phi_layer(2) = 0.2;
+  RealMap phiw;
+  porosity(1, 2, phi_layer, 0, phiw, matnum);
+  EXPECT_EQ(phiw(1, 1), 0.1);
+  EXPECT_EQ(phiw(1, 2), 0.2);
+}
+
+TEST(WaterProportion, PatchyMapIsStoredByRecordPositionNotByItsIndices) {
+  ScratchDirectory dir;
+  write_file("phiw_binary_patchy.dat", "2 2 0.11\n1 2 0.12\n7 7 0.13\n0 0 0.14\n9 9 0.5\n");
+  IntMap matnum;
+  LayerReal phi_layer;
+  RealMap phiw;
+  porosity(2, 2, phi_layer, 1, phiw, matnum);
+  EXPECT_EQ(phiw(1, 1), 0.11);
+  EXPECT_EQ(phiw(2, 1), 0.12);
+  EXPECT_EQ(phiw(1, 2), 0.13);
+  EXPECT_EQ(phiw(2, 2), 0.14);
+}
+
+TEST(WaterProportion, MissingOrShortPatchyFileStops) {
+  ScratchDirectory dir;
+  IntMap matnum;
+  LayerReal phi_layer;
+  RealMap phiw;
+  {
+    CapturedOutput out;
+    EXPECT_THROW(porosity(2, 2, phi_layer, 1, phiw, matnum), StopRun);
+    EXPECT_TRUE(contains(out.text(), "phiw_binary_patchy.dat"));
+  }
+  EXPECT_FALSE(std::filesystem::exists("phiw_binary_patchy.dat")) << "a missing file must not be created";
+  write_file("phiw_binary_patchy.dat", "1 1 0.1\n2 1 0.1\n1 2 0.1\n");
+  CapturedOutput out;
+  EXPECT_THROW(porosity(2, 2, phi_layer, 1, phiw, matnum), StopRun);
+  EXPECT_TRUE(contains(out.text(), "cell (2,2)")) << out.text();
+}
+
+// --- whole runs ---
+
+TEST(WholeRun, MaterialMapWithAnUnassignedRowStopsWith222AfterTheBadCell) {
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.nx = "2";
+  deck.ny = "3";
+  deck.layer[0].nl = "2";
+  const ProgramRun run = run_case(dir, deck, 2, 3);
+  EXPECT_EQ(run.exit_status, 222);
+  EXPECT_TRUE(contains(run.out, "j,k, matnum(j,k)  1 3 0\n")) << run.out;
+  EXPECT_EQ(read_file(dir.path() / "matnum_p33"), "1\n1\n1\n1\n0\n");
+  EXPECT_EQ(read_file(dir.path() / "matnum_p33_gnu"), "1 1 1\n2 1 1\n1 2 1\n2 2 1\n1 3 0\n");
+  EXPECT_TRUE(contains(run.err, "STOP 222"));
+}
+
+TEST(WholeRun, SecondLayerTypeWithOneMaterialStopsWith222) {
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.nx = "1";
+  deck.ny = "2";
+  deck.layer[0].nl = "0";
+  deck.nmat = "2";
+  deck.layer[1].nl = "2";
+  deck.nmat = "1";  // nl(2) stays 0: nl(1) + nl(2) = 0
+  const ProgramRun zero_period = run_case(dir, deck, 1, 2);
+  EXPECT_EQ(zero_period.exit_status, stop_bad_parameter);
+  EXPECT_TRUE(contains(zero_period.err, "nl(1) + nl(2) = 0")) << zero_period.err;
+}
+
+TEST(WholeRun, ParameterChecksNameTheLineAndTheValue) {
+  struct Case {
+    const char* what;
+    void (*change)(TestDeck&);
+    const char* words;
+  };
+  const Case cases[] = {
+      {"nx = 61", [](TestDeck& d) { d.nx = "61"; }, "line 5: nx = 61"},
+      {"ny = 0", [](TestDeck& d) { d.ny = "0"; }, "line 6: ny = 0"},
+      {"key_model = 5", [](TestDeck& d) { d.key_model = "    5"; }, "line 7: key_model = 5"},
+      {"model = 2", [](TestDeck& d) { d.model = "    2"; }, "line 8: model = 2"},
+      {"nmat = 3", [](TestDeck& d) { d.nmat = "3"; }, "line 9: nmat = 3"},
+      {"nl(1) = -1", [](TestDeck& d) { d.layer[0].nl = "-1"; }, "line 10: nl(1) = -1"},
+  };
+  for (const Case& c : cases) {
+    ScratchDirectory dir;
+    TestDeck deck;
+    c.change(deck);
+    const ProgramRun run = run_case(dir, deck, 3, 4);
+    EXPECT_EQ(run.exit_status, stop_bad_parameter) << c.what;
+    EXPECT_TRUE(contains(run.err, c.words)) << c.what << ": " << run.err;
+  }
+}
+
+TEST(WholeRun, MissingIceMapIsReportedAndNotCreated) {
+  ScratchDirectory dir;
+  const ProgramRun run = run_case(dir, TestDeck(), 3, 4, false);
+  EXPECT_EQ(run.exit_status, stop_input_error);
+  EXPECT_TRUE(contains(run.err, "binary_ice_gnu.dat")) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "binary_ice_gnu.dat"));
+}
+
+TEST(WholeRun, ShortIceMapNamesTheFileAndTheCell) {
+  ScratchDirectory dir;
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 3, 0.1);
+  const ProgramRun run = run_program(dir.path(), TestDeck().text());
+  EXPECT_EQ(run.exit_status, stop_input_error);
+  EXPECT_TRUE(contains(run.err, "binary_ice_gnu.dat, line 9: cannot read the value of cell (1,4)")) << run.err;
+}
+
+TEST(WholeRun, ValueWithoutDecimalPointIsReadScaledWithAWarning) {
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.layer[0].ro1 = "2650";
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 4, 0.15);
+  const ProgramRun run = run_program(dir.path(), deck.text());
+  EXPECT_TRUE(contains(run.err, "warning: standard input, line 14: ro1(1)")) << run.err;
+  EXPECT_TRUE(contains(run.out, " ro1(kgr/m^3)                  =  2.65e-07\n")) << "the value is scaled, not changed";
+}
+
+TEST(WholeRun, TruncatedDeckStopsWithAnInputError) {
+  ScratchDirectory dir;
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 4, 0.15);
+  const std::string full = TestDeck().text();
+  const std::string cut = full.substr(0, full.find("0.00179"));  // ends before eta(1)
+  const ProgramRun run = run_program(dir.path(), cut);
+  EXPECT_EQ(run.exit_status, stop_input_error);
+  EXPECT_TRUE(contains(run.err, "eta(1)")) << run.err;
+}
