@@ -1,0 +1,164 @@
+#include "driver/evaluation.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "common/format.hpp"
+#include "common/units.hpp"
+
+namespace {
+
+// Two values in the table format "(g15.5,2x,g15.5)".
+void table_record(int unit, double first, double second) {
+  write_line(unit, format_g(first, 15, 5) + "  " + format_g(second, 15, 5));
+}
+
+// Minus the reciprocal of the volumetric strain deltavol/area: the top of
+// the sample carries a unit downward traction, so this is the modulus.
+dcomplex modulus_from_volume_change(const dcomplex& deltavol, double area) {
+  return dcomplex(-1.0, 0.0) / (deltavol / area);
+}
+
+}  // namespace
+
+double average_density(const Deck& deck, const IntMap& matnum, const RealMap& phiw, const double& phi1_frac,
+                       const double& phi3_frac) {
+  const double cells = static_cast<double>(deck.nx * deck.ny);
+  double rob_med = 0.0;
+  for (std::int32_t j = 1; j <= deck.nx; ++j) {
+    for (std::int32_t k = 1; k <= deck.ny; ++k) {
+      const int i = matnum(j, k);
+      rob_med = rob_med + (phi1_frac * deck.ro1(i) + phiw(j, k) * deck.ro2(i) + phi3_frac * deck.ro3(i)) / cells;
+    }
+  }
+  return rob_med;
+}
+
+double phase_velocity(const dcomplex& modulus, const double& rob_med) {
+  return 1.0 / reciprocal(sqrt(modulus / rob_med)).re;
+}
+
+void evaluate_results(const Deck& deck, const EvaluationInput& in, ResultFields& fields) {
+  const std::int32_t nx = deck.nx, ny = deck.ny;
+  const double h = deck.h;
+  // u(c, s): the solution value of local slot s of cell c.
+  auto u = [&](std::int32_t c, int s) { return in.z[in.xnod(c, s) - 1]; };
+
+  record(stdout_unit, " h ", h);
+
+  // --- Volume change of the top boundary ---
+  // The vertical displacement of each top cell's upper-right vertex times
+  // the cell width, summed along the top: solid 1 (slot 7), solid 3 (19).
+  dcomplex deltavol1(0.0, 0.0), deltavol3(0.0, 0.0);
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    const std::int32_t c = (ny - 1) * nx + j;
+    deltavol1 = deltavol1 + h * u(c, 7);
+    deltavol3 = deltavol3 + h * u(c, 19);
+  }
+  record(stdout_unit);
+  record(stdout_unit, "deltavol1=", deltavol1.re, deltavol1.im);
+  record(stdout_unit);
+  record(stdout_unit);
+  record(stdout_unit, "deltavol3=", deltavol3.re, deltavol3.im);
+  record(stdout_unit);
+  record(stdout_unit, "s1, s3 ", in.s1_frac, in.s3_frac);
+  record(stdout_unit);
+  const dcomplex deltavol = deltavol1 * in.s1_frac + deltavol3 * in.s3_frac;
+  record(stdout_unit);
+  record(stdout_unit, "deltavol=", deltavol.re, deltavol.im);
+
+  // --- Modulus from the volume change of solid 1 ---
+  const double area = static_cast<double>(nx) * deck.domain_size * h;
+  const dcomplex mstar = modulus_from_volume_change(deltavol1, area);
+  const double velocity_mstar = phase_velocity(mstar, in.rob_med);
+  const double q_mstar = mstar.re / mstar.im;  // the sign is kept
+  record(stdout_unit, "from deltavol1 Velocity(m/s) FE = ", velocity_mstar);
+  record(stdout_unit, "from deltavol1 1000/Q FE        = ", 1000.0 / q_mstar);
+  record(stdout_unit, "from deltavol1  Q FE            = ", q_mstar);
+  record(stdout_unit, "from deltavol1 Re(p33) FE mstar      = ", mstar.re);
+  record(stdout_unit, "from deltavol1 Im(p33) FE mstar      = ", mstar.im);
+  record(stdout_unit);
+
+  // --- Strain and stress of every cell ---
+  // Vertical strains of both solids (mean of the two vertical edge
+  // differences), the divergence xi of the fluid displacement, and the
+  // vertical stress of the three-phase constitutive law.
+  dcomplex strain_sum(0.0, 0.0), stress_sum(0.0, 0.0);
+  for (std::int32_t k = 1; k <= ny; ++k) {
+    for (std::int32_t j = 1; j <= nx; ++j) {
+      const std::int32_t c = (k - 1) * nx + j;
+      fields.strain1(j, k) = (u(c, 7) - u(c, 6) + u(c, 8) - u(c, 5)) / (2.0 * h);
+      fields.strain3(j, k) = (u(c, 19) - u(c, 18) + u(c, 20) - u(c, 17)) / (2.0 * h);
+      const dcomplex xi = (u(c, 10) - u(c, 9) + u(c, 12) - u(c, 11)) / h;
+      fields.stress(j, k) = in.d3(j, k) * xi + (in.lambda1(j, k) + 2.0 * in.mu1(j, k)) * fields.strain1(j, k) +
+                            in.mu13(j, k) * fields.strain3(j, k);
+      record(30, j, k, fields.strain1(j, k).re);
+      record(31, j, k, fields.strain1(j, k).im);
+      record(32, j, k, fields.strain3(j, k).re);
+      record(33, j, k, fields.strain3(j, k).im);
+      record(34, j, k, fields.stress(j, k).re);
+      record(35, j, k, fields.stress(j, k).im);
+      strain_sum = strain_sum + fields.strain1(j, k);
+      stress_sum = stress_sum + fields.stress(j, k);
+    }
+  }
+  const double volume = static_cast<double>(nx) * h * h * static_cast<double>(ny);
+  const dcomplex av_strain = strain_sum / volume;
+  const dcomplex av_stress = stress_sum / volume;
+  record(stdout_unit, " av_strain ", av_strain.re, av_strain.im);
+  record(stdout_unit);
+  record(stdout_unit, " av_stress ", av_stress.re, av_stress.im);
+
+  // --- Modulus from the averages ---
+  const dcomplex c33 = av_stress / av_strain;
+  const double velocity_c33 = phase_velocity(c33, in.rob_med);
+  const double q_c33 = std::fabs(c33.re / c33.im);
+  const double thousand_over_q_c33 = 1000.0 / q_c33;
+  record(stdout_unit, " ****************************************");
+  record(stdout_unit);
+  record(stdout_unit, "using averages  Velocity(m/s) FE = ", velocity_c33);
+  record(stdout_unit, "using averages 1000/Q FE         = ", thousand_over_q_c33);
+  record(stdout_unit, "using averages Q FE              = ", q_c33);
+  record(stdout_unit, "using averages Re(c33) FE        = ", c33.re);
+  record(stdout_unit, "using averages Im(c33) FE        = ", c33.im);
+  record(stdout_unit);
+  record(stdout_unit, " ****************************************");
+
+  // --- Result tables ---
+  record(75, deck.phi_layer(1), in.vp1);
+  table_record(76, deck.phi_layer(1), velocity_c33);
+  table_record(77, deck.phi_layer(1), thousand_over_q_c33);
+  table_record(78, deck.fmin, in.thousand_over_qp1);
+
+  // --- Modulus from the volume change of solid 3 ---
+  const dcomplex mstar3 = modulus_from_volume_change(deltavol3, area);
+  const double q_mstar3 = mstar3.re / mstar3.im;
+
+  // --- Fluid pressure and its gradient ---
+  // p = -(B1 div u1 + B2 div u3 + M div w); its differences towards the
+  // left and lower neighbours give the gradient of the interior cells.
+  for (std::int32_t k = 1; k <= ny; ++k) {
+    for (std::int32_t j = 1; j <= nx; ++j) {
+      const std::int32_t c = (k - 1) * nx + j;
+      const dcomplex theta1 =
+          (u(c, 2) - u(c, 1) + u(c, 3) - u(c, 4) - u(c, 5) - u(c, 6) + u(c, 7) + u(c, 8)) / (2.0 * h);
+      const dcomplex theta3 =
+          (u(c, 14) - u(c, 13) + u(c, 15) - u(c, 16) - u(c, 17) - u(c, 18) + u(c, 19) + u(c, 20)) / (2.0 * h);
+      const dcomplex xi = (u(c, 10) - u(c, 9) + u(c, 12) - u(c, 11)) / h;
+      fields.pres(j, k) = -(in.b1(j, k) * theta1 + in.b2(j, k) * theta3 + in.m(j, k) * xi);
+      record(98, j, k, abs(fields.pres(j, k)));
+      if (j >= 2 && j <= nx - 1 && k >= 2 && k <= ny - 1) {
+        fields.derx_pres(j, k) = (fields.pres(j, k) - fields.pres(j - 1, k)) / h;
+        fields.dery_pres(j, k) = (fields.pres(j, k) - fields.pres(j, k - 1)) / h;
+        // Euclidean norm of the complex gradient, sqrt(|dp/dx|^2 + |dp/dy|^2),
+        // formed with hypot so that no square overflows or underflows.
+        fields.grad_pres_mod(j, k) = std::hypot(abs(fields.derx_pres(j, k)), abs(fields.dery_pres(j, k)));
+        record(99, j - 1, k - 1, fields.grad_pres_mod(j, k));
+      }
+    }
+  }
+
+  // --- Tables of units 54 and 18 (default file names fort.54, fort.18) ---
+  table_record(54, in.freq_log, q_mstar3);
+  record(18, in.freq_log, mstar3.re, mstar3.im);
+}
