@@ -31,28 +31,12 @@
 #include "common/stop.hpp"
 #include "planewave/c_invert.hpp"
 #include "planewave/cautov.hpp"
+#include "planewave/plane_mode.hpp"
 #include "planewave/refine_roots.hpp"
 
 namespace {
 
-// Attenuation per wavelength, in dB: 20*log10(e)*pi * |Im s / Re s|.
-constexpr double atp_factor = 54.57505014459279;
-
 int at5(int i, int j) { return (j - 1) * 5 + (i - 1); }
-
-// One mode's slowness and what is derived from it.
-struct Mode {
-  dcomplex s;    // complex slowness
-  double speed;  // 1/Re s
-};
-
-double attenuation_per_wavelength(const dcomplex& s) { return atp_factor * std::fabs(s.im / s.re); }
-double quality_factor(const dcomplex& s) { return std::fabs(s.re / s.im); }
-
-Mode mode_of(const dcomplex& eigenvalue) {
-  const dcomplex s = sqrt(eigenvalue);
-  return {s, 1.0 / s.re};
-}
 
 void check_positive(double speed, const char* message, int code) {
   if (speed <= 0.0) {
@@ -157,14 +141,12 @@ void veloc_aten(const std::int32_t& nx, const std::int32_t& ny, const double& om
       dcomplex lambda[3];
       cautov(t, lambda);
       refine_cubic_roots(t, lambda);
-      const Mode root1 = mode_of(lambda[0]);
-      const Mode root2 = mode_of(lambda[1]);
-      const Mode p3 = mode_of(lambda[2]);
+      PlaneMode p1 = plane_mode(lambda[0]);
+      PlaneMode p2 = plane_mode(lambda[1]);
+      const PlaneMode p3 = plane_mode(lambda[2]);
 
-      // --- 4. Order: the faster of roots 1 and 2 first ---
-      const bool swap = root2.speed > root1.speed;
-      const Mode p1 = swap ? root2 : root1;
-      const Mode p2 = swap ? root1 : root2;
+      // --- 4. Order: the faster of roots 1 and 2 first (vp3 stays root 3) ---
+      faster_first(p1, p2);
       vp1 = p1.speed;
       vp2 = p2.speed;
       vp3 = p3.speed;
@@ -178,12 +160,12 @@ void veloc_aten(const std::int32_t& nx, const std::int32_t& ny, const double& om
       }
 
       // --- 5. Attenuation of the compressional modes ---
-      const double atp1 = attenuation_per_wavelength(p1.s);
-      const double atp2 = attenuation_per_wavelength(p2.s);
-      const double atp3 = attenuation_per_wavelength(p3.s);
-      const double qp1 = quality_factor(p1.s);
-      const double qp2 = quality_factor(p2.s);
-      const double qp3 = quality_factor(p3.s);
+      const double atp1 = attenuation_per_wavelength(p1);
+      const double atp2 = attenuation_per_wavelength(p2);
+      const double atp3 = attenuation_per_wavelength(p3);
+      const double qp1 = quality_factor(p1);
+      const double qp2 = quality_factor(p2);
+      const double qp3 = quality_factor(p3);
       thousand_over_qp1 = 1000.0 / qp1;
       thousand_over_qp2 = 1000.0 / qp2;
       thousand_over_qp3 = 1000.0 / qp3;
@@ -208,19 +190,17 @@ void veloc_aten(const std::int32_t& nx, const std::int32_t& ny, const double& om
       dcomplex mu_plus = 0.5 * (tr + root);
       dcomplex mu_minus = 0.5 * (tr - root);
       refine_shear_pair(a_c, mu1(j, k), mu3(j, k), mu13(j, k), mu_plus, mu_minus);
-      const Mode plus = mode_of(mu_plus);
-      const Mode minus = mode_of(mu_minus);
+      PlaneMode s1 = plane_mode(mu_plus);
+      PlaneMode s2 = plane_mode(mu_minus);
 
       // --- 7. Order: the faster shear mode first ---
-      const bool minus_first = minus.speed > plus.speed;
-      const Mode s1 = minus_first ? minus : plus;
-      const Mode s2 = minus_first ? plus : minus;
+      faster_first(s1, s2);
       vs1 = s1.speed;
       vs2 = s2.speed;
-      const double ats1 = attenuation_per_wavelength(s1.s);
-      const double ats2 = attenuation_per_wavelength(s2.s);
-      const double qs1 = quality_factor(s1.s);
-      const double qs2 = quality_factor(s2.s);
+      const double ats1 = attenuation_per_wavelength(s1);
+      const double ats2 = attenuation_per_wavelength(s2);
+      const double qs1 = quality_factor(s1);
+      const double qs2 = quality_factor(s2);
       thousand_over_qs1 = 1000.0 / qs1;
       thousand_over_qs2 = 1000.0 / qs2;
 
