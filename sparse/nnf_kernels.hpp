@@ -1,0 +1,81 @@
+// SSE2 passes of the double-complex numeric factorisation: the update of
+// the work row by G (1 to 4) eliminated rows at once,
+//   row(cols[s]) := row(cols[s]) + lk[0]*u[0][s] + ... + lk[G-1]*u[G-1][s],
+// the additions in that order, each product the plain four-multiplication
+// one.  With a complex value held as [re, im] in one register:
+//   lk*u = [lr, lr]*[ur, ui] + [-li, li]*[ui, ur]
+//        = [lr*ur + (-li*ui), lr*ui + li*ur],
+// which rounds exactly like (lr*ur - li*ui, lr*ui + li*ur): negation is
+// exact and a + (-b) is a - b.  Four entries are handled per step, all
+// loads before the stores (the columns of a row are distinct, so the
+// entries never overlap).  SSE2 belongs to the baseline x86-64 target.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "common/complex.hpp"
+
+namespace sparse {
+
+struct SplitFactor {
+  __m128d rr;  // [lr, lr]
+  __m128d ii;  // [-li, li]
+};
+
+inline SplitFactor split_factor(dcomplex lk) {
+  return {_mm_set1_pd(lk.re), _mm_set_pd(lk.im, -lk.im)};
+}
+
+// x + f*u
+inline __m128d multiply_add(__m128d x, const SplitFactor& f, __m128d u) {
+  const __m128d swapped = _mm_shuffle_pd(u, u, 1);
+  return _mm_add_pd(x, _mm_add_pd(_mm_mul_pd(f.rr, u), _mm_mul_pd(f.ii, swapped)));
+}
+
+inline __m128d load(const dcomplex* p) { return _mm_loadu_pd(&p->re); }
+inline void store(dcomplex* p, __m128d x) { _mm_storeu_pd(&p->re, x); }
+
+template <int G>
+inline void update_pass_sse2(dcomplex* row1, const std::int32_t* cols, std::int32_t count,
+                             const dcomplex* const* u, const dcomplex* lk) {
+  SplitFactor f[G];
+  const dcomplex* ut[G];
+#pragma GCC unroll 4
+  for (int t = 0; t < G; ++t) {
+    f[t] = split_factor(lk[t]);
+    ut[t] = u[t];
+  }
+  std::int32_t s = 0;
+  for (; s + 4 <= count; s += 4) {
+    dcomplex* p0 = row1 + (cols[s] - 1);
+    dcomplex* p1 = row1 + (cols[s + 1] - 1);
+    dcomplex* p2 = row1 + (cols[s + 2] - 1);
+    dcomplex* p3 = row1 + (cols[s + 3] - 1);
+    __m128d x0 = load(p0);
+    __m128d x1 = load(p1);
+    __m128d x2 = load(p2);
+    __m128d x3 = load(p3);
+#pragma GCC unroll 4
+    for (int t = 0; t < G; ++t) {
+      x0 = multiply_add(x0, f[t], load(ut[t] + s));
+      x1 = multiply_add(x1, f[t], load(ut[t] + s + 1));
+      x2 = multiply_add(x2, f[t], load(ut[t] + s + 2));
+      x3 = multiply_add(x3, f[t], load(ut[t] + s + 3));
+    }
+    store(p0, x0);
+    store(p1, x1);
+    store(p2, x2);
+    store(p3, x3);
+  }
+  for (; s < count; ++s) {
+    dcomplex* p0 = row1 + (cols[s] - 1);
+    __m128d x0 = load(p0);
+#pragma GCC unroll 4
+    for (int t = 0; t < G; ++t) x0 = multiply_add(x0, f[t], load(ut[t] + s));
+    store(p0, x0);
+  }
+}
+
+}  // namespace sparse

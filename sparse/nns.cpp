@@ -1,0 +1,32 @@
+// Solution with existing factors: the entry points of the four families.
+#include "sparse/nns.hpp"
+
+#include "sparse/sparse.hpp"
+
+void snns(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* il, const std::int32_t* jl, const float* l, const float* d,
+          const std::int32_t* iu, const std::int32_t* ju, const float* u, float* z, const float* b,
+          float* tmp) {
+  sparse::nns<float>(n, r, c, il, jl, l, d, iu, ju, u, z, b, tmp);
+}
+
+void dnns(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* il, const std::int32_t* jl, const double* l, const double* d,
+          const std::int32_t* iu, const std::int32_t* ju, const double* u, double* z,
+          const double* b, double* tmp) {
+  sparse::nns<double>(n, r, c, il, jl, l, d, iu, ju, u, z, b, tmp);
+}
+
+void cnns(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* il, const std::int32_t* jl, const scomplex* l, const scomplex* d,
+          const std::int32_t* iu, const std::int32_t* ju, const scomplex* u, scomplex* z,
+          const scomplex* b, scomplex* tmp) {
+  sparse::nns<scomplex>(n, r, c, il, jl, l, d, iu, ju, u, z, b, tmp);
+}
+
+void znns(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* il, const std::int32_t* jl, const dcomplex* l, const dcomplex* d,
+          const std::int32_t* iu, const std::int32_t* ju, const dcomplex* u, dcomplex* z,
+          const dcomplex* b, dcomplex* tmp) {
+  sparse::nns<dcomplex>(n, r, c, il, jl, l, d, iu, ju, u, z, b, tmp);
+}

@@ -1,0 +1,79 @@
+// The solver's single work block and its two views.
+//
+// The block is raw storage of nsp double-complex words (16 bytes each).
+// The factor driver sees it as integer words (isp, 4*nsp of them) and as
+// value words of its family (rsp); the ordering driver sees the integer
+// words only.  Which type a region holds changes from phase to phase (the
+// provisional pattern of U lies where the values of L and U go later), so
+// no region has one fixed type.  The scheme that keeps this well defined:
+//
+//   * the storage is an array of std::byte, which may hold objects of any
+//     type;
+//   * a phase that starts writing a region afresh first begins the
+//     lifetime of an array of the type it writes there (begin_region:
+//     placement new without an initialiser, which for these trivial types
+//     emits no code), ending whatever lived there before;
+//   * a later call that reads what an earlier one left (the factor
+//     structure and values, read by the solve paths) begins nothing over
+//     it, so it reads the very objects that were written.
+//
+// The integer structure (il, iu, jl, ju) and the value arrays (l, d, u,
+// tmp, row) never share a word once the symbolic phase is over, which is
+// what lets both kinds of object live side by side.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "common/cellmap.hpp"
+#include "common/complex.hpp"
+
+namespace sparse {
+
+// Address of word i (1-based) of a view whose word 1 is at `base`.  The
+// arithmetic runs on the bytes of the block, which is always defined; the
+// result may be handed to begin_region or, where an earlier phase left
+// objects of type T there, to std::launder.
+template <class T>
+inline T* word_at(T* base, std::int64_t i) {
+  return reinterpret_cast<T*>(reinterpret_cast<std::byte*>(base) +
+                              (i - 1) * static_cast<std::int64_t>(sizeof(T)));
+}
+
+// Begins the lifetime of an array of `count` objects of type T at `first`
+// (storage inside the work block) and returns a pointer to its element 1.
+// The values are indeterminate until written.
+template <class T>
+inline T* begin_region(T* first, std::int64_t count) {
+  return ::new (static_cast<void*>(first)) T[static_cast<std::size_t>(count > 0 ? count : 1)];
+}
+
+// Keeps the values of `count` objects of type T at `first` while making
+// them one array of their own: memmove onto itself creates the array
+// implicitly with the bytes it already holds.  It emits no copy.
+template <class T>
+inline T* retype_region(T* first, std::int64_t count) {
+  std::memmove(first, first, static_cast<std::size_t>(count > 0 ? count : 1) * sizeof(T));
+  return std::launder(first);
+}
+
+// The run's work block: nsp = work_words value words of 16 bytes.
+struct WorkBlock {
+  static constexpr std::int32_t nsp = work_words;
+  static constexpr std::int64_t integer_words = std::int64_t{4} * work_words;
+
+  alignas(16) std::byte storage[std::size_t{16} * work_words];
+
+  // Integer view: isp(1) is the first integer word.
+  std::int32_t* isp() { return reinterpret_cast<std::int32_t*>(storage); }
+  // Value view for family V: rsp(1) is the first value word.  The
+  // double-complex family covers the block with nsp words; a family with
+  // smaller values covers only part of it with the same nsp.
+  template <class V = dcomplex>
+  V* rsp() { return reinterpret_cast<V*>(storage); }
+};
+
+}  // namespace sparse
