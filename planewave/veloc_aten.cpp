@@ -45,11 +45,16 @@ void check_positive(double speed, const char* message, int code) {
   }
 }
 
-void check_finite(double speed, const char* message) {
-  if (!std::isfinite(speed)) {
-    record(stdout_unit, message, speed);
-    stop_run(stop_infinite_speed);
+// A mode that does not propagate has no speed to report (see propagates()).
+void check_propagates(const PlaneMode& mode, const std::string& name) {
+  if (propagates(mode)) return;
+  if (std::isnan(mode.speed)) {
+    record(stdout_unit, " error, " + name + " is not a number, " + name + " = ", mode.speed);
+  } else {
+    record(stdout_unit, " error, " + name + " is infinite, the mode does not propagate, " + name + " = ",
+           mode.speed);
   }
+  stop_run(stop_infinite_speed);
 }
 
 void echo_compressional(int label, double speed, double atp, double thousand_over_q, double q) {
@@ -221,13 +226,13 @@ void veloc_aten(const std::int32_t& nx, const std::int32_t& ny, const double& om
       check_positive(vp3, " error, vp3 is negative, vp3 = ", 2002);
       check_positive(vs1, " error, vs1 is negative, vs1 = ", 2003);
       check_positive(vs2, " error, vs2 is negative, vs2 = ", 2004);
-      // ... and finite: an infinite speed (Re s = 0, a mode that does not
-      // propagate) or a NaN (singular E or A) is no result to report.
-      check_finite(vp1, " error, vp1 is not finite, vp1 = ");
-      check_finite(vp2, " error, vp2 is not finite, vp2 = ");
-      check_finite(vp3, " error, vp3 is not finite, vp3 = ");
-      check_finite(vs1, " error, vs1 is not finite, vs1 = ");
-      check_finite(vs2, " error, vs2 is not finite, vs2 = ");
+      // ... and a travelling wave: an infinite speed (Re s = 0, the mode
+      // only decays) or a NaN (singular E) is no result to report.
+      check_propagates(p1, "vp1");
+      check_propagates(p2, "vp2");
+      check_propagates(p3, "vp3");
+      check_propagates(s1, "vs1");
+      check_propagates(s2, "vs2");
     }
   }
   record(stdout_unit);
