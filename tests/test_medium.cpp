@@ -22,6 +22,8 @@
 #include "common/cellmap.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
+#include "common/format.hpp"
+#include "medium/cell_record.hpp"
 #include "medium/check_coefficients.hpp"
 #include "medium/e_modulus.hpp"
 #include "medium/kt.hpp"
@@ -693,6 +695,22 @@ TEST_F(MediumTest, OtherPassesWriteNoRecordFilesButStillEcho) {
   }
   EXPECT_EQ(count_lines_starting(echo(), " element j,k = "), 1) << "the echo is written in every pass";
   EXPECT_TRUE(close_to(md->lambda1(1, 1), permafrost_reference.lambda1)) << "moduli computed in every pass";
+}
+
+TEST(CellRecord, WritesTheSameTextAsAFreeFormatRecord) {
+  ScratchDirectory scratch;
+  const double values[] = {0.0, -0.0, 1.0, -2.5, 1311718228.4535983, 1e-300, 4.9e-324, -1.7976931348623157e308,
+                           0.1, 3.703703703703705e-15, std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+  for (const double v : values) {
+    record(41, 60, 60, v);
+    write_cell_record(42, 60, 60, v);
+  }
+  close_all_units();
+  const std::string shared = read_file(scratch.path() / "fort.41");
+  EXPECT_EQ(read_file(scratch.path() / "fort.42"), shared)
+      << "per-cell records must read exactly like free-format records j, k, value";
+  EXPECT_EQ(split_lines(shared).size(), std::size(values));
 }
 
 // ===========================================================================
