@@ -46,8 +46,9 @@ void check_positive(double speed, const char* message, int code) {
 }
 
 // A mode that does not propagate has no speed to report (see propagates()).
-void check_propagates(const PlaneMode& mode, const std::string& name) {
+void check_propagates(const PlaneMode& mode, const char* label) {
   if (propagates(mode)) return;
+  const std::string name(label);
   if (std::isnan(mode.speed)) {
     record(stdout_unit, " error, " + name + " is not a number, " + name + " = ", mode.speed);
   } else {
