@@ -1025,8 +1025,8 @@ TEST_F(MediumTest, DryShaleySandCellIsStoppedByTheGuard) {
   md->set_layer(1, shaley_layer());
   md->fill(2, 2, 1, 0.25);
   md->phiw(2, 1) = 0;
-  EXPECT_EQ(stop_code([&] { md->elastic(); }), std::nullopt) << "the specified elastic checks let a dry cell pass";
-  EXPECT_EQ(stop_code([&] { md->mass(); }), std::nullopt) << "the specified friction checks let a dry cell pass";
+  EXPECT_EQ(stop_code([&] { md->elastic(); }), std::nullopt) << "the physical elastic checks let a dry cell pass";
+  EXPECT_EQ(stop_code([&] { md->mass(); }), std::nullopt) << "the friction checks let a dry cell pass";
   CapturedOutput guard_output;
   EXPECT_EQ(stop_code([&] { md->guard(); }), stop_nonfinite_coefficient) << "the guard must stop a dry cell";
   EXPECT_EQ(guard_output.text(), " non-finite coefficient lambda1 in cell j,k = 2 1 value NaN\n");
