@@ -1,5 +1,7 @@
 #include "driver/readata.hpp"
 
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "common/format.hpp"
@@ -86,11 +88,15 @@ void readata(LineInput& input, Deck& deck) {
     deck.xmu_s3(i) = input.column_real(indexed("xmu_s3", i), 20);
   }
   // The layered map repeats a period of nl(1) + nl(2) rows; an empty period
-  // would leave the map undefined.
-  if (deck.nl(1) + deck.nl(2) < 1) {
+  // would leave the map undefined, and one beyond the 32-bit range would
+  // wrap around (the sum is formed in 64 bits so that it cannot).
+  const std::int64_t period = std::int64_t{deck.nl(1)} + deck.nl(2);
+  if (period < 1 || period > std::numeric_limits<std::int32_t>::max()) {
     stop_input_parameter(input.source_name() + ", line " + std::to_string(input.line_number()) +
-                         ": nl(1) + nl(2) = " + std::to_string(deck.nl(1) + deck.nl(2)) +
-                         " is not admitted (the layers must hold at least one row of cells)");
+                         ": nl(1) + nl(2) = " + std::to_string(period) + " is not admitted (" +
+                         (period < 1 ? "the layers must hold at least one row of cells"
+                                     : "the layer period must fit a 32-bit integer") +
+                         ")");
   }
 
   // 4. Echo of every layer type.
