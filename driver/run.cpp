@@ -32,6 +32,7 @@
 #include "medium/mass_visco_coef.hpp"
 #include "medium/porosity.hpp"
 #include "planewave/veloc_aten.hpp"
+#include "sparse/sparse.hpp"
 
 namespace {
 
@@ -53,6 +54,7 @@ struct RunStorage {
   std::array<dcomplex, max_unknowns> rhs_m;
   std::array<dcomplex, max_unknowns> z;
   std::array<std::int32_t, max_unknowns> c, ic;
+  sparse::WorkBlock work;
   ResultFields fields;
 };
 
@@ -195,10 +197,31 @@ void upscale_run(std::istream& parameters) {
     const std::int32_t n = (6 * deck.nx + 5) * deck.ny + 5 * deck.nx + 4;
     record(stdout_unit, "number of unknowns nodos = ", n);
 
-    // 5.7 SOLVER
-    (void)freq_log;
-    (void)s1_frac;
-    (void)s3_frac;
+    // 5.7 Minimum-degree ordering, then factorisation and solution, all in
+    //     the one work block.  The same permutation orders rows and columns.
+    std::int32_t path = 1, flag = 0, esp = 0;
+    const std::int32_t nsp = sparse::WorkBlock::nsp;
+    zodrv(n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp, run.work.isp(), path,
+          flag);
+    if (flag != 0) {
+      record(stdout_unit, "FLAG=", flag);
+      stop_run(9);
+    }
+    path = 1;
+    zndrv(n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
+          run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, path, flag);
+    if (flag != 0) {
+      record(stdout_unit, "ESP=", esp);
+      record(stdout_unit, "FLAG=", flag);
+      stop_run(99);
+    }
+
+    // 5.8 Volume change, strains, stress, pressure, effective moduli and
+    //     all result files.
+    const EvaluationInput evaluation{run.matnum, run.lambda1, run.mu1, run.mu13, run.d3, run.b1, run.b2, run.m,
+                                     run.xnod, run.z.data(), rob_med, s1_frac, s3_frac, vp1, thousand_over_qp1,
+                                     freq_log};
+    evaluate_results(deck, evaluation, run.fields);
   }
 
   // 6. The CPU time of the run, in hours.
