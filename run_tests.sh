@@ -1,7 +1,23 @@
 #!/usr/bin/env bash
-# Builds the program and its whole test suite, then runs every test.
+# Builds the program and its whole test suite, then runs every test; then
+# builds and runs the whole suite a second time under AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan/), where any sanitizer report ends
+# the offending test with a failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=ON > /dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
+
+# Memcheck over two whole small runs, where valgrind is installed.
+if command -v valgrind > /dev/null; then
+  fuzz/run_valgrind.sh build/upscale
+fi
+
+# The sanitized suite.  The whole-program tests run the sanitized program
+# too, so a report inside a run changes its exit status and fails the test.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPSCALE_TESTS=ON -DUPSCALE_SANITIZE=ON > /dev/null
+cmake --build build-asan -j2
+ctest --test-dir build-asan --output-on-failure -j2
