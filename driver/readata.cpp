@@ -32,6 +32,14 @@ void readata(LineInput& input, Deck& deck) {
   deck.fmax = input.free_real("fmax");
   deck.nfreq = input.free_integer("nfreq");
   deck.domain_size = input.free_real("domain_size");
+  // The cell side h = domain_size/ny scales every element matrix: a sample
+  // without a positive height has no solution (it would end with results
+  // that are not numbers, reported as a normal run).
+  if (!(deck.domain_size > 0)) {
+    stop_input_parameter(input.source_name() + ", line " + std::to_string(input.line_number()) +
+                         ": domain_size = " + format_real(deck.domain_size) +
+                         " is not admitted (the height of the sample must be positive)");
+  }
   deck.nx = input.free_integer("nx");
   require_range(input, "nx", deck.nx, 1, max_cells_x);
   deck.ny = input.free_integer("ny");

@@ -5,7 +5,8 @@
 // parameter, the ice-model porosity check); anything else (a crash, a
 // sanitizer report, another exception) is a finding.  An accepted deck
 // must also hold only what the rest of the run relies on: sizes inside the
-// storage, a non-empty layer period, finite reals, element 2 of the layer
+// storage, a non-empty layer period, a positive sample height, finite reals,
+// element 2 of the layer
 // arrays zero for one layer type, and no more lines consumed than given.
 #include <cmath>
 #include <cstddef>
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(deck.nl(1) >= 0 && deck.nl(2) >= 0 && static_cast<long long>(deck.nl(1)) + deck.nl(2) >= 1);
   if (deck.nmat == 1) require(deck.nl(2) == 0);
   require(std::isfinite(deck.fmin) && std::isfinite(deck.fmax) && std::isfinite(deck.domain_size));
-  require(std::isfinite(deck.h));
+  require(deck.domain_size > 0 && std::isfinite(deck.h));
   require_finite_layers(deck, 1);
   require_finite_layers(deck, 2);
   if (deck.key_model == 0) {

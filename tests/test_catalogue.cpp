@@ -178,6 +178,10 @@ void parameters_not_admitted(std::vector<BadInput>& table) {
     const char* words;
   };
   const Value values[] = {
+      {"domain_size_0", [](TestDeck& d) { d.domain_size = "0.0"; },
+       "line 4: domain_size = 0 is not admitted (the height of the sample must be positive)"},
+      {"domain_size_negative", [](TestDeck& d) { d.domain_size = "-1.0"; },
+       "line 4: domain_size = -1 is not admitted (the height of the sample must be positive)"},
       {"nx_0", [](TestDeck& d) { d.nx = "0"; }, "line 5: nx = 0 is not admitted (it must lie in 1..60)"},
       {"nx_61", [](TestDeck& d) { d.nx = "61"; }, "line 5: nx = 61 is not admitted (it must lie in 1..60)"},
       {"nx_negative", [](TestDeck& d) { d.nx = "-3"; }, "line 5: nx = -3 is not admitted (it must lie in 1..60)"},
