@@ -5,9 +5,9 @@
 // parameter, the ice-model porosity check); anything else (a crash, a
 // sanitizer report, another exception) is a finding.  An accepted deck
 // must also hold only what the rest of the run relies on: sizes inside the
-// storage, a non-empty layer period, a positive sample height, finite reals,
-// element 2 of the layer
-// arrays zero for one layer type, and no more lines consumed than given.
+// storage, a non-empty layer period, a positive sample height, finite
+// reals, element 2 of the layer arrays zero for one layer type, and no more
+// lines consumed than given.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>

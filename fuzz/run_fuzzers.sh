@@ -37,7 +37,9 @@ for target in "${targets[@]}"; do
   echo "== $target: ${seconds} s"
   # -close_fd_mask=3: the readers' own messages on standard output and the
   # error stream are expected; libFuzzer keeps its own report channel.
-  if ! build-fuzz/"$target" "$work" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+  dictionary=()
+  [ -f fuzz/"$target".dict ] && dictionary=(-dict="$PWD/fuzz/$target.dict")
+  if ! build-fuzz/"$target" "$work" "${dictionary[@]}" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
       -close_fd_mask=3 -artifact_prefix="$findings/" -print_final_stats=1 2> build-fuzz/"$target".log; then
     echo "FINDING in $target: see build-fuzz/$target.log and $findings/"
     status=1

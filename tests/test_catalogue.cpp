@@ -12,6 +12,7 @@
 // reach.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -80,6 +81,8 @@ struct BadInput {
   int stop;                             // expected stop number
   std::vector<std::string> out_words;   // expected on standard output
   std::vector<std::string> err_words;   // expected on the error stream
+  // Anything else the case needs in its directory before the run.
+  std::function<void(const std::filesystem::path&)> setup = nullptr;
 };
 
 void PrintTo(const BadInput& input, std::ostream* os) { *os << input.name; }
@@ -283,6 +286,37 @@ void per_cell_files(std::vector<BadInput>& table) {
             "value expected, found \"0.12\"");
 }
 
+// Files the run cannot read or write: a directory in the place of a file.
+void unusable_files(std::vector<BadInput>& table) {
+  auto directory_named = [](std::string name) {
+    return [name](const std::filesystem::path& dir) { std::filesystem::create_directory(dir / name); };
+  };
+  BadInput ice{"ice_map_is_a_directory", TestDeck().text(), {}, 2,
+               {}, {"binary_ice_gnu.dat, line 0: cannot read the value of cell (1,1)"}};
+  ice.setup = directory_named("binary_ice_gnu.dat");
+  table.push_back(ice);
+  struct Output {
+    const char* name;
+    const char* file;
+    int unit;
+  };
+  // A result file opened at the start, a coefficient map of the medium
+  // model, and a table written only at the very end of the run.
+  const Output outputs[] = {{"result_file_taken_by_a_directory", "vp_anal.phiw", 75},
+                            {"coefficient_map_taken_by_a_directory", "xmu1_gnu", 50},
+                            {"final_table_taken_by_a_directory", "fort.54", 54}};
+  for (const Output& o : outputs) {
+    const std::string words =
+        "cannot open \"" + std::string(o.file) + "\" for writing (unit " + std::to_string(o.unit) + "): Is a directory";
+    BadInput c = with_deck(o.name, TestDeck(), 2, {words}, {words});
+    c.setup = directory_named(o.file);
+    table.push_back(c);
+  }
+  table.push_back(input_error("deck_of_binary_bytes", std::string("\x01\x02\xff\xfe\0\x7f\n", 7),
+                              "standard input, line 1: cannot read fmin: a real number expected, found "
+                              "\"??????\""));
+}
+
 void physics_stops(std::vector<BadInput>& table) {
   // 11: a permafrost layer type whose water fills its pores.
   {
@@ -411,6 +445,7 @@ std::vector<BadInput> catalogue() {
   malformed_fields(table);
   parameters_not_admitted(table);
   per_cell_files(table);
+  unusable_files(table);
   physics_stops(table);
   return table;
 }
@@ -423,6 +458,7 @@ TEST_P(BadInputRun, StopsWithItsStatusAndMessage) {
   const BadInput& c = GetParam();
   ScratchDirectory dir;
   for (const auto& [name, contents] : c.files) write_file(dir.path() / name, contents);
+  if (c.setup) c.setup(dir.path());
   const ProgramRun run = run_program(dir.path(), c.deck);
 
   ASSERT_NE(run.exit_status, -1) << c.name << ": the program was killed by a signal (a crash)\n" << run.err;
