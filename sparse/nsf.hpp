@@ -16,7 +16,8 @@
 //       i only up to column k, the rest reaches them through row k
 //   the walk must stop at k itself (else no pivot position: 5n + k)
 //   members > k are row k of U; im(k) = its last position
-// flag: 0; n + r(k) empty row; 2n + r(k) repeated column; 3n + k no room
+// flag: 0; n + r(k) empty row; 2n + r(k) repeated column (or a column
+// outside 1..n, which would index past the permutation); 3n + k no room
 // in jl (jlmax words); 5n + k null pivot; 6n + k no room in ju (jumax).
 #pragma once
 
@@ -59,7 +60,14 @@ inline void nsf(const std::int32_t& n, const std::int32_t* r_, const std::int32_
       return;
     }
     for (std::int32_t j = jmin; j <= jmax; ++j) {
-      const std::int32_t vj = ic(ja(j));
+      // a column outside 1..n has no place in the permutation: the row is
+      // malformed like one with a repeated column
+      const std::int32_t col = ja(j);
+      if (col < 1 || col > n) {
+        flag = 2 * n + rk;
+        return;
+      }
+      const std::int32_t vj = ic(col);
       std::int32_t m = np1;
       while (q(m) < vj) m = q(m);
       if (q(m) == vj) {

@@ -13,9 +13,14 @@
 //     lifetime of an array of the type it writes there (begin_region:
 //     placement new without an initialiser, which for these trivial types
 //     emits no code), ending whatever lived there before;
+//   * when the symbolic phase is over, the factor structure is made one
+//     integer array of exactly its own size, values kept (retype_region),
+//     so that the value arrays begun after it do not overlap it;
 //   * a later call that reads what an earlier one left (the factor
 //     structure and values, read by the solve paths) begins nothing over
 //     it, so it reads the very objects that were written.
+// All address arithmetic on the views runs on the bytes of the block
+// (word_at); array indexing runs inside the arrays begun there.
 //
 // The integer structure (il, iu, jl, ju) and the value arrays (l, d, u,
 // tmp, row) never share a word once the symbolic phase is over, which is

@@ -272,6 +272,24 @@ TEST(OrderingStorage, PathOutsideOneToFiveIsRejected) {
   }
 }
 
+TEST(OrderingStorage, OrderingDriverUsesOnlyTheFirstNspIntegerWordsOfTheRunBlock) {
+  static_assert(sizeof(sparse::WorkBlock) == std::size_t{16} * work_words,
+                "the work block is nsp double-complex words");
+  auto m = fem_pattern(4, 3);
+  int32_t* isp = run_block.isp();
+  isp[work_words] = 123456789;  // integer word nsp + 1
+  isp[4 * work_words - 1] = 987654321;  // the last integer word of the block
+  Ordering o;
+  o.p.assign(m.n, 0);
+  o.ip.assign(m.n, 0);
+  zodrv(m.n, m.ia.data(), m.ja.data(), m.a.data(), o.p.data(), o.ip.data(), work_words, isp, 1,
+        o.flag);
+  ASSERT_EQ(o.flag, 0);
+  EXPECT_EQ(isp[work_words], 123456789) << "the ordering counts nsp in integer words";
+  EXPECT_EQ(isp[4 * work_words - 1], 987654321);
+  EXPECT_EQ(o.p, order(m).p) << "a bigger block must not change the ordering";
+}
+
 // ---------------------------------------------------- symmetric reordering --
 
 TEST(SymmetricReordering, IdentityMovesLowerEntriesUp) {
@@ -379,6 +397,20 @@ TEST(SymbolicFactorisation, DuplicateColumnIsNamedByItsRow) {
   m.ia = {1, 2, 5, 6};
   const std::vector<int32_t> p{3, 1, 2}, ip{2, 3, 1};
   EXPECT_EQ(symbolic(m, p, ip).flag, 2 * 3 + 2) << "row 2 holds column 2 twice";
+}
+
+TEST(SymbolicFactorisation, ColumnOutsideTheMatrixIsAMalformedRow) {
+  // Such an entry would index past the permutation; the ordering skips it
+  // and the symbolic phase rejects the row like one with a repeated column.
+  Csr<dcomplex> m = from_rows({{1, 2}, {1, 2, 3}, {2, 3}});
+  m.ja[3] = 9;  // row 2: columns 1, 9, 0
+  m.ja[4] = 0;
+  const Ordering o = order(m);
+  ASSERT_EQ(o.flag, 0) << "the ordering must survive a column outside 1..n";
+  std::vector<int32_t> seen(o.p);
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, identity(3));
+  EXPECT_EQ(symbolic(m, o.p, o.ip).flag, 2 * 3 + 2);
 }
 
 TEST(SymbolicFactorisation, RowWithoutDiagonalPositionIsANullPivot) {
