@@ -27,7 +27,14 @@ void stop_input_parameter(std::string_view message) { stop_with_report(stop_bad_
 
 int finish_run(const StopRun& stop) {
   close_all_units();
-  std::fprintf(stderr, "STOP %d\n", stop.code);
+  int code = stop.code;
+  if (!lost_output().empty()) {
+    // Output that never reached its file: a run that would end normally
+    // has failed (an output error); any other stop keeps its own number.
+    std::fprintf(stderr, "cannot write %s: output lost\n", lost_output().c_str());
+    if (code == 40) code = stop_input_error;
+  }
+  std::fprintf(stderr, "STOP %d\n", code);
   std::fflush(stderr);
-  return stop.code & 255;
+  return code & 255;
 }

@@ -29,6 +29,8 @@ constexpr int stop_nonfinite_coefficient = 4;  // a coefficient map holds inf or
 // stop_bad_parameter.
 [[noreturn]] void stop_input_parameter(std::string_view message);
 
-// What the main routine does with a caught stop: writes "STOP n" to the
-// error stream, closes all units, and returns the exit status (n & 255).
+// What the main routine does with a caught stop: closes all units, writes
+// "STOP n" to the error stream and returns the exit status (n & 255).  When
+// some output was lost (lost_output()), it says so first, and a normal end
+// (40) becomes stop_input_error.
 int finish_run(const StopRun& stop);

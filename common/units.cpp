@@ -21,6 +21,16 @@ std::array<UnitSlot, unit_count>& slots() {
   return table;
 }
 
+// The first output that could not be written, with the system's reason.
+std::string& first_lost_output() {
+  static std::string lost;
+  return lost;
+}
+
+void note_lost_output(const std::string& name) {
+  if (first_lost_output().empty()) first_lost_output() = name + " (" + std::strerror(errno) + ")";
+}
+
 std::FILE* connect(int unit, const std::string& file_name) {
   std::FILE* file = std::fopen(file_name.c_str(), "w");
   if (file == nullptr) {
@@ -52,7 +62,11 @@ void open_unit(int unit, const std::string& file_name) {
 void close_unit(int unit) {
   UnitSlot& slot = slots().at(unit);
   if (slot.file != nullptr) {
-    std::fclose(slot.file);
+    // A write that failed (a full disk) shows in the error flag or in the
+    // final flush of fclose; either way the file's data is lost.
+    const bool write_failed = std::ferror(slot.file) != 0;
+    const bool close_failed = std::fclose(slot.file) != 0;
+    if (write_failed || close_failed) note_lost_output("\"" + slot.name + "\"");
     slot.file = nullptr;
     slot.name.clear();
   }
@@ -69,8 +83,10 @@ void flush_all_units() {
 
 void close_all_units() {
   for (int unit = 0; unit < unit_count; ++unit) close_unit(unit);
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) note_lost_output("standard output");
 }
+
+const std::string& lost_output() { return first_lost_output(); }
 
 void write_text(int unit, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), file_of(unit));

@@ -19,6 +19,11 @@ void close_unit(int unit);
 bool unit_is_open(int unit);
 void flush_all_units();
 void close_all_units();
+// The first output whose data was lost (a write or a close that failed, as
+// on a full disk or a closed standard output): the file's name and the
+// reason; empty while everything has been written.  Closing a unit or all
+// units detects it.
+const std::string& lost_output();
 
 // Appends raw text to a unit (no newline added).
 void write_text(int unit, std::string_view text);

@@ -11,6 +11,7 @@
 // unreadable per-cell files, and every stop of the physics that a deck can
 // reach.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <functional>
@@ -498,3 +499,56 @@ TEST(CatalogueTable, CoversEveryLineOfBothDeckLengths) {
 }
 
 }  // namespace
+
+// --- Output that cannot be written ---
+//
+// A result file on a full disk, or an echo sent to one: the data is lost,
+// so the run must not end as a normal run.  /dev/full accepts the open and
+// fails every write with "No space left on device".
+
+namespace {
+
+bool full_device_available() { return std::filesystem::exists("/dev/full"); }
+
+}  // namespace
+
+TEST(LostOutput, ResultFileOnAFullDiskEndsWithAnOutputError) {
+  if (!full_device_available()) GTEST_SKIP() << "no /dev/full on this system";
+  ScratchDirectory dir;
+  write_file(dir.path() / "binary_ice_gnu.dat", ice_map_3x4);
+  std::filesystem::create_symlink("/dev/full", dir.path() / "vp_anal.phiw");
+  const ProgramRun run = run_program(dir.path(), TestDeck().text());
+  EXPECT_EQ(run.exit_status, 2) << "a run whose result file was lost must end with the input/output error 2\n"
+                                << run.err;
+  EXPECT_TRUE(contains(run.err, "cannot write \"vp_anal.phiw\" (No space left on device): output lost\n"))
+      << "the error stream must name the lost file and the reason\n"
+      << run.err;
+  EXPECT_TRUE(contains(run.err, "STOP 2\n")) << run.err;
+  EXPECT_FALSE(contains(run.err, "STOP 40")) << "the run must not report a normal end";
+}
+
+TEST(LostOutput, LostFileKeepsTheStopOfAFailedRun) {
+  if (!full_device_available()) GTEST_SKIP() << "no /dev/full on this system";
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.layer[0].nl = "3";  // row 4 has no layer type: stop 222
+  write_file(dir.path() / "binary_ice_gnu.dat", ice_map_3x4);
+  std::filesystem::create_symlink("/dev/full", dir.path() / "matnum_p33_gnu");
+  const ProgramRun run = run_program(dir.path(), deck.text());
+  EXPECT_EQ(run.exit_status, 222) << "the stop of the physics must survive a lost file\n" << run.err;
+  EXPECT_TRUE(contains(run.err, "cannot write \"matnum_p33_gnu\"")) << run.err;
+}
+
+TEST(LostOutput, EchoToAFullDiskEndsWithAnOutputError) {
+  if (!full_device_available()) GTEST_SKIP() << "no /dev/full on this system";
+  ScratchDirectory dir;
+  write_file(dir.path() / "binary_ice_gnu.dat", ice_map_3x4);
+  write_file(dir.path() / "deck.in", TestDeck().text());
+  const std::string command = "cd '" + dir.path().string() + "' && '" + std::string(UPSCALE_BINARY) +
+                              "' < deck.in > /dev/full 2> stderr.txt";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << "the program was killed by a signal";
+  EXPECT_EQ(WEXITSTATUS(status), 2) << "an echo that was lost must end the run with the output error 2";
+  const std::string err = read_file(dir.path() / "stderr.txt");
+  EXPECT_TRUE(contains(err, "cannot write standard output (No space left on device): output lost\n")) << err;
+}
