@@ -78,6 +78,16 @@ inline void update_pass<4, dcomplex>(dcomplex* row1, const std::int32_t* cols, s
   update_pass_sse2<4>(row1, cols, count, u, lk);
 }
 
+// x + a*b and x - a*b: spelled out for the families without a kernel.
+template <class V>
+inline V add_product(V x, V a, V b) {
+  return x + a * b;
+}
+template <class V>
+inline V subtract_product(V x, V a, V b) {
+  return x - a * b;
+}
+
 // Room for the chain marks of the groups: one word per unknown.
 inline constexpr std::int32_t chain_capacity = max_unknowns;
 
@@ -171,11 +181,11 @@ void nnf(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
       // members inside the group, finished one after the other
       for (std::int32_t m = 0; m < g; ++m) {
         V x = row(i + m);
-        for (std::int32_t t = 0; t < m; ++t) x = x + lk[t] * u(iu(i + t) + (m - 1 - t));
+        for (std::int32_t t = 0; t < m; ++t) x = add_product(x, lk[t], u(iu(i + t) + (m - 1 - t)));
         row(i + m) = x;
         l(j + m) = x;
         lk[m] = -x;
-        sum = sum + lk[m] * tmp(i + m);
+        sum = add_product(sum, lk[m], tmp(i + m));
       }
       // the shared tail: row i+g-1 of U
       for (std::int32_t t = 0; t < g; ++t) ut[t] = u.at(iu(i + t) + (g - 1 - t));
@@ -205,7 +215,7 @@ void nnf(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
   for (std::int32_t k = n; k >= 1; --k) {
     V sum = tmp(k);
     const std::int32_t uend = iu(k + 1) - 1;
-    for (std::int32_t j = iu(k); j <= uend; ++j) sum = sum - u(j) * tmp(ju(j));
+    for (std::int32_t j = iu(k); j <= uend; ++j) sum = subtract_product(sum, u(j), tmp(ju(j)));
     tmp(k) = sum;
     z(c(k)) = sum;
   }

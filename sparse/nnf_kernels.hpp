@@ -37,6 +37,21 @@ inline __m128d multiply_add(__m128d x, const SplitFactor& f, __m128d u) {
 inline __m128d load(const dcomplex* p) { return _mm_loadu_pd(&p->re); }
 inline void store(dcomplex* p, __m128d x) { _mm_storeu_pd(&p->re, x); }
 
+// Single entries, the same rounding as x + a*b and x - a*b written out.
+inline dcomplex add_product(dcomplex x, dcomplex a, dcomplex b) {
+  dcomplex r;
+  store(&r, multiply_add(load(&x), split_factor(a), load(&b)));
+  return r;
+}
+inline dcomplex subtract_product(dcomplex x, dcomplex a, dcomplex b) {
+  const __m128d u = load(&b);
+  const SplitFactor f = split_factor(a);
+  const __m128d swapped = _mm_shuffle_pd(u, u, 1);
+  dcomplex r;
+  store(&r, _mm_sub_pd(load(&x), _mm_add_pd(_mm_mul_pd(f.rr, u), _mm_mul_pd(f.ii, swapped))));
+  return r;
+}
+
 template <int G>
 inline void update_pass_sse2(dcomplex* row1, const std::int32_t* cols, std::int32_t count,
                              const dcomplex* const* u, const dcomplex* lk) {
