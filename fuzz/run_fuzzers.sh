@@ -19,7 +19,8 @@ if ! command -v clang++ > /dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*
   echo "installing clang and its libFuzzer runtime"
   sudo_if_needed=""
   [ "$(id -u)" -ne 0 ] && sudo_if_needed="sudo"
-  $sudo_if_needed apt-get install -y clang libclang-rt-14-dev
+  $sudo_if_needed apt-get install -y clang libclang-rt-14-dev ||
+    { $sudo_if_needed apt-get update && $sudo_if_needed apt-get install -y clang libclang-rt-14-dev; }
 fi
 
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
