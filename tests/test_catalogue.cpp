@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -486,7 +487,9 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, BadInputRun, testing::ValuesIn(catalogue()),
 TEST(CatalogueTable, CoversEveryLineOfBothDeckLengths) {
   const std::vector<BadInput> table = catalogue();
   int cut_29 = 0, cut_49 = 0, words = 0;
+  std::set<std::string> names;
   for (const BadInput& c : table) {
+    EXPECT_TRUE(names.insert(c.name).second) << "two cases are named " << c.name;
     cut_29 += c.name.rfind("deck_of_29_lines_cut_after_line_", 0) == 0;
     cut_49 += c.name.rfind("deck_of_49_lines_cut_after_line_", 0) == 0;
     words += c.name.rfind("word_abc_on_line_", 0) == 0;
