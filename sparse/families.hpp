@@ -52,6 +52,17 @@ constexpr Complex<R> pivot_reciprocal(Complex<R> x) { return reciprocal(x); }
 template <class V>
 constexpr V zero_value() { return V(0); }
 
+// x + a*b and x - a*b with the plain product; the double-complex family
+// has SSE2 versions of the same rounding (nnf_kernels.hpp).
+template <class V>
+inline V add_product(V x, V a, V b) {
+  return x + a * b;
+}
+template <class V>
+inline V subtract_product(V x, V a, V b) {
+  return x - a * b;
+}
+
 // A view of an array handed over as a pointer to its element 1:
 // a(i) is element i, i = 1, 2, ...
 template <class T>

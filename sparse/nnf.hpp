@@ -78,16 +78,6 @@ inline void update_pass<4, dcomplex>(dcomplex* row1, const std::int32_t* cols, s
   update_pass_sse2<4>(row1, cols, count, u, lk);
 }
 
-// x + a*b and x - a*b: spelled out for the families without a kernel.
-template <class V>
-inline V add_product(V x, V a, V b) {
-  return x + a * b;
-}
-template <class V>
-inline V subtract_product(V x, V a, V b) {
-  return x - a * b;
-}
-
 // Room for the chain marks of the groups: one word per unknown.
 inline constexpr std::int32_t chain_capacity = max_unknowns;
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "sparse/families.hpp"
+#include "sparse/nnf_kernels.hpp"
 
 namespace sparse {
 
@@ -33,12 +34,12 @@ void nns(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
 
   for (std::int32_t k = 1; k <= n; ++k) {
     V sum = b(r(k));
-    for (std::int32_t j = il(k); j < il(k + 1); ++j) sum = sum - l(j) * tmp(jl(j));
+    for (std::int32_t j = il(k); j < il(k + 1); ++j) sum = subtract_product(sum, l(j), tmp(jl(j)));
     tmp(k) = sum * d(k);
   }
   for (std::int32_t k = n; k >= 1; --k) {
     V sum = tmp(k);
-    for (std::int32_t j = iu(k); j < iu(k + 1); ++j) sum = sum - u(j) * tmp(ju(j));
+    for (std::int32_t j = iu(k); j < iu(k + 1); ++j) sum = subtract_product(sum, u(j), tmp(ju(j)));
     tmp(k) = sum;
     z(c(k)) = sum;
   }

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "sparse/families.hpp"
+#include "sparse/nnf_kernels.hpp"
 
 namespace sparse {
 
@@ -38,11 +39,11 @@ void nnt(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
   for (std::int32_t k = 1; k <= n; ++k) tmp(k) = b(c(k));
   for (std::int32_t k = 1; k <= n; ++k) {
     const V tk = tmp(k);
-    for (std::int32_t j = iu(k); j < iu(k + 1); ++j) tmp(ju(j)) = tmp(ju(j)) - u(j) * tk;
+    for (std::int32_t j = iu(k); j < iu(k + 1); ++j) tmp(ju(j)) = subtract_product(tmp(ju(j)), u(j), tk);
   }
   for (std::int32_t k = n; k >= 1; --k) {
     const V s = tmp(k) * d(k);
-    for (std::int32_t j = il(k); j < il(k + 1); ++j) tmp(jl(j)) = tmp(jl(j)) - l(j) * s;
+    for (std::int32_t j = il(k); j < il(k + 1); ++j) tmp(jl(j)) = subtract_product(tmp(jl(j)), l(j), s);
     z(r(k)) = s;
   }
 }
