@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -21,6 +24,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/input.hpp"
+#include "common/stop.hpp"
+#include "driver/readata.hpp"
 #include "tests/test_support.hpp"
 
 namespace {
@@ -554,4 +560,77 @@ TEST(LostOutput, EchoToAFullDiskEndsWithAnOutputError) {
   EXPECT_EQ(WEXITSTATUS(status), 2) << "an echo that was lost must end the run with the output error 2";
   const std::string err = read_file(dir.path() / "stderr.txt");
   EXPECT_TRUE(contains(err, "cannot write standard output (No space left on device): output lost\n")) << err;
+}
+
+// --- The fuzzing corpus, replayed in every test run ---
+//
+// The inputs kept in fuzz/corpus (seeds and the inputs of past findings)
+// go through the same readers as in the fuzz targets, so that the sanitized
+// test run checks them too: each must be read or refused with the reader's
+// own stop, never anything else.
+
+namespace {
+
+std::vector<std::filesystem::path> corpus_files(const std::string& target) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(source_path("fuzz/corpus/" + target))) {
+    files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace
+
+TEST(FuzzCorpus, DecksAreReadOrRefusedWithTheReadersOwnStop) {
+  CapturedOutput out;
+  const std::vector<std::filesystem::path> files = corpus_files("fuzz_readata");
+  ASSERT_FALSE(files.empty()) << "the deck corpus is missing";
+  for (const auto& file : files) {
+    std::istringstream text(read_file(file));
+    LineInput input(text, "standard input");
+    Deck deck;
+    try {
+      readata(input, deck);
+      EXPECT_GT(deck.domain_size, 0.0) << file.filename() << ": a deck was accepted with a sample height <= 0";
+      EXPECT_GE(std::int64_t{deck.nl(1)} + deck.nl(2), 1) << file.filename();
+    } catch (const StopRun& stop) {
+      EXPECT_TRUE(stop.code == 2 || stop.code == 3 || stop.code == 11)
+          << file.filename() << ": the deck reader ended with stop " << stop.code;
+    }
+  }
+}
+
+TEST(FuzzCorpus, RegressionDecksAreRefusedAsBadParameters) {
+  CapturedOutput out;
+  for (const char* name : {"domain_size_zero.deck", "nl_sum_beyond_32_bits.deck"}) {
+    std::istringstream text(read_file(source_path(std::string("fuzz/corpus/fuzz_readata/") + name)));
+    LineInput input(text, "standard input");
+    Deck deck;
+    try {
+      readata(input, deck);
+      ADD_FAILURE() << name << " was accepted";
+    } catch (const StopRun& stop) {
+      EXPECT_EQ(stop.code, 3) << name << " must be refused as a bad deck parameter";
+    }
+  }
+}
+
+TEST(FuzzCorpus, CellRecordsGiveFiniteValuesOrTheInputErrorStop) {
+  CapturedOutput out;
+  std::vector<std::filesystem::path> files = corpus_files("fuzz_cell_record");
+  ASSERT_FALSE(files.empty()) << "the per-cell record corpus is missing";
+  for (const auto& file : files) {
+    std::istringstream text(read_file(file));
+    LineInput input(text, "binary_ice_gnu.dat");
+    for (int record = 1; record <= 3600; ++record) {
+      try {
+        const double value = input.cell_record_value("the value of cell (1,1)");
+        EXPECT_TRUE(std::isfinite(value)) << file.filename() << ": record " << record << " is not finite";
+      } catch (const StopRun& stop) {
+        EXPECT_EQ(stop.code, 2) << file.filename();
+        break;
+      }
+    }
+  }
 }
