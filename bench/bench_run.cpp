@@ -13,15 +13,11 @@
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "driver/evaluation.hpp"
+#include "driver/pass.hpp"
 #include "driver/readata.hpp"
 #include "driver/run.hpp"
 #include "fem/global_numbering.hpp"
-#include "fem/global_sist.hpp"
-#include "medium/e_modulus.hpp"
 #include "medium/makematnum.hpp"
-#include "medium/mass_visco_coef.hpp"
-#include "medium/porosity.hpp"
-#include "planewave/veloc_aten.hpp"
 #include "sparse/sparse.hpp"
 
 namespace fs = std::filesystem;
@@ -52,21 +48,8 @@ struct Workspace {
 };
 
 struct Stages {
-  Deck deck;
-  LayerReal size_layer;
-  IntMap matnum;
-  RealMap phiw, binary_ice;
-  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23, p33, b11, b12, b22;
-  NodeTable xnod;
-  std::array<std::int32_t, max_unknowns + 1> ia;
-  std::array<std::int32_t, max_entries> ja;
-  std::array<dcomplex, max_entries> avec;
-  std::array<dcomplex, max_unknowns> rhs_m, z;
-  std::array<std::int32_t, max_unknowns> c, ic;
-  sparse::WorkBlock work;
-  ResultFields fields;
-  double omega = 0, s1 = 0, s3 = 0, phi1 = 0, phi3 = 0, rob_med = 0;
-  std::int32_t n = 0;
+  RunStorage run;
+  PassScalars pass;
 };
 
 Stages& stages() {
@@ -76,64 +59,52 @@ Stages& stages() {
 }
 
 void input_and_medium(Stages& s) {
+  RunStorage& run = s.run;
   std::istringstream text(slurp("deck.in"));
   LineInput input(text, "standard input");
-  readata(input, s.deck);
-  Deck& d = s.deck;
-  makematnum(d.nx, d.ny, d.nl, s.size_layer, d.h, s.matnum);
-  std::ifstream ice("binary_ice_gnu.dat");
-  LineInput ice_input(ice, "binary_ice_gnu.dat");
-  for (int k = 1; k <= d.ny; ++k)
-    for (int j = 1; j <= d.nx; ++j) s.binary_ice(j, k) = ice_input.cell_record_value("cell");
-  porosity(d.nx, d.ny, d.phi_layer, d.model, s.phiw, s.matnum);
-  s.omega = d.fmin * 6.283185307179586;
-  const std::int32_t cycle = 1;
-  e_modulus(d.nx, d.ny, s.matnum, d.phi_a, s.phiw, d.s3, d.akf, d.eta, s.omega, d.ak_air, d.xmu_air, d.ak_s3,
-            d.xmu_s3, d.ak_s1, d.xmu_s1, d.key_model, s.lambda1, s.lambda3, s.mu1, s.mu3, s.mu13, s.b1, s.b2, s.m,
-            s.d3, cycle, s.binary_ice);
-  mass_visco_coef(d.nx, d.ny, s.matnum, d.phi_a, s.phiw, d.s3, d.eta, d.key_model, d.ro1, d.ro2, d.ro3, d.capa_1_0,
-                  d.capa_3_0, d.rs1, d.rs3, d.coef_b13, s.p11, s.p12, s.p13, s.p22, s.p23, s.p33, s.b11, s.b12,
-                  s.b22, s.s1, s.s3, s.phi1, s.phi3, s.binary_ice);
-  global_numbering(d.nx, d.ny, s.xnod);
-  s.rob_med = average_density(d, s.matnum, s.phiw, s.phi1, s.phi3);
+  readata(input, run.deck);
+  const Deck& d = run.deck;
+  makematnum(d.nx, d.ny, d.nl, run.size_layer, d.h, run.matnum);
+  read_binary_ice(d, run.binary_ice);
+  s.pass.omega = d.fmin * 6.283185307179586;
+  medium_stage(run, s.pass);
+  global_numbering(d.nx, d.ny, run.xnod);
+  s.pass.rob_med = average_density(d, run.matnum, run.phiw, s.pass.phi1_frac, s.pass.phi3_frac);
   for (int unit : {86, 90, 91}) close_unit(unit);
 }
 
 double plane_waves(Stages& s) {
-  double out[10];
-  veloc_aten(s.deck.nx, s.deck.ny, s.omega, s.p11, s.p12, s.p13, s.p22, s.p23, s.p33, s.b11, s.b12, s.b22, s.lambda1,
-             s.lambda3, s.mu1, s.mu3, s.mu13, s.b1, s.b2, s.m, s.d3, out[0], out[1], out[2], out[3], out[4], out[5],
-             out[6], out[7], out[8], out[9]);
-  return out[0];
+  plane_wave_stage(s.run, s.pass);
+  return s.pass.vp1;
 }
 
-void assembly(Stages& s) {
-  const Deck& d = s.deck;
-  global_sist(s.omega, d.nx, d.ny, d.h, s.xnod, s.lambda1, s.lambda3, s.mu1, s.mu3, s.mu13, s.b1, s.b2, s.m, s.d3,
-              s.p11, s.p12, s.p13, s.p22, s.p23, s.p33, s.b11, s.b12, s.b22, s.avec.data(), s.ia.data(), s.ja.data(),
-              s.rhs_m.data());
-  s.n = (6 * d.nx + 5) * d.ny + 5 * d.nx + 4;
-}
+void assembly(Stages& s) { assembly_stage(s.run, s.pass); }
 
 std::int32_t ordering(Stages& s) {
+  RunStorage& run = s.run;
   std::int32_t flag = 0, path = 1;
-  zodrv(s.n, s.ia.data(), s.ja.data(), s.avec.data(), s.c.data(), s.ic.data(), sparse::WorkBlock::nsp, s.work.isp(),
-        path, flag);
+  zodrv(s.pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(),
+        sparse::WorkBlock::nsp, run.work.isp(), path, flag);
   return flag;
 }
 
+// Path 5 is the symbolic phase alone, path 2 the numeric one with the
+// solution: together they do what the run's path 1 does.
 std::int32_t factor(Stages& s, std::int32_t path) {
+  RunStorage& run = s.run;
   std::int32_t flag = 0, esp = 0;
-  zndrv(s.n, s.c.data(), s.c.data(), s.ic.data(), s.ia.data(), s.ja.data(), s.avec.data(), s.rhs_m.data(),
-        s.z.data(), sparse::WorkBlock::nsp, s.work.isp(), s.work.rsp(), esp, path, flag);
+  zndrv(s.pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
+        run.rhs_m.data(), run.z.data(), sparse::WorkBlock::nsp, run.work.isp(), run.work.rsp(), esp, path, flag);
   return flag;
 }
 
 void evaluation(Stages& s) {
+  RunStorage& run = s.run;
   for (int unit : {75, 76, 77, 78, 98, 99, 30, 31, 32, 33, 34, 35}) open_unit(unit, "result_" + std::to_string(unit));
-  const EvaluationInput in{s.matnum, s.lambda1, s.mu1, s.mu13, s.d3, s.b1, s.b2, s.m, s.xnod, s.z.data(),
-                           s.rob_med, s.s1, s.s3, 4000.0, 0.001, s.deck.fmin};
-  evaluate_results(s.deck, in, s.fields);
+  const EvaluationInput in{run.matnum, run.lambda1, run.mu1, run.mu13, run.d3, run.b1, run.b2, run.m, run.xnod,
+                           run.z.data(), s.pass.rob_med, s.pass.s1_frac, s.pass.s3_frac, 4000.0, 0.001,
+                           run.deck.fmin};
+  evaluate_results(run.deck, in, run.fields);
   for (int unit : {75, 76, 77, 78, 98, 99, 30, 31, 32, 33, 34, 35, 54, 18}) close_unit(unit);
 }
 

@@ -11,12 +11,8 @@
 #include "common/complex.hpp"
 #include "driver/readata.hpp"
 #include "fem/global_numbering.hpp"
-#include "fem/global_sist.hpp"
-#include "medium/e_modulus.hpp"
+#include "driver/pass.hpp"
 #include "medium/makematnum.hpp"
-#include "medium/mass_visco_coef.hpp"
-#include "medium/porosity.hpp"
-#include "sparse/sparse.hpp"
 #include "tests/test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -135,55 +131,29 @@ TEST(WholeRun, OneGridPointMeansTheFrequencyItself) {
 namespace {
 
 struct SolvedSample {
-  Deck deck;
-  LayerReal size_layer;
-  IntMap matnum;
-  RealMap phiw, binary_ice;
-  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23, p33, b11, b12, b22;
-  NodeTable xnod;
-  std::array<std::int32_t, max_unknowns + 1> ia;
-  std::array<std::int32_t, max_entries> ja;
-  std::array<dcomplex, max_entries> avec;
-  std::array<dcomplex, max_unknowns> rhs_m, z;
-  std::array<std::int32_t, max_unknowns> c, ic;
-  sparse::WorkBlock work;
-  std::int32_t n = 0;
+  RunStorage run;
+  PassScalars pass;
 };
 
-// Runs the stages of a pass up to the solution, in this process.
+// Runs the program's own stages of a pass up to the solution, in this
+// process, with a uniform ice map.
 SolvedSample& solve_in_process(const TestDeck& text, double ice) {
   static SolvedSample s;
   CapturedOutput quiet;
+  ScratchDirectory files;  // the coefficient record files land here
   std::istringstream in(text.text());
   LineInput input(in, "deck");
-  readata(input, s.deck);
-  Deck& d = s.deck;
-  makematnum(d.nx, d.ny, d.nl, s.size_layer, d.h, s.matnum);
+  RunStorage& run = s.run;
+  readata(input, run.deck);
+  const Deck& d = run.deck;
+  makematnum(d.nx, d.ny, d.nl, run.size_layer, d.h, run.matnum);
   for (int k = 1; k <= d.ny; ++k)
-    for (int j = 1; j <= d.nx; ++j) s.binary_ice(j, k) = ice;
-  porosity(d.nx, d.ny, d.phi_layer, d.model, s.phiw, s.matnum);
-  const double omega = d.fmin * 6.283185307179586;
-  const std::int32_t cycle = 2;  // no coefficient record files
-  e_modulus(d.nx, d.ny, s.matnum, d.phi_a, s.phiw, d.s3, d.akf, d.eta, omega, d.ak_air, d.xmu_air, d.ak_s3,
-            d.xmu_s3, d.ak_s1, d.xmu_s1, d.key_model, s.lambda1, s.lambda3, s.mu1, s.mu3, s.mu13, s.b1, s.b2, s.m,
-            s.d3, cycle, s.binary_ice);
-  double s1 = 0, s3 = 0, phi1 = 0, phi3 = 0;
-  ScratchDirectory files;  // the friction record files land here
-  mass_visco_coef(d.nx, d.ny, s.matnum, d.phi_a, s.phiw, d.s3, d.eta, d.key_model, d.ro1, d.ro2, d.ro3, d.capa_1_0,
-                  d.capa_3_0, d.rs1, d.rs3, d.coef_b13, s.p11, s.p12, s.p13, s.p22, s.p23, s.p33, s.b11, s.b12,
-                  s.b22, s1, s3, phi1, phi3, s.binary_ice);
-  global_numbering(d.nx, d.ny, s.xnod);
-  global_sist(omega, d.nx, d.ny, d.h, s.xnod, s.lambda1, s.lambda3, s.mu1, s.mu3, s.mu13, s.b1, s.b2, s.m, s.d3,
-              s.p11, s.p12, s.p13, s.p22, s.p23, s.p33, s.b11, s.b12, s.b22, s.avec.data(), s.ia.data(), s.ja.data(),
-              s.rhs_m.data());
-  s.n = (6 * d.nx + 5) * d.ny + 5 * d.nx + 4;
-  std::int32_t flag = 0, esp = 0, path = 1;
-  zodrv(s.n, s.ia.data(), s.ja.data(), s.avec.data(), s.c.data(), s.ic.data(), sparse::WorkBlock::nsp,
-        s.work.isp(), path, flag);
-  EXPECT_EQ(flag, 0) << "ordering failed";
-  zndrv(s.n, s.c.data(), s.c.data(), s.ic.data(), s.ia.data(), s.ja.data(), s.avec.data(), s.rhs_m.data(),
-        s.z.data(), sparse::WorkBlock::nsp, s.work.isp(), s.work.rsp(), esp, path, flag);
-  EXPECT_EQ(flag, 0) << "factorisation failed, esp " << esp;
+    for (int j = 1; j <= d.nx; ++j) run.binary_ice(j, k) = ice;
+  s.pass.omega = d.fmin * 6.283185307179586;
+  medium_stage(run, s.pass);
+  global_numbering(d.nx, d.ny, run.xnod);
+  assembly_stage(run, s.pass);
+  solve_stage(run, s.pass);
   return s;
 }
 
@@ -197,9 +167,10 @@ TEST(SolvedTest, ResidualOfTheSolvedSystemIsAtRoundingLevel) {
   deck.layer[0].nl = "2";
   deck.layer[1].nl = "3";
   deck.layer[1].phi_layer = "0.2";
-  const SolvedSample& s = solve_in_process(deck, 0.12);
+  const SolvedSample& solved = solve_in_process(deck, 0.12);
+  const RunStorage& s = solved.run;
   double residual = 0, load = 0, top_load = 0;
-  for (std::int32_t i = 1; i <= s.n; ++i) {
+  for (std::int32_t i = 1; i <= solved.pass.n; ++i) {
     dcomplex row_sum(0.0, 0.0);
     for (std::int32_t p = s.ia[i - 1]; p < s.ia[i]; ++p) row_sum = row_sum + s.avec[p - 1] * s.z[s.ja[p - 1] - 1];
     const dcomplex r = row_sum - s.rhs_m[i - 1];
