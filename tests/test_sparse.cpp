@@ -201,6 +201,56 @@ TEST(OrderingSmallGraphs, RepeatedColumnIsEnteredOnceAndRejectedBySymbolicPhase)
   EXPECT_EQ(s.flag, 2 * 4 + 1) << "row 1 holds column 3 twice";
 }
 
+// Three places where the purge step must keep the lists intact: a
+// prototype that already ends the element's boundary list, a walk whose
+// count is taken before mass elimination lowers the element's size, and a
+// vertex that is in no degree list when a new element meets it.
+
+bool is_permutation_with_inverse(const Ordering& o) {
+  const int32_t n = static_cast<int32_t>(o.p.size());
+  std::vector<int32_t> seen(o.p);
+  std::sort(seen.begin(), seen.end());
+  if (seen != identity(n)) return false;
+  for (int32_t k = 1; k <= n; ++k)
+    if (o.ip[o.p[k - 1] - 1] != k) return false;
+  return true;
+}
+
+TEST(OrderingPurge, PrototypeEndingTheBoundaryListAndMassEliminationInOneWalk) {
+  // Edges 1-4, 2-3, 2-5, 2-7, 3-4, 4-7; vertex 6 isolated.  Worked by hand:
+  // 6 (degree 1); 5 (degree 2, makes element 5 = {2}); 1 (degree 2,
+  // element 1 = {4}); 4 (degree 3, absorbs 1, element 4 = {7, 3}); 3
+  // (degree 3, absorbs 4, element 3 = {7, 2}): 7 is interior and is
+  // numbered at once, and 2, adjacent to elements 3 and 5 only, is the
+  // prototype of 5 while its entry ends the list; its degree by inclusion
+  // and exclusion is 1 + 1 - 1 = 1, so 2 comes last.
+  auto m = from_rows({{1, 4}, {2, 3, 5, 7}, {3, 4}, {4, 7}, {5}, {6}, {7}});
+  const Ordering o = order(m);
+  ASSERT_EQ(o.flag, 0);
+  EXPECT_EQ(o.p, (std::vector<int32_t>{6, 5, 1, 4, 3, 7, 2}))
+      << "the prototype at the tail must stay in the element, and the walk must visit both "
+         "vertices of element 3 although 7 is mass-eliminated first";
+}
+
+TEST(OrderingPurge, VertexInNoDegreeListLeavesTheListsIntact) {
+  // A duplicate vertex (kept out of the degree lists) that a later element
+  // contains: taking it "out" of its list must change nothing.
+  auto m = from_rows({{1, 5, 7}, {2, 3, 4, 6, 8}, {3, 5, 7, 8}, {4, 5, 6, 7, 8, 9},
+                      {5, 7}, {6}, {7}, {8}, {9}});
+  const Ordering o = order(m);
+  ASSERT_EQ(o.flag, 0);
+  EXPECT_TRUE(is_permutation_with_inverse(o)) << "the degree lists were corrupted";
+}
+
+TEST(OrderingPurge, RandomSmallGraphsAlwaysGiveAPermutation) {
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    auto m = random_pattern(5 + seed % 20, 1 + seed % 3, seed, true);
+    const Ordering o = order(m);
+    ASSERT_EQ(o.flag, 0) << "seed " << seed;
+    ASSERT_TRUE(is_permutation_with_inverse(o)) << "seed " << seed;
+  }
+}
+
 // ------------------------------------------------ ordering: real mesh fill --
 
 TEST(OrderingFiniteElementMesh, PermutationAndFillOfThe60By60System) {
