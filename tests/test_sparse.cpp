@@ -272,7 +272,7 @@ TEST(OrderingFiniteElementMesh, PermutationAndFillOfThe60By60System) {
     const int32_t i = s.jl[j - 1];
     ops += s.iu[i] - s.iu[i - 1];
   }
-  // The specified ordering gives factors of about 5.8 million entries and
+  // This minimum-degree ordering gives factors of about 5.8 million entries and
   // about 0.83 billion multiply-adds; a different tie-break or update rule
   // moves these by several per cent.
   EXPECT_NEAR(fill, 5.8e6, 0.01 * 5.8e6) << "fill of the minimum-degree ordering is off";
