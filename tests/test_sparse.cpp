@@ -919,14 +919,6 @@ TEST(DriverPartition, BlockTooSmallForTheSymbolicPhase) {
   EXPECT_EQ(run.esp, 0) << "esp = max div lratio = 1 div 4";
 }
 
-TEST(DriverPartition, ErrorCodesDecodeIntoClassAndIndex) {
-  const int32_t n = 100;
-  for (auto [flag, cls, index] : {std::tuple{817, 8, 17}, {1001, 10, 1}, {101, 1, 1}}) {
-    EXPECT_EQ((flag - 1) / n, cls) << "flag " << flag;
-    EXPECT_EQ(flag - ((flag - 1) / n) * n, index) << "flag " << flag;
-  }
-}
-
 // ------------------------------------------------------- value families --
 
 template <class V>
