@@ -139,7 +139,10 @@ void nnf(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
     return;
   }
 
-  // --- Groups of chained U rows (none when n exceeds the marks' room)
+  // --- Groups of chained U rows (none when n exceeds the marks' room).
+  // The marks are scratch of this fast path alone; they live outside the
+  // work block so that its partition, esp and the error results stay those
+  // of the plain factorisation.
   static std::int32_t chain_marks[chain_capacity];
   const bool grouping = n <= chain_capacity;
   if (grouping) find_chains(n, iu_, ju_, chain_marks);
