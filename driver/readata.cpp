@@ -21,6 +21,13 @@ void require_range(const LineInput& input, const char* item, std::int32_t value,
   }
 }
 
+void require_positive(const LineInput& input, const char* item, double value, const char* why) {
+  if (!(value > 0)) {
+    stop_input_parameter(input.source_name() + ", line " + std::to_string(input.line_number()) + ": " + item +
+                         " = " + format_real(value) + " is not admitted (" + why + ")");
+  }
+}
+
 std::string indexed(const char* name, int i) { return std::string(name) + "(" + std::to_string(i) + ")"; }
 
 }  // namespace
@@ -28,18 +35,19 @@ std::string indexed(const char* name, int i) { return std::string(name) + "(" + 
 void readata(LineInput& input, Deck& deck) {
   // 1. The nine scalars; each is checked as soon as it is read, so that a
   //    bad value is reported with its own line.
+  // The frequencies enter the angular frequency of the test and the
+  // logarithm of the frequency grid: a frequency that is not positive would
+  // give conjugated or undefined results reported as a normal run.
   deck.fmin = input.free_real("fmin");
+  require_positive(input, "fmin", deck.fmin, "the frequency of the test must be positive");
   deck.fmax = input.free_real("fmax");
+  require_positive(input, "fmax", deck.fmax, "the frequencies of the grid must be positive");
   deck.nfreq = input.free_integer("nfreq");
-  deck.domain_size = input.free_real("domain_size");
   // The cell side h = domain_size/ny scales every element matrix: a sample
   // without a positive height has no solution (it would end with results
   // that are not numbers, reported as a normal run).
-  if (!(deck.domain_size > 0)) {
-    stop_input_parameter(input.source_name() + ", line " + std::to_string(input.line_number()) +
-                         ": domain_size = " + format_real(deck.domain_size) +
-                         " is not admitted (the height of the sample must be positive)");
-  }
+  deck.domain_size = input.free_real("domain_size");
+  require_positive(input, "domain_size", deck.domain_size, "the height of the sample must be positive");
   deck.nx = input.free_integer("nx");
   require_range(input, "nx", deck.nx, 1, max_cells_x);
   deck.ny = input.free_integer("ny");

@@ -47,7 +47,7 @@ struct Deck {
 // standard output and sets h.  Stops with 11 when, in the permafrost model,
 // a layer type's water proportion is not below its absolute porosity, and
 // with stop_bad_parameter when a value lies outside what the storage and
-// the models admit (domain_size > 0, nx, ny in 1..60, nmat in 1..2,
+// the models admit (fmin, fmax, domain_size > 0, nx, ny in 1..60, nmat in 1..2,
 // key_model and model in 0..1, nl(i) >= 0 with nl(1) + nl(2) in
 // 1..2^31 - 1).
 void readata(LineInput& input, Deck& deck);

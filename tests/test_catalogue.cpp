@@ -431,12 +431,20 @@ void physics_stops(std::vector<BadInput>& table) {
     table.push_back(with_deck("shaley_sand_grain_size_zero", deck, 4,
                               {" non-finite coefficient b11 in cell j,k = 1 1 value Infinity\n"}));
   }
-  // 2005: a plane wave that does not propagate.
+  // A frequency that is not positive is refused before anything is computed.
   {
     TestDeck deck;
     deck.fmin = "0.0";
-    table.push_back(with_deck("frequency_zero", deck, 2005, {" error, vp1 is not a number, vp1 =  NaN\n"}));
+    table.push_back(with_deck("frequency_zero", deck, 3, {"line 1: fmin = 0 is not admitted"}));
+    deck.fmin = "-1.0";
+    table.push_back(with_deck("frequency_negative", deck, 3, {"line 1: fmin = -1 is not admitted"}));
     deck = TestDeck();
+    deck.fmax = "0.0";
+    table.push_back(with_deck("grid_frequency_zero", deck, 3, {"line 2: fmax = 0 is not admitted"}));
+  }
+  // 2005: a plane wave that does not propagate.
+  {
+    TestDeck deck;
     deck.layer[0].eta = "0.0";
     deck.layer[0].ro1 = "-2650.0";
     deck.layer[0].ro2 = "-1000.0";

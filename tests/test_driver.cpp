@@ -213,6 +213,8 @@ TEST(WholeRun, ParameterChecksNameTheLineAndTheValue) {
     const char* words;
   };
   const Case cases[] = {
+      {"fmin = 0", [](TestDeck& d) { d.fmin = "0.0"; }, "line 1: fmin = 0"},
+      {"fmax = -10", [](TestDeck& d) { d.fmax = "-10.0"; }, "line 2: fmax = -10"},
       {"nx = 61", [](TestDeck& d) { d.nx = "61"; }, "line 5: nx = 61"},
       {"ny = 0", [](TestDeck& d) { d.ny = "0"; }, "line 6: ny = 0"},
       {"key_model = 5", [](TestDeck& d) { d.key_model = "    5"; }, "line 7: key_model = 5"},
