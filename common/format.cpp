@@ -101,10 +101,24 @@ std::string format_g(double x, int width, int digits) {
 }
 
 namespace record_detail {
-void append(std::string& line, std::string_view text) { line.append(text); }
-void append(std::string& line, const char* text) { line.append(text); }
-void append(std::string& line, const std::string& text) { line.append(text); }
-void append(std::string& line, std::int32_t value) { line.append(std::to_string(value)); }
-void append(std::string& line, std::int64_t value) { line.append(std::to_string(value)); }
-void append(std::string& line, double value) { line.append(format_real(value)); }
+void put(int unit, std::string_view text) { write_text(unit, text); }
+
+void put(int unit, std::int32_t value) {
+  char text[16];
+  write_text(unit, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
+}
+
+void put(int unit, std::int64_t value) {
+  char text[24];
+  write_text(unit, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
+}
+
+void put(int unit, double value) {
+  if (!std::isfinite(value)) {
+    write_text(unit, non_finite(value));
+    return;
+  }
+  char text[32];  // the shortest form that reads back to the same double
+  write_text(unit, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
+}
 }  // namespace record_detail

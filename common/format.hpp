@@ -28,24 +28,25 @@ std::string format_g(double x, int width, int digits);
 std::string format_f(double x, int width, int decimals);
 
 namespace record_detail {
-void append(std::string& line, std::string_view text);
-void append(std::string& line, const char* text);
-void append(std::string& line, const std::string& text);
-void append(std::string& line, std::int32_t value);
-void append(std::string& line, std::int64_t value);
-void append(std::string& line, double value);
+// Each item is written straight into the unit's buffer: a record costs no
+// allocation, however many of them a per-cell file holds.
+void put(int unit, std::string_view text);
+inline void put(int unit, const char* text) { put(unit, std::string_view(text)); }
+inline void put(int unit, const std::string& text) { put(unit, std::string_view(text)); }
+void put(int unit, std::int32_t value);
+void put(int unit, std::int64_t value);
+void put(int unit, double value);
 }  // namespace record_detail
 
 // One free-format record on `unit`.
 template <class... Items>
 void record(int unit, const Items&... items) {
-  std::string line;
   bool first = true;
   [[maybe_unused]] auto add = [&](const auto& item) {
-    if (!first) line.push_back(' ');
+    if (!first) record_detail::put(unit, std::string_view(" "));
     first = false;
-    record_detail::append(line, item);
+    record_detail::put(unit, item);
   };
   (add(items), ...);
-  write_line(unit, line);
+  record_detail::put(unit, std::string_view("\n"));
 }

@@ -6,7 +6,6 @@
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "medium/cell_fractions.hpp"
-#include "medium/cell_record.hpp"
 #include "medium/kt.hpp"
 
 namespace {
@@ -236,15 +235,15 @@ void e_modulus(const std::int32_t& nx, const std::int32_t& ny, const IntMap& mat
       d3(j, k) = d3_cell;
 
       if (cycle == 1) {
-        write_cell_record(unit_mu1, j, k, mu1(j, k));
-        write_cell_record(unit_mu3, j, k, mu3(j, k));
-        write_cell_record(unit_mu13, j, k, mu13(j, k));
-        write_cell_record(unit_lambda1, j, k, lambda1(j, k));
-        write_cell_record(unit_lambda3, j, k, lambda3(j, k));
-        write_cell_record(unit_b1, j, k, b1(j, k));
-        write_cell_record(unit_b2, j, k, b2(j, k));
-        write_cell_record(unit_m, j, k, m(j, k));
-        write_cell_record(unit_d3, j, k, d3(j, k));
+        record(unit_mu1, j, k, mu1(j, k));
+        record(unit_mu3, j, k, mu3(j, k));
+        record(unit_mu13, j, k, mu13(j, k));
+        record(unit_lambda1, j, k, lambda1(j, k));
+        record(unit_lambda3, j, k, lambda3(j, k));
+        record(unit_b1, j, k, b1(j, k));
+        record(unit_b2, j, k, b2(j, k));
+        record(unit_m, j, k, m(j, k));
+        record(unit_d3, j, k, d3(j, k));
       }
 
       // The plane-strain energy must be positive definite: the normal part

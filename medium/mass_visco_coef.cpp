@@ -6,7 +6,6 @@
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "medium/cell_fractions.hpp"
-#include "medium/cell_record.hpp"
 
 namespace {
 
@@ -196,9 +195,9 @@ void mass_visco_coef(const std::int32_t& nx, const std::int32_t& ny, const IntMa
       }
 
       // --- 7. Records ---
-      write_cell_record(unit_b11, j, k, b11(j, k));
-      write_cell_record(unit_b12, j, k, b12(j, k));
-      write_cell_record(unit_b22, j, k, b22(j, k));
+      record(unit_b11, j, k, b11(j, k));
+      record(unit_b12, j, k, b12(j, k));
+      record(unit_b22, j, k, b22(j, k));
     }
   }
 }
