@@ -216,19 +216,23 @@ double LineInput::column_real(std::string_view item, int width) {
 double LineInput::cell_record_value(std::string_view item) {
   std::string line;
   if (!next_nonblank_line(line)) fail(item, "the end of the file", "a record j, k, value");
+  // Items are separated by blanks, or by one comma with blanks around it.
   std::string_view rest = line;
   std::string_view tokens[3];
-  for (int t = 0; t < 3; ++t) {
+  auto skip_blanks = [&rest] {
     std::size_t start = 0;
-    while (start < rest.size() && (rest[start] == ' ' || rest[start] == '\t' || rest[start] == '\r' ||
-                                   (t > 0 && rest[start] == ',' && start == 0))) {
-      ++start;
-    }
+    while (start < rest.size() && (rest[start] == ' ' || rest[start] == '\t' || rest[start] == '\r')) ++start;
     rest = rest.substr(start);
+  };
+  for (int t = 0; t < 3; ++t) {
+    skip_blanks();
+    if (t > 0 && !rest.empty() && rest[0] == ',') {
+      rest = rest.substr(1);
+      skip_blanks();
+    }
     tokens[t] = first_token(rest);
     if (tokens[t].empty()) fail(item, shown(line), "three items j, k, value");
     rest = rest.substr(tokens[t].size());
-    if (!rest.empty() && rest[0] == ',') rest = rest.substr(1);
   }
   std::int32_t ignored = 0;
   if (!parse_free_integer(tokens[0], ignored) || !parse_free_integer(tokens[1], ignored)) {
