@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
 
 #include "common/format.hpp"
@@ -213,9 +214,13 @@ double LineInput::column_real(std::string_view item, int width) {
   return value;
 }
 
-double LineInput::cell_record_value(std::string_view item) {
+double LineInput::cell_record_value(std::string_view what, std::int32_t j, std::int32_t k) {
+  // The item's name is formed only when there is an error to report.
+  auto item_name = [&] {
+    return std::string(what) + " of cell (" + std::to_string(j) + "," + std::to_string(k) + ")";
+  };
   std::string line;
-  if (!next_nonblank_line(line)) fail(item, "the end of the file", "a record j, k, value");
+  if (!next_nonblank_line(line)) fail(item_name(), "the end of the file", "a record j, k, value");
   // Items are separated by blanks, or by one comma with blanks around it.
   std::string_view rest = line;
   std::string_view tokens[3];
@@ -231,14 +236,24 @@ double LineInput::cell_record_value(std::string_view item) {
       skip_blanks();
     }
     tokens[t] = first_token(rest);
-    if (tokens[t].empty()) fail(item, shown(line), "three items j, k, value");
+    if (tokens[t].empty()) fail(item_name(), shown(line), "three items j, k, value");
     rest = rest.substr(tokens[t].size());
   }
   std::int32_t ignored = 0;
   if (!parse_free_integer(tokens[0], ignored) || !parse_free_integer(tokens[1], ignored)) {
-    fail(item, shown(line), "two integers j, k before the value");
+    fail(item_name(), shown(line), "two integers j, k before the value");
   }
   double value = 0;
-  if (!parse_free_real(tokens[2], value)) fail(item, shown(tokens[2]), "a real value");
+  if (!parse_free_real(tokens[2], value)) fail(item_name(), shown(tokens[2]), "a real value");
   return value;
+}
+
+void read_cell_map(const std::string& file_name, std::string_view map_name, std::string_view what, std::int32_t nx,
+                   std::int32_t ny, RealMap& map) {
+  std::ifstream file(file_name);
+  if (!file) stop_input("cannot open \"" + file_name + "\": " + std::string(map_name) + " is missing or unreadable");
+  LineInput input(file, file_name);
+  for (std::int32_t k = 1; k <= ny; ++k) {
+    for (std::int32_t j = 1; j <= nx; ++j) map(j, k) = input.cell_record_value(what, j, k);
+  }
 }

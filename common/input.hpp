@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/cellmap.hpp"
+
 class LineInput {
  public:
   LineInput(std::istream& in, std::string source_name);
@@ -31,8 +33,9 @@ class LineInput {
   double column_real(std::string_view item, int width);           // "(g20.10)" for width 20
 
   // One record of a per-cell file: integer, integer, real.  The two
-  // integers are read and discarded; the real is returned.
-  double cell_record_value(std::string_view item);
+  // integers are read and discarded; the real is returned.  An error names
+  // the item as "<what> of cell (j,k)".
+  double cell_record_value(std::string_view what, std::int32_t j, std::int32_t k);
 
   int line_number() const { return line_number_; }
   const std::string& source_name() const { return source_; }
@@ -46,6 +49,15 @@ class LineInput {
   std::string source_;
   int line_number_ = 0;
 };
+
+// Reads a per-cell file of nx*ny records j, k, value, row by row from the
+// bottom (k outer, j inner): the value of each record is stored at the cell
+// its place in the file gives, whatever its two integers say.  A missing
+// file stops the run (without creating it), and so does a short file or an
+// unreadable record, with a message naming the file, the line and the cell.
+// `map_name` says what the file is, `what` what each value is.
+void read_cell_map(const std::string& file_name, std::string_view map_name, std::string_view what, std::int32_t nx,
+                   std::int32_t ny, RealMap& map);
 
 // Parsing helpers, exposed for the tests and the fuzz targets.
 // Each returns false when the text is not a complete number of its kind.

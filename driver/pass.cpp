@@ -1,8 +1,6 @@
 #include "driver/pass.hpp"
 
 #include <cmath>
-#include <fstream>
-#include <string>
 
 #include "common/format.hpp"
 #include "common/input.hpp"
@@ -16,16 +14,7 @@
 #include "sparse/sparse.hpp"
 
 void read_binary_ice(const Deck& deck, RealMap& binary_ice) {
-  const std::string name = "binary_ice_gnu.dat";
-  std::ifstream file(name);
-  if (!file) stop_input("cannot open \"" + name + "\": the per-cell ice map is missing or unreadable");
-  LineInput input(file, name);
-  for (std::int32_t k = 1; k <= deck.ny; ++k) {
-    for (std::int32_t j = 1; j <= deck.nx; ++j) {
-      binary_ice(j, k) = input.cell_record_value("the value of cell (" + std::to_string(j) + "," +
-                                                 std::to_string(k) + ")");
-    }
-  }
+  read_cell_map("binary_ice_gnu.dat", "the per-cell ice map", "the value", deck.nx, deck.ny, binary_ice);
 }
 
 void medium_stage(RunStorage& run, PassScalars& pass) {

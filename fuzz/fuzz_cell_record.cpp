@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int record = 1; record <= 3600; ++record) {
     const int before = input.line_number();
     try {
-      const double value = input.cell_record_value("the value of cell (1,1)");
+      const double value = input.cell_record_value("the value", 1, 1);
       require(std::isfinite(value));
       require(input.line_number() > before);
     } catch (const StopRun& stop) {

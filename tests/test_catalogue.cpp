@@ -633,7 +633,7 @@ TEST(FuzzCorpus, CellRecordsGiveFiniteValuesOrTheInputErrorStop) {
     LineInput input(text, "binary_ice_gnu.dat");
     for (int record = 1; record <= 3600; ++record) {
       try {
-        const double value = input.cell_record_value("the value of cell (1,1)");
+        const double value = input.cell_record_value("the value", 1, 1);
         EXPECT_TRUE(std::isfinite(value)) << file.filename() << ": record " << record << " is not finite";
       } catch (const StopRun& stop) {
         EXPECT_EQ(stop.code, 2) << file.filename();

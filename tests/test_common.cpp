@@ -220,10 +220,10 @@ TEST(CellRecords, NeedThreeItemsAndTakeTheThird) {
   CapturedOutput out;
   std::istringstream text("1 1 0.25\n\n2,1, 0.5 extra\n3 , 1 , 0.75\n4 1 ,, 0.5\n");
   LineInput in(text, "binary_ice_gnu.dat");
-  EXPECT_EQ(in.cell_record_value("cell (1,1)"), 0.25);
-  EXPECT_EQ(in.cell_record_value("cell (2,1)"), 0.5);
-  EXPECT_EQ(in.cell_record_value("cell (3,1)"), 0.75) << "a comma with blanks around it separates items";
-  EXPECT_THROW(in.cell_record_value("cell (4,1)"), StopRun) << "two commas leave an item out";
+  EXPECT_EQ(in.cell_record_value("the value", 1, 1), 0.25);
+  EXPECT_EQ(in.cell_record_value("the value", 2, 1), 0.5);
+  EXPECT_EQ(in.cell_record_value("the value", 3, 1), 0.75) << "a comma with blanks around it separates items";
+  EXPECT_THROW(in.cell_record_value("the value", 4, 1), StopRun) << "two commas leave an item out";
   const std::string message = out.text();
   EXPECT_NE(message.find("binary_ice_gnu.dat, line 5"), std::string::npos) << message;
 }
