@@ -11,6 +11,9 @@
 // computed beside it.
 #include "driver/run.hpp"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <fstream>
 #include <string>
 
@@ -28,8 +31,20 @@
 
 namespace {
 
+// The run's storage is one static object of about 200 MB, touched for the
+// first time as the solver fills it.  Asking the system for large pages
+// there spares tens of thousands of page faults (a tenth of the run's CPU
+// time); where the system offers none, nothing changes.
 RunStorage& storage() {
   static RunStorage run;
+  static const bool advised = [] {
+    const std::uintptr_t page = 4096;
+    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(&run) + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(&run) + sizeof run) & ~(page - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    return true;
+  }();
+  (void)advised;
   return run;
 }
 
