@@ -28,14 +28,28 @@
 // ascending; z(c(k)) := tmp(k).
 //
 // Speed, with the same operations in the same order for every entry:
-// consecutive L entries i, i+1, ..., i+g-1 (g <= 4) whose U rows form a
-// chain, U(i+t) = {i+t+1} + U(i+t+1), are applied as one group: the
-// entries inside the group are finished one after the other, then one
-// pass over the shared tail of U adds the g updates to each work-row
-// entry in the order t = 0, 1, ..., g-1.  The per-family kernels below do
-// the passes; the double-complex ones use SSE2.
+// * Groups: consecutive L entries i, i+1, ..., i+g-1 (g <= 4) whose U rows
+//   form a chain, U(i+t) = {i+t+1} + U(i+t+1), are applied together: the
+//   entries inside the group are finished one after the other, then one
+//   pass over the shared tail of U adds the g updates to each work-row
+//   entry in the order t = 0, 1, ..., g-1.
+// * Blocks: the rows k0..k0+R-1 (R <= 4) are eliminated side by side in
+//   a block of R work rows.  Walking the L entries below k0 of all R rows
+//   in ascending order, an entry (or group) present in every row is
+//   applied to all of them in one pass, so that each value of U is loaded
+//   once for R rows; an entry present in some rows only is applied to
+//   those rows alone.  Each row still sees its own updates in ascending
+//   order.  Then each row in turn takes its entries k0..k-1 (rows of U
+//   just finished in this block), its pivot and its row of U.  A work-row
+//   entry is not changed once its column has been eliminated, so the
+//   values of L are stored from the work row when the row is complete,
+//   before its pivot is tested; a zero pivot at row k leaves the rows
+//   after k untouched, as in the row-by-row order.
+// The per-family kernels below do the passes; the double-complex ones use
+// SSE2.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/cellmap.hpp"
@@ -44,43 +58,64 @@
 
 namespace sparse {
 
-// row(cols[s]) := row(cols[s]) + lk[0]*u[0][s] + ... + lk[G-1]*u[G-1][s]
-// for s = 0..count-1, the additions in that order.  row1 is the work row's
-// element 1.
-template <int G, class V>
-inline void update_pass(V* row1, const std::int32_t* cols, std::int32_t count,
-                        const V* const* u, const V* lk) {
+// w(cols[s], r) := w(cols[s], r) + lk[r][0]*u[0][s] + ... + lk[r][G-1]*u[G-1][s]
+// for s = 0..count-1 and r = 0..R-1, the additions of each entry in that
+// order; entry (col, r) of the block is w1[(col - 1)*block_rows + r].
+template <int R, int G, class V>
+inline void block_pass(V* w1, const std::int32_t* cols, std::int32_t count, const V* const* u,
+                       const V (*lk)[group_max]) {
   for (std::int32_t s = 0; s < count; ++s) {
-    V x = row1[cols[s] - 1];
-    for (int t = 0; t < G; ++t) x = x + lk[t] * u[t][s];
-    row1[cols[s] - 1] = x;
+    V* p = w1 + (static_cast<std::ptrdiff_t>(cols[s]) - 1) * block_rows;
+    for (int r = 0; r < R; ++r) {
+      V x = p[r];
+      for (int t = 0; t < G; ++t) x = x + lk[r][t] * u[t][s];
+      p[r] = x;
+    }
   }
 }
 
-template <>
-inline void update_pass<1, dcomplex>(dcomplex* row1, const std::int32_t* cols, std::int32_t count,
-                                     const dcomplex* const* u, const dcomplex* lk) {
-  update_pass_sse2<1>(row1, cols, count, u, lk);
-}
-template <>
-inline void update_pass<2, dcomplex>(dcomplex* row1, const std::int32_t* cols, std::int32_t count,
-                                     const dcomplex* const* u, const dcomplex* lk) {
-  update_pass_sse2<2>(row1, cols, count, u, lk);
-}
-template <>
-inline void update_pass<3, dcomplex>(dcomplex* row1, const std::int32_t* cols, std::int32_t count,
-                                     const dcomplex* const* u, const dcomplex* lk) {
-  update_pass_sse2<3>(row1, cols, count, u, lk);
-}
-template <>
-inline void update_pass<4, dcomplex>(dcomplex* row1, const std::int32_t* cols, std::int32_t count,
-                                     const dcomplex* const* u, const dcomplex* lk) {
-  update_pass_sse2<4>(row1, cols, count, u, lk);
+template <int R, int G>
+inline void block_pass(dcomplex* w1, const std::int32_t* cols, std::int32_t count,
+                       const dcomplex* const* u, const dcomplex (*lk)[group_max]) {
+  block_pass_sse2<R, G>(w1, cols, count, u, lk);
 }
 
-// Room for the chain marks of the groups: one word per unknown.
+template <int R, class V>
+inline void block_pass_g(std::int32_t g, V* w1, const std::int32_t* cols, std::int32_t count,
+                         const V* const* u, const V (*lk)[group_max]) {
+  switch (g) {
+    case 1: block_pass<R, 1>(w1, cols, count, u, lk); break;
+    case 2: block_pass<R, 2>(w1, cols, count, u, lk); break;
+    case 3: if constexpr (group_max >= 3) block_pass<R, 3>(w1, cols, count, u, lk); break;
+    default: if constexpr (group_max >= 4) block_pass<R, 4>(w1, cols, count, u, lk); break;
+  }
+}
+
+// The pass for R rows of the block (1 to 4) and a group of g (1 to 4).
+template <class V>
+inline void block_pass_rg(std::int32_t rows, std::int32_t g, V* w1, const std::int32_t* cols,
+                          std::int32_t count, const V* const* u, const V (*lk)[group_max]) {
+  switch (rows) {
+    case 1: block_pass_g<1>(g, w1, cols, count, u, lk); break;
+    case 2: block_pass_g<2>(g, w1, cols, count, u, lk); break;
+    case 3: block_pass_g<3>(g, w1, cols, count, u, lk); break;
+    case 4: block_pass_g<4>(g, w1, cols, count, u, lk); break;
+    default:
+      if constexpr (block_rows >= 8) {
+        switch (rows) {
+          case 5: block_pass_g<5>(g, w1, cols, count, u, lk); break;
+          case 6: block_pass_g<6>(g, w1, cols, count, u, lk); break;
+          case 7: block_pass_g<7>(g, w1, cols, count, u, lk); break;
+          default: block_pass_g<8>(g, w1, cols, count, u, lk); break;
+        }
+      }
+      break;
+  }
+}
+
+// Room for the chain marks and the block of work rows: one word (and
+// block_rows values) per unknown.
 inline constexpr std::int32_t chain_capacity = max_unknowns;
-
 // chain(i) = 1 when U(i) = {i+1} + U(i+1) (row i+1 continues row i's
 // pattern), else 0; for i = 1..n-1, chain(n) = 0.
 inline void find_chains(const std::int32_t& n, const std::int32_t* iu_, const std::int32_t* ju_,
@@ -139,69 +174,170 @@ void nnf(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
     return;
   }
 
-  // --- Groups of chained U rows (none when n exceeds the marks' room).
-  // The marks are scratch of this fast path alone; they live outside the
-  // work block so that its partition, esp and the error results stay those
-  // of the plain factorisation.
+  // The chain marks and the block of work rows are scratch of the fast
+  // path alone; they live outside the work block so that its partition,
+  // esp and the error results stay those of the plain factorisation.
   static std::int32_t chain_marks[chain_capacity];
-  const bool grouping = n <= chain_capacity;
-  if (grouping) find_chains(n, iu_, ju_, chain_marks);
-  const auto chain = one_based(static_cast<const std::int32_t*>(chain_marks));
+  alignas(64) static V block[static_cast<std::size_t>(chain_capacity) * block_rows];
 
-  for (std::int32_t k = 1; k <= n; ++k) {
-    // --- Clear the work row on the pattern of row k, scatter row r(k)
-    const std::int32_t lbeg = il(k);
-    const std::int32_t lend = il(k + 1) - 1;
-    const std::int32_t ubeg = iu(k);
-    const std::int32_t uend = iu(k + 1) - 1;
-    for (std::int32_t j = lbeg; j <= lend; ++j) row(jl(j)) = zero_value<V>();
-    row(k) = zero_value<V>();
-    for (std::int32_t j = ubeg; j <= uend; ++j) row(ju(j)) = zero_value<V>();
-    const std::int32_t rk = r(k);
-    for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) row(ic(ja(j))) = a(j);
+  if (n <= chain_capacity) {
+    find_chains(n, iu_, ju_, chain_marks);
+    const auto chain = one_based(static_cast<const std::int32_t*>(chain_marks));
+    V* const w1 = block;
+    // entry (col, t) of the block of work rows
+    const auto w = [w1](std::int32_t col, std::int32_t t) -> V& {
+      return w1[(static_cast<std::ptrdiff_t>(col) - 1) * block_rows + t];
+    };
 
-    // --- Eliminate rows jl(j) of U from the work row
-    V sum = b(rk);
-    std::int32_t j = lbeg;
-    while (j <= lend) {
-      const std::int32_t i = jl(j);
-      std::int32_t g = 1;
-      if (grouping) {
-        while (g < 4 && j + g <= lend && jl(j + g) == i + g && chain(i + g - 1) != 0) ++g;
+    for (std::int32_t k0 = 1; k0 <= n; k0 += block_rows) {
+      const std::int32_t nr = n - k0 + 1 < block_rows ? n - k0 + 1 : block_rows;
+      std::int32_t pos[block_rows];   // next L position of each row
+      std::int32_t lend[block_rows];  // last L position of each row
+      V sum[block_rows];
+      V lk[block_rows][group_max];   // -l of the group members, per row
+      const V* ut[group_max];
+
+      // --- Clear the work rows on their patterns, scatter rows r(k)
+      for (std::int32_t t = 0; t < nr; ++t) {
+        const std::int32_t k = k0 + t;
+        pos[t] = il(k);
+        lend[t] = il(k + 1) - 1;
+        for (std::int32_t j = il(k); j <= lend[t]; ++j) w(jl(j), t) = zero_value<V>();
+        w(k, t) = zero_value<V>();
+        for (std::int32_t j = iu(k); j < iu(k + 1); ++j) w(ju(j), t) = zero_value<V>();
+        const std::int32_t rk = r(k);
+        for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) w(ic(ja(j)), t) = a(j);
+        sum[t] = b(rk);
       }
-      V lk[4];
-      const V* ut[4];
-      // members inside the group, finished one after the other
-      for (std::int32_t m = 0; m < g; ++m) {
-        V x = row(i + m);
-        for (std::int32_t t = 0; t < m; ++t) x = add_product(x, lk[t], u(iu(i + t) + (m - 1 - t)));
-        row(i + m) = x;
-        l(j + m) = x;
-        lk[m] = -x;
-        sum = add_product(sum, lk[m], tmp(i + m));
+
+      // Finishes the members i..i+g-1 of a group in row t: each takes the
+      // updates of the members before it, then becomes -l.
+      const auto finish_members = [&](std::int32_t t, std::int32_t i, std::int32_t g) {
+        for (std::int32_t m = 0; m < g; ++m) {
+          V x = w(i + m, t);
+          for (std::int32_t q = 0; q < m; ++q)
+            x = add_product(x, lk[t][q], u(iu(i + q) + (m - 1 - q)));
+          w(i + m, t) = x;
+          lk[t][m] = -x;
+          sum[t] = add_product(sum[t], lk[t][m], tmp(i + m));
+        }
+        for (std::int32_t q = 0; q < g; ++q) ut[q] = u.at(iu(i + q) + (g - 1 - q));
+      };
+      // Length of the group starting at L position p of row t with
+      // column i: consecutive chained columns below `limit`.
+      const auto group_length = [&](std::int32_t t, std::int32_t p, std::int32_t i,
+                                    std::int32_t limit) {
+        std::int32_t g = 1;
+        while (g < group_max && p + g <= lend[t] && jl(p + g) == i + g && i + g < limit &&
+               chain(i + g - 1) != 0)
+          ++g;
+        return g;
+      };
+      // next L column below k0 of row t, n + 1 when none is left
+      const auto head = [&](std::int32_t t) {
+        return pos[t] <= lend[t] && jl(pos[t]) < k0 ? jl(pos[t]) : n + 1;
+      };
+
+      // --- Eliminate the rows of U below k0
+      for (;;) {
+        std::int32_t i = n + 1;
+        bool all = true;
+        for (std::int32_t t = 0; t < nr; ++t) {
+          const std::int32_t h = head(t);
+          if (h != i && t > 0) all = false;
+          if (h < i) i = h;
+        }
+        if (i > n) break;
+        if (all) {
+          // in every row: one group for all of them
+          std::int32_t g = group_length(0, pos[0], i, k0);
+          for (std::int32_t t = 1; t < nr; ++t) {
+            const std::int32_t gt = group_length(t, pos[t], i, k0);
+            if (gt < g) g = gt;
+          }
+          for (std::int32_t t = 0; t < nr; ++t) finish_members(t, i, g);
+          block_pass_rg(nr, g, w1, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk);
+          for (std::int32_t t = 0; t < nr; ++t) pos[t] += g;
+        } else {
+          // in some rows only: each of them alone, up to the next column
+          // of the others
+          std::int32_t next = k0;
+          for (std::int32_t t = 0; t < nr; ++t) {
+            const std::int32_t h = head(t);
+            if (h != i && h < next) next = h;
+          }
+          for (std::int32_t t = 0; t < nr; ++t) {
+            if (head(t) != i) continue;
+            const std::int32_t g = group_length(t, pos[t], i, next);
+            finish_members(t, i, g);
+            block_pass_rg(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
+                          lk + t);
+            pos[t] += g;
+          }
+        }
       }
-      // the shared tail: row i+g-1 of U
-      for (std::int32_t t = 0; t < g; ++t) ut[t] = u.at(iu(i + t) + (g - 1 - t));
-      const std::int32_t* cols = ju.at(iu(i + g - 1));
-      const std::int32_t count = iu(i + g) - iu(i + g - 1);
-      switch (g) {
-        case 1: update_pass<1>(row_, cols, count, ut, lk); break;
-        case 2: update_pass<2>(row_, cols, count, ut, lk); break;
-        case 3: update_pass<3>(row_, cols, count, ut, lk); break;
-        default: update_pass<4>(row_, cols, count, ut, lk); break;
+
+      // --- Each row in turn: the rows of U of this block, pivot, row of U
+      for (std::int32_t t = 0; t < nr; ++t) {
+        const std::int32_t k = k0 + t;
+        while (pos[t] <= lend[t]) {
+          const std::int32_t i = jl(pos[t]);
+          const std::int32_t g = group_length(t, pos[t], i, k);
+          finish_members(t, i, g);
+          block_pass_rg(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
+                        lk + t);
+          pos[t] += g;
+        }
+        // the finished row, also left in the work row as the row-by-row
+        // order leaves it
+        for (std::int32_t j = il(k); j < il(k + 1); ++j) {
+          const V x = w(jl(j), t);
+          l(j) = x;
+          row(jl(j)) = x;
+        }
+        const V pivot = w(k, t);
+        row(k) = pivot;
+        if (is_zero(pivot)) {
+          for (std::int32_t j = iu(k); j < iu(k + 1); ++j) row(ju(j)) = w(ju(j), t);
+          flag = 8 * n + k;
+          return;
+        }
+        const V dk = pivot_reciprocal(pivot);
+        d(k) = dk;
+        tmp(k) = sum[t] * dk;
+        for (std::int32_t j = iu(k); j < iu(k + 1); ++j) {
+          const V x = w(ju(j), t);
+          row(ju(j)) = x;
+          u(j) = x * dk;
+        }
       }
-      j += g;
     }
-
-    // --- Pivot
-    if (is_zero(row(k))) {
-      flag = 8 * n + k;
-      return;
+  } else {
+    // --- Row by row on the work row, as stated
+    for (std::int32_t k = 1; k <= n; ++k) {
+      for (std::int32_t j = il(k); j < il(k + 1); ++j) row(jl(j)) = zero_value<V>();
+      row(k) = zero_value<V>();
+      for (std::int32_t j = iu(k); j < iu(k + 1); ++j) row(ju(j)) = zero_value<V>();
+      const std::int32_t rk = r(k);
+      for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) row(ic(ja(j))) = a(j);
+      V sum = b(rk);
+      for (std::int32_t j = il(k); j < il(k + 1); ++j) {
+        const std::int32_t i = jl(j);
+        l(j) = row(i);
+        const V lki = -row(i);
+        sum = add_product(sum, lki, tmp(i));
+        for (std::int32_t p = iu(i); p < iu(i + 1); ++p)
+          row(ju(p)) = add_product(row(ju(p)), lki, u(p));
+      }
+      if (is_zero(row(k))) {
+        flag = 8 * n + k;
+        return;
+      }
+      const V dk = pivot_reciprocal(row(k));
+      d(k) = dk;
+      tmp(k) = sum * dk;
+      for (std::int32_t j = iu(k); j < iu(k + 1); ++j) u(j) = row(ju(j)) * dk;
     }
-    const V dk = pivot_reciprocal(row(k));
-    d(k) = dk;
-    tmp(k) = sum * dk;
-    for (std::int32_t jj = ubeg; jj <= uend; ++jj) u(jj) = row(ju(jj)) * dk;
   }
 
   // --- Back substitution

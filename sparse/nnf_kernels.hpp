@@ -57,7 +57,7 @@ inline void update_pass_sse2(dcomplex* row1, const std::int32_t* cols, std::int3
                              const dcomplex* const* u, const dcomplex* lk) {
   SplitFactor f[G];
   const dcomplex* ut[G];
-#pragma GCC unroll 4
+#pragma GCC unroll 8
   for (int t = 0; t < G; ++t) {
     f[t] = split_factor(lk[t]);
     ut[t] = u[t];
@@ -72,7 +72,7 @@ inline void update_pass_sse2(dcomplex* row1, const std::int32_t* cols, std::int3
     __m128d x1 = load(p1);
     __m128d x2 = load(p2);
     __m128d x3 = load(p3);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int t = 0; t < G; ++t) {
       x0 = multiply_add(x0, f[t], load(ut[t] + s));
       x1 = multiply_add(x1, f[t], load(ut[t] + s + 1));
@@ -87,9 +87,76 @@ inline void update_pass_sse2(dcomplex* row1, const std::int32_t* cols, std::int3
   for (; s < count; ++s) {
     dcomplex* p0 = row1 + (cols[s] - 1);
     __m128d x0 = load(p0);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int t = 0; t < G; ++t) x0 = multiply_add(x0, f[t], load(ut[t] + s));
     store(p0, x0);
+  }
+}
+
+// Rows of a block of R work rows held side by side: entry (col, r) of the
+// block is w1[(col - 1)*block_rows + r], r = 0..R-1.  The pass adds
+//   w(cols[s], r) := w(cols[s], r) + lk[r][0]*u[0][s] + ... + lk[r][G-1]*u[G-1][s]
+// for every row r, the additions of each entry in that order; one load
+// and one swap of u[t][s] serve all R rows.
+inline constexpr int block_rows = 4;
+inline constexpr int group_max = 4;
+
+template <int R, int G>
+inline void block_pass_sse2(dcomplex* w1, const std::int32_t* cols, std::int32_t count,
+                            const dcomplex* const* u, const dcomplex (*lk)[group_max]) {
+  constexpr int E = R == 1 ? 4 : R == 2 ? 2 : 1;  // entries per step
+  SplitFactor f[R][G];
+  const dcomplex* ut[G];
+#pragma GCC unroll 8
+  for (int r = 0; r < R; ++r) {
+#pragma GCC unroll 8
+    for (int t = 0; t < G; ++t) f[r][t] = split_factor(lk[r][t]);
+  }
+#pragma GCC unroll 8
+  for (int t = 0; t < G; ++t) ut[t] = u[t];
+  std::int32_t s = 0;
+  for (; s + E <= count; s += E) {
+    dcomplex* p[E];
+    __m128d x[E][R];
+#pragma GCC unroll 8
+    for (int e = 0; e < E; ++e) {
+      p[e] = w1 + (static_cast<std::ptrdiff_t>(cols[s + e]) - 1) * block_rows;
+#pragma GCC unroll 8
+      for (int r = 0; r < R; ++r) x[e][r] = load(p[e] + r);
+    }
+#pragma GCC unroll 8
+    for (int t = 0; t < G; ++t) {
+#pragma GCC unroll 8
+      for (int e = 0; e < E; ++e) {
+        const __m128d v = load(ut[t] + s + e);
+        const __m128d swapped = _mm_shuffle_pd(v, v, 1);
+#pragma GCC unroll 8
+        for (int r = 0; r < R; ++r)
+          x[e][r] = _mm_add_pd(x[e][r], _mm_add_pd(_mm_mul_pd(f[r][t].rr, v),
+                                                   _mm_mul_pd(f[r][t].ii, swapped)));
+      }
+    }
+#pragma GCC unroll 8
+    for (int e = 0; e < E; ++e) {
+#pragma GCC unroll 8
+      for (int r = 0; r < R; ++r) store(p[e] + r, x[e][r]);
+    }
+  }
+  for (; s < count; ++s) {
+    dcomplex* p0 = w1 + (static_cast<std::ptrdiff_t>(cols[s]) - 1) * block_rows;
+    __m128d x[R];
+#pragma GCC unroll 8
+    for (int r = 0; r < R; ++r) x[r] = load(p0 + r);
+#pragma GCC unroll 8
+    for (int t = 0; t < G; ++t) {
+      const __m128d v = load(ut[t] + s);
+      const __m128d swapped = _mm_shuffle_pd(v, v, 1);
+#pragma GCC unroll 8
+      for (int r = 0; r < R; ++r)
+        x[r] = _mm_add_pd(x[r], _mm_add_pd(_mm_mul_pd(f[r][t].rr, v), _mm_mul_pd(f[r][t].ii, swapped)));
+    }
+#pragma GCC unroll 8
+    for (int r = 0; r < R; ++r) store(p0 + r, x[r]);
   }
 }
 
