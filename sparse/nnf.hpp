@@ -86,8 +86,8 @@ inline void block_pass_g(std::int32_t g, V* w1, const std::int32_t* cols, std::i
   switch (g) {
     case 1: block_pass<R, 1>(w1, cols, count, u, lk); break;
     case 2: block_pass<R, 2>(w1, cols, count, u, lk); break;
-    case 3: if constexpr (group_max >= 3) block_pass<R, 3>(w1, cols, count, u, lk); break;
-    default: if constexpr (group_max >= 4) block_pass<R, 4>(w1, cols, count, u, lk); break;
+    case 3: block_pass<R, 3>(w1, cols, count, u, lk); break;
+    default: block_pass<R, 4>(w1, cols, count, u, lk); break;
   }
 }
 
@@ -99,23 +99,14 @@ inline void block_pass_rg(std::int32_t rows, std::int32_t g, V* w1, const std::i
     case 1: block_pass_g<1>(g, w1, cols, count, u, lk); break;
     case 2: block_pass_g<2>(g, w1, cols, count, u, lk); break;
     case 3: block_pass_g<3>(g, w1, cols, count, u, lk); break;
-    case 4: block_pass_g<4>(g, w1, cols, count, u, lk); break;
-    default:
-      if constexpr (block_rows >= 8) {
-        switch (rows) {
-          case 5: block_pass_g<5>(g, w1, cols, count, u, lk); break;
-          case 6: block_pass_g<6>(g, w1, cols, count, u, lk); break;
-          case 7: block_pass_g<7>(g, w1, cols, count, u, lk); break;
-          default: block_pass_g<8>(g, w1, cols, count, u, lk); break;
-        }
-      }
-      break;
+    default: block_pass_g<4>(g, w1, cols, count, u, lk); break;
   }
 }
 
 // Room for the chain marks and the block of work rows: one word (and
 // block_rows values) per unknown.
 inline constexpr std::int32_t chain_capacity = max_unknowns;
+
 // chain(i) = 1 when U(i) = {i+1} + U(i+1) (row i+1 continues row i's
 // pattern), else 0; for i = 1..n-1, chain(n) = 0.
 inline void find_chains(const std::int32_t& n, const std::int32_t* iu_, const std::int32_t* ju_,
@@ -313,7 +304,7 @@ void nnf(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
       }
     }
   } else {
-    // --- Row by row on the work row, as stated
+    // --- Row by row on the work row (n beyond the room of the scratch)
     for (std::int32_t k = 1; k <= n; ++k) {
       for (std::int32_t j = il(k); j < il(k + 1); ++j) row(jl(j)) = zero_value<V>();
       row(k) = zero_value<V>();

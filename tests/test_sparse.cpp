@@ -688,6 +688,39 @@ TEST(NumericFactorisation, ZeroPivotAnywhereLeavesTheSameStateAsTheLiteralOrder)
   }
 }
 
+TEST(NumericFactorisation, SystemBeyondTheScratchRoomIsFactorisedRowByRow) {
+  // more unknowns than the fast path's scratch holds: the plain order must
+  // still give the literal bits (a band of half-width 2, natural order)
+  const int32_t n = max_unknowns + 7;
+  std::vector<std::set<int32_t>> rows(n);
+  for (int32_t i = 1; i <= n; ++i)
+    for (int32_t j = std::max(1, i - 2); j <= std::min(n, i + 2); ++j) rows[i - 1].insert(j);
+  const auto m = with_random_values<dcomplex>(from_rows(rows), 77, false);
+  const auto id = identity(n);
+  const Symbolic s = symbolic(m, id, id, 2 * n + 1, 2 * n + 1);
+  ASSERT_EQ(s.flag, 0);
+  std::vector<dcomplex> b(n);
+  std::mt19937 gen(5);
+  for (auto& x : b) x = random_value<dcomplex>(gen);
+  auto fast = prepare<dcomplex>(s, n);
+  auto slow = prepare<dcomplex>(s, n);
+  const int32_t lmax = s.il[n] - 1, umax = s.iu[n] - 1;
+  znnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(), fast.z.data(),
+       b.data(), s.il.data(), s.jl.data(), fast.l.data(), lmax, fast.d.data(), s.iu.data(),
+       s.ju.data(), fast.u.data(), umax, fast.row.data(), fast.tmp.data(), fast.flag);
+  literal_nnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(),
+              slow.z.data(), b.data(), s.il.data(), s.jl.data(), slow.l.data(), lmax,
+              slow.d.data(), s.iu.data(), s.ju.data(), slow.u.data(), umax, slow.row.data(),
+              slow.tmp.data(), slow.flag);
+  ASSERT_EQ(fast.flag, 0);
+  ASSERT_EQ(slow.flag, 0);
+  EXPECT_TRUE(same_bits(fast.l, slow.l)) << "values of L differ from the literal ones";
+  EXPECT_TRUE(same_bits(fast.d, slow.d)) << "pivot reciprocals differ";
+  EXPECT_TRUE(same_bits(fast.u, slow.u)) << "values of U differ";
+  EXPECT_TRUE(same_bits(fast.z, slow.z)) << "solutions differ";
+  EXPECT_TRUE(same_bits(fast.row, slow.row)) << "work row left in another state";
+}
+
 TEST(NumericFactorisation, IdentityGivesEmptyFactorsAndUnitPivots) {
   auto m = from_rows({{1}, {2}, {3}});
   for (auto& x : m.a) x = dcomplex(1);
