@@ -192,44 +192,44 @@ TEST(WholeRun, MaterialMapWithAnUnassignedRowStopsWith222AfterTheBadCell) {
   EXPECT_TRUE(contains(run.err, "STOP 222"));
 }
 
-TEST(WholeRun, SecondLayerTypeWithOneMaterialStopsWith222) {
+TEST(WholeRun, EmptyLayerPeriodIsRefusedBeforeTheMapIsBuilt) {
   ScratchDirectory dir;
-  TestDeck deck;
+  TestDeck deck;  // one layer type: nl(2) is 0
   deck.nx = "1";
   deck.ny = "2";
   deck.layer[0].nl = "0";
-  deck.nmat = "2";
-  deck.layer[1].nl = "2";
-  deck.nmat = "1";  // nl(2) stays 0: nl(1) + nl(2) = 0
   const ProgramRun zero_period = run_case(dir, deck, 1, 2);
   EXPECT_EQ(zero_period.exit_status, stop_bad_parameter);
   EXPECT_TRUE(contains(zero_period.err, "nl(1) + nl(2) = 0")) << zero_period.err;
 }
 
 TEST(WholeRun, ParameterChecksNameTheLineAndTheValue) {
+  // Each case puts `value` on the deck line of `field`.
   struct Case {
-    const char* what;
-    void (*change)(TestDeck&);
+    std::string TestDeck::*field;
+    const char* value;
     const char* words;
   };
   const Case cases[] = {
-      {"fmin = 0", [](TestDeck& d) { d.fmin = "0.0"; }, "line 1: fmin = 0"},
-      {"fmax = -10", [](TestDeck& d) { d.fmax = "-10.0"; }, "line 2: fmax = -10"},
-      {"nx = 61", [](TestDeck& d) { d.nx = "61"; }, "line 5: nx = 61"},
-      {"ny = 0", [](TestDeck& d) { d.ny = "0"; }, "line 6: ny = 0"},
-      {"key_model = 5", [](TestDeck& d) { d.key_model = "    5"; }, "line 7: key_model = 5"},
-      {"model = 2", [](TestDeck& d) { d.model = "    2"; }, "line 8: model = 2"},
-      {"nmat = 3", [](TestDeck& d) { d.nmat = "3"; }, "line 9: nmat = 3"},
-      {"nl(1) = -1", [](TestDeck& d) { d.layer[0].nl = "-1"; }, "line 10: nl(1) = -1"},
+      {&TestDeck::fmin, "0.0", "line 1: fmin = 0"},        {&TestDeck::fmax, "-10.0", "line 2: fmax = -10"},
+      {&TestDeck::nx, "61", "line 5: nx = 61"},            {&TestDeck::ny, "0", "line 6: ny = 0"},
+      {&TestDeck::key_model, "    5", "line 7: key_model = 5"}, {&TestDeck::model, "    2", "line 8: model = 2"},
+      {&TestDeck::nmat, "3", "line 9: nmat = 3"},
   };
   for (const Case& c : cases) {
     ScratchDirectory dir;
     TestDeck deck;
-    c.change(deck);
+    deck.*c.field = c.value;
     const ProgramRun run = run_case(dir, deck, 3, 4);
-    EXPECT_EQ(run.exit_status, stop_bad_parameter) << c.what;
-    EXPECT_TRUE(contains(run.err, c.words)) << c.what << ": " << run.err;
+    EXPECT_EQ(run.exit_status, stop_bad_parameter) << c.words;
+    EXPECT_TRUE(contains(run.err, c.words)) << c.words << ": " << run.err;
   }
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.layer[0].nl = "-1";
+  const ProgramRun run = run_case(dir, deck, 3, 4);
+  EXPECT_EQ(run.exit_status, stop_bad_parameter) << "a negative layer thickness";
+  EXPECT_TRUE(contains(run.err, "line 10: nl(1) = -1")) << run.err;
 }
 
 TEST(WholeRun, MissingIceMapIsReportedAndNotCreated) {
