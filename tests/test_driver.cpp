@@ -195,10 +195,8 @@ TEST(WholeRun, MaterialMapWithAnUnassignedRowStopsWith222AfterTheBadCell) {
 TEST(WholeRun, EmptyLayerPeriodIsRefusedBeforeTheMapIsBuilt) {
   ScratchDirectory dir;
   TestDeck deck;  // one layer type: nl(2) is 0
-  deck.nx = "1";
-  deck.ny = "2";
-  deck.layer[0].nl = "0";
-  const ProgramRun zero_period = run_case(dir, deck, 1, 2);
+  deck.layer[0].nl = std::string("0");
+  const ProgramRun zero_period = run_case(dir, deck, 3, 4);
   EXPECT_EQ(zero_period.exit_status, stop_bad_parameter);
   EXPECT_TRUE(contains(zero_period.err, "nl(1) + nl(2) = 0")) << zero_period.err;
 }
