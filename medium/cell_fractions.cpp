@@ -14,6 +14,12 @@ void require_known_model(const std::int32_t& key_model, std::string_view routine
   }
 }
 
+double cell_water(const std::int32_t& key_model, const std::int32_t& i, const std::int32_t& j, const std::int32_t& k,
+                  RealMap& phiw, const RealMap& binary_ice) {
+  if (key_model == permafrost_model && i == 1) phiw(j, k) = binary_ice(j, k);
+  return phiw(j, k);
+}
+
 CellFractions cell_fractions(const std::int32_t& key_model, const double& phi_a, const double& s3_layer,
                              const double& phiw) {
   CellFractions f{};

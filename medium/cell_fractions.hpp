@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/cellmap.hpp"
+
 struct CellFractions {
   double phi1;
   double phi3;
@@ -29,6 +31,12 @@ constexpr std::int32_t shaley_sand_model = 1; // solid 3 is shale, in proportion
 // Stops with stop_bad_parameter unless key_model selects one of the two models
 // (any other value would leave the fractions undefined).
 void require_known_model(const std::int32_t& key_model, std::string_view routine);
+
+// Water proportion of cell (j,k) of layer type i.  In the permafrost model
+// every cell of layer type 1 takes it from the ice map, stored back into
+// phiw so that every later user of the map sees it.
+double cell_water(const std::int32_t& key_model, const std::int32_t& i, const std::int32_t& j, const std::int32_t& k,
+                  RealMap& phiw, const RealMap& binary_ice);
 
 // Fractions of a cell of water proportion phiw in a layer type of absolute
 // porosity phi_a and shale proportion s3_layer.  In the permafrost model an

@@ -48,8 +48,7 @@ void mass_visco_coef(const std::int32_t& nx, const std::int32_t& ny, const IntMa
       const bool echo = (j == 1 && k == 1);
 
       // --- 1. Phase fractions ---
-      if (key_model == permafrost_model && i == 1) phiw(j, k) = binary_ice(j, k);
-      const double phiw_cell = phiw(j, k);
+      const double phiw_cell = cell_water(key_model, i, j, k, phiw, binary_ice);
       const CellFractions f = cell_fractions(key_model, phi_a(i), s3(i), phiw_cell);
       const double phi1 = f.phi1;
       const double phi3 = f.phi3;
