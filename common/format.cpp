@@ -5,16 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-std::string non_finite(double x);
+// Infinity, -Infinity or NaN.
+const char* non_finite(double x);
 
-std::string format_real(double x) {
-  if (!std::isfinite(x)) return non_finite(x);
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, x);
-  return std::string(text, result.ptr);
-}
+std::string format_real(double x) { return std::string(record_detail::ItemText(x).view()); }
 
-std::string non_finite(double x) {
+const char* non_finite(double x) {
   if (std::isnan(x)) return "NaN";
   return x > 0 ? "Infinity" : "-Infinity";
 }
@@ -101,24 +97,18 @@ std::string format_g(double x, int width, int digits) {
 }
 
 namespace record_detail {
-void put(int unit, std::string_view text) { write_text(unit, text); }
+ItemText::ItemText(std::int32_t value)
+    : view_(buffer_, static_cast<std::size_t>(std::to_chars(buffer_, buffer_ + sizeof buffer_, value).ptr - buffer_)) {}
 
-void put(int unit, std::int32_t value) {
-  char text[16];
-  write_text(unit, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
-}
+ItemText::ItemText(std::int64_t value)
+    : view_(buffer_, static_cast<std::size_t>(std::to_chars(buffer_, buffer_ + sizeof buffer_, value).ptr - buffer_)) {}
 
-void put(int unit, std::int64_t value) {
-  char text[24];
-  write_text(unit, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
-}
-
-void put(int unit, double value) {
+ItemText::ItemText(double value) {
   if (!std::isfinite(value)) {
-    write_text(unit, non_finite(value));
-    return;
+    view_ = non_finite(value);
+  } else {
+    view_ = std::string_view(
+        buffer_, static_cast<std::size_t>(std::to_chars(buffer_, buffer_ + sizeof buffer_, value).ptr - buffer_));
   }
-  char text[32];  // the shortest form that reads back to the same double
-  write_text(unit, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
 }
 }  // namespace record_detail

@@ -28,25 +28,53 @@ std::string format_g(double x, int width, int digits);
 std::string format_f(double x, int width, int decimals);
 
 namespace record_detail {
-// Each item is written straight into the unit's buffer: a record costs no
-// allocation, however many of them a per-cell file holds.
-void put(int unit, std::string_view text);
-inline void put(int unit, const char* text) { put(unit, std::string_view(text)); }
-inline void put(int unit, const std::string& text) { put(unit, std::string_view(text)); }
-void put(int unit, std::int32_t value);
-void put(int unit, std::int64_t value);
-void put(int unit, double value);
+// The text of one item of a record.  Numbers are formatted into the item's
+// own buffer, so a record costs no allocation, however many of them a
+// per-cell file holds.  The view points into the object: it is used within
+// the expression that made it and never copied.
+class ItemText {
+ public:
+  ItemText(std::string_view text) : view_(text) {}
+  ItemText(const char* text) : view_(text) {}
+  ItemText(const std::string& text) : view_(text) {}
+  ItemText(std::int32_t value);
+  ItemText(std::int64_t value);
+  ItemText(double value);  // the shortest form that reads back to the same double
+  ItemText(const ItemText&) = delete;
+  ItemText& operator=(const ItemText&) = delete;
+  std::string_view view() const { return view_; }
+
+ private:
+  char buffer_[32];
+  std::string_view view_;
+};
 }  // namespace record_detail
 
 // One free-format record on `unit`.
 template <class... Items>
 void record(int unit, const Items&... items) {
+  if (output_discarded()) return;
   bool first = true;
   [[maybe_unused]] auto add = [&](const auto& item) {
-    if (!first) record_detail::put(unit, std::string_view(" "));
+    if (!first) write_text(unit, " ");
     first = false;
-    record_detail::put(unit, item);
+    write_text(unit, record_detail::ItemText(item).view());
   };
   (add(items), ...);
-  record_detail::put(unit, std::string_view("\n"));
+  write_text(unit, "\n");
+}
+
+// The text of the same record, without its newline: for messages that are
+// carried as well as written (the message of a stop).
+template <class... Items>
+std::string record_text(const Items&... items) {
+  std::string text;
+  bool first = true;
+  [[maybe_unused]] auto add = [&](const auto& item) {
+    if (!first) text += ' ';
+    first = false;
+    text += record_detail::ItemText(item).view();
+  };
+  (add(items), ...);
+  return text;
 }

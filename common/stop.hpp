@@ -6,10 +6,15 @@
 // StopRun, so a stop never ends the test process.
 #pragma once
 
+#include <string>
 #include <string_view>
 
+// A stop in flight: its number, and its message as written to standard
+// output (empty when the stop has none of its own), so that a caller that
+// silenced the echo can still report it.
 struct StopRun {
   int code;
+  std::string message;
 };
 
 // Stop numbers chosen by this program for conditions of its own; none
@@ -18,7 +23,8 @@ constexpr int stop_input_error = 2;      // unreadable, short or missing input
 constexpr int stop_bad_parameter = 3;    // a deck value outside what the storage admits
 constexpr int stop_nonfinite_coefficient = 4;  // a coefficient map holds inf or NaN
 
-// Write `message` as one record to standard output (unit 6), then stop.
+// Write `message` to standard output (unit 6), followed by a newline, then
+// stop.  A message of several records holds them separated by newlines.
 [[noreturn]] void stop_run(int code, std::string_view message);
 // Stop without a message of its own (the caller has written it).
 [[noreturn]] void stop_run(int code);

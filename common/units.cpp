@@ -21,6 +21,8 @@ std::array<UnitSlot, unit_count>& slots() {
   return table;
 }
 
+int discard_depth = 0;
+
 // The first output that could not be written, with the system's reason.
 std::string& first_lost_output() {
   static std::string lost;
@@ -29,6 +31,19 @@ std::string& first_lost_output() {
 
 void note_lost_output(const std::string& name) {
   if (first_lost_output().empty()) first_lost_output() = name + " (" + std::strerror(errno) + ")";
+}
+
+void close_slot(int unit) {
+  UnitSlot& slot = slots().at(unit);
+  if (slot.file != nullptr) {
+    // A write that failed (a full disk) shows in the error flag or in the
+    // final flush of fclose; either way the file's data is lost.
+    const bool write_failed = std::ferror(slot.file) != 0;
+    const bool close_failed = std::fclose(slot.file) != 0;
+    if (write_failed || close_failed) note_lost_output("\"" + slot.name + "\"");
+    slot.file = nullptr;
+    slot.name.clear();
+  }
 }
 
 std::FILE* connect(int unit, const std::string& file_name) {
@@ -52,7 +67,12 @@ std::FILE* file_of(int unit) {
 
 }  // namespace
 
+OutputDiscarded::OutputDiscarded() { ++discard_depth; }
+OutputDiscarded::~OutputDiscarded() { --discard_depth; }
+bool output_discarded() { return discard_depth > 0; }
+
 void open_unit(int unit, const std::string& file_name) {
+  if (output_discarded()) return;
   close_unit(unit);
   UnitSlot& slot = slots().at(unit);
   slot.file = connect(unit, file_name);
@@ -60,16 +80,8 @@ void open_unit(int unit, const std::string& file_name) {
 }
 
 void close_unit(int unit) {
-  UnitSlot& slot = slots().at(unit);
-  if (slot.file != nullptr) {
-    // A write that failed (a full disk) shows in the error flag or in the
-    // final flush of fclose; either way the file's data is lost.
-    const bool write_failed = std::ferror(slot.file) != 0;
-    const bool close_failed = std::fclose(slot.file) != 0;
-    if (write_failed || close_failed) note_lost_output("\"" + slot.name + "\"");
-    slot.file = nullptr;
-    slot.name.clear();
-  }
+  if (output_discarded()) return;
+  close_slot(unit);
 }
 
 bool unit_is_open(int unit) { return slots().at(unit).file != nullptr; }
@@ -82,17 +94,19 @@ void flush_all_units() {
 }
 
 void close_all_units() {
-  for (int unit = 0; unit < unit_count; ++unit) close_unit(unit);
+  for (int unit = 0; unit < unit_count; ++unit) close_slot(unit);
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) note_lost_output("standard output");
 }
 
 const std::string& lost_output() { return first_lost_output(); }
 
 void write_text(int unit, std::string_view text) {
+  if (output_discarded()) return;
   std::fwrite(text.data(), 1, text.size(), file_of(unit));
 }
 
 void write_line(int unit, std::string_view text) {
+  if (output_discarded()) return;
   std::FILE* file = file_of(unit);
   std::fwrite(text.data(), 1, text.size(), file);
   std::fputc('\n', file);

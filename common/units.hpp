@@ -25,6 +25,22 @@ void close_all_units();
 // units detects it.
 const std::string& lost_output();
 
+// While an OutputDiscarded object lives, every unit drops what it is given:
+// open_unit() and close_unit() leave the files and the table of units as
+// they are (no file is created or truncated), a record costs one test, and
+// standard output stays silent.  A program that runs the routines of the
+// run many times (the frequency sweep) silences their echo and per-cell
+// record files this way, so that they cost no time and overwrite nothing.
+// Objects may nest; output resumes when the last one ends.
+class OutputDiscarded {
+ public:
+  OutputDiscarded();
+  ~OutputDiscarded();
+  OutputDiscarded(const OutputDiscarded&) = delete;
+  OutputDiscarded& operator=(const OutputDiscarded&) = delete;
+};
+bool output_discarded();
+
 // Appends raw text to a unit (no newline added).
 void write_text(int unit, std::string_view text);
 // Appends one line: the text, then a newline.

@@ -56,18 +56,11 @@ void solve_stage(RunStorage& run, const PassScalars& pass) {
   std::int32_t path = 1, flag = 0, esp = 0;
   zodrv(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp, run.work.isp(),
         path, flag);
-  if (flag != 0) {
-    record(stdout_unit, "FLAG=", flag);
-    stop_run(9);
-  }
+  if (flag != 0) stop_run(9, record_text("FLAG=", flag));
   path = 1;
   zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
         run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, path, flag);
-  if (flag != 0) {
-    record(stdout_unit, "ESP=", esp);
-    record(stdout_unit, "FLAG=", flag);
-    stop_run(99);
-  }
+  if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 }
 
 double logarithmic_frequency(const Deck& deck, std::int32_t cycle) {

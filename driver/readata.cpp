@@ -85,10 +85,9 @@ void readata(LineInput& input, Deck& deck) {
     deck.phi_a(i) = input.column_real(indexed("phi_a", i), 20);
     deck.phi_layer(i) = input.column_real(indexed("phi_layer", i), 20);
     if (deck.key_model == 0 && deck.phi_layer(i) >= deck.phi_a(i)) {
-      record(stdout_unit, " Ice model, phi_a_m is smaller than phi_layer_m(i) ");
-      record(stdout_unit, " ERROR, the code stops ");
-      record(stdout_unit, " phi_a_m(i) = ", deck.phi_a(i), " phi_layer_m(i) = ", deck.phi_layer(i));
-      stop_run(11);
+      stop_run(11, record_text(" Ice model, phi_a_m is smaller than phi_layer_m(i) ") + "\n" +
+                       record_text(" ERROR, the code stops ") + "\n" +
+                       record_text(" phi_a_m(i) = ", deck.phi_a(i), " phi_layer_m(i) = ", deck.phi_layer(i)));
     }
     deck.capa_1_0(i) = input.column_real(indexed("capa_1_0", i), 20);
     deck.capa_3_0(i) = input.column_real(indexed("capa_3_0", i), 20);

@@ -74,8 +74,7 @@ void write_and_check_matnum(const Deck& deck, const IntMap& matnum) {
       record(2, matnum(j, k));
       record(22, j, k, matnum(j, k));
       if (matnum(j, k) < 1 || matnum(j, k) > deck.nmat) {
-        record(stdout_unit, "j,k, matnum(j,k) ", j, k, matnum(j, k));
-        stop_run(222);
+        stop_run(222, record_text("j,k, matnum(j,k) ", j, k, matnum(j, k)));
       }
     }
   }

@@ -8,9 +8,9 @@
 
 void require_known_model(const std::int32_t& key_model, std::string_view routine) {
   if (key_model != permafrost_model && key_model != shaley_sand_model) {
-    record(stdout_unit, std::string(routine) + ": key_model must be 0 (permafrost) or 1 (shaley sand), found",
-           key_model);
-    stop_run(stop_bad_parameter);
+    stop_run(stop_bad_parameter,
+             record_text(std::string(routine) + ": key_model must be 0 (permafrost) or 1 (shaley sand), found",
+                         key_model));
   }
 }
 

@@ -23,8 +23,8 @@ void check_coefficients_finite(const std::int32_t& nx, const std::int32_t& ny, c
       for (int c = 0; c < map_count; ++c) {
         const double value = (*maps[c])(j, k);
         if (!std::isfinite(value)) {
-          record(stdout_unit, " non-finite coefficient", names[c], "in cell j,k =", j, k, "value", value);
-          stop_run(stop_nonfinite_coefficient);
+          stop_run(stop_nonfinite_coefficient,
+                   record_text(" non-finite coefficient", names[c], "in cell j,k =", j, k, "value", value));
         }
       }
     }

@@ -1,6 +1,7 @@
 #include "medium/e_modulus.hpp"
 
 #include <cmath>
+#include <string>
 
 #include "common/format.hpp"
 #include "common/stop.hpp"
@@ -35,8 +36,8 @@ void close_record_files() {
   }
 }
 
-void echo_negative_lambda1(const std::int32_t& j, const std::int32_t& k, const double& lambda1) {
-  record(stdout_unit, " neg. lambda1 j,k   ", j, k, lambda1);
+std::string negative_lambda1_message(const std::int32_t& j, const std::int32_t& k, const double& lambda1) {
+  return record_text(" neg. lambda1 j,k   ", j, k, lambda1);
 }
 
 }  // namespace
@@ -191,7 +192,7 @@ void e_modulus(const std::int32_t& nx, const std::int32_t& ny, const IntMap& mat
       const double lambda3_cell = H3 - mu3_cell;
       const double d3_cell = B3 - mu13_cell / 2;
 
-      if (lambda1_cell <= 0) echo_negative_lambda1(j, k, lambda1_cell);
+      if (lambda1_cell <= 0) write_line(stdout_unit, negative_lambda1_message(j, k, lambda1_cell));
       if (echo) {
         record(stdout_unit, " element j,k = ", j, k);
         record(stdout_unit);
@@ -216,8 +217,7 @@ void e_modulus(const std::int32_t& nx, const std::int32_t& ny, const IntMap& mat
         record(stdout_unit, "mu13(GPA)          = ", mu13_cell / 1e9);
         record(stdout_unit);
         if (lambda1_cell <= 0) {
-          echo_negative_lambda1(j, k, lambda1_cell);
-          stop_run(12345);
+          stop_run(12345, negative_lambda1_message(j, k, lambda1_cell));
         }
         if (lambda3_cell <= 0) stop_run(12346);
       }
@@ -250,12 +250,10 @@ void e_modulus(const std::int32_t& nx, const std::int32_t& ny, const IntMap& mat
       const double normal_b = lambda3(j, k) + 2 * mu3(j, k);
       const double normal_c = d3(j, k) + mu13(j, k);
       if (normal_a * normal_b - normal_c * normal_c <= 0) {
-        record(stdout_unit, "j,k, strain energy not positive definite ", j, k);
-        stop_run(45687);
+        stop_run(45687, record_text("j,k, strain energy not positive definite ", j, k));
       }
       if (mu1(j, k) * mu3(j, k) - mu13(j, k) * mu13(j, k) / 4 <= 0) {
-        record(stdout_unit, " j,k,strain energy not positive definite", j, k);
-        stop_run(45688);
+        stop_run(45688, record_text(" j,k,strain energy not positive definite", j, k));
       }
     }
   }

@@ -40,8 +40,7 @@ int at5(int i, int j) { return (j - 1) * 5 + (i - 1); }
 
 void check_positive(double speed, const char* message, int code) {
   if (speed <= 0.0) {
-    record(stdout_unit, message, speed);
-    stop_run(code);
+    stop_run(code, record_text(message, speed));
   }
 }
 
@@ -50,12 +49,10 @@ void check_propagates(const PlaneMode& mode, const char* label) {
   if (propagates(mode)) return;
   const std::string name(label);
   if (std::isnan(mode.speed)) {
-    record(stdout_unit, " error, " + name + " is not a number, " + name + " = ", mode.speed);
-  } else {
-    record(stdout_unit, " error, " + name + " is infinite, the mode does not propagate, " + name + " = ",
-           mode.speed);
+    stop_run(stop_infinite_speed, record_text(" error, " + name + " is not a number, " + name + " = ", mode.speed));
   }
-  stop_run(stop_infinite_speed);
+  stop_run(stop_infinite_speed,
+           record_text(" error, " + name + " is infinite, the mode does not propagate, " + name + " = ", mode.speed));
 }
 
 void echo_compressional(int label, double speed, double atp, double thousand_over_q, double q) {

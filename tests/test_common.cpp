@@ -232,8 +232,8 @@ TEST(StopMechanism, ExitStatusIsTheLowEightBits) {
   ScratchDirectory dir;
   open_unit(75, "vp_anal.phiw");
   record(75, 1.0, 2.0);
-  EXPECT_EQ(finish_run(StopRun{45678}), 110);
+  EXPECT_EQ(finish_run(StopRun{45678, {}}), 110);
   EXPECT_EQ(read_file("vp_anal.phiw"), "1 2\n") << "result files are flushed at a stop";
   EXPECT_FALSE(unit_is_open(75));
-  EXPECT_EQ(finish_run(StopRun{40}), 40);
+  EXPECT_EQ(finish_run(StopRun{40, {}}), 40);
 }
