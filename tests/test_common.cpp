@@ -134,6 +134,37 @@ TEST(Units, AnUnconnectedUnitWritesToItsDefaultFile) {
   EXPECT_EQ(read_file("fort.54"), "5 6\n");
 }
 
+TEST(Units, SilencedOutputCreatesTouchesAndWritesNoFile) {
+  ScratchDirectory dir;
+  write_file("xmu1_gnu", "kept\n");
+  open_unit(41, "table.txt");
+  record(41, "before");
+  {
+    CapturedOutput out;
+    {
+      OutputDiscarded quiet;
+      {
+        OutputDiscarded nested;
+      }
+      EXPECT_TRUE(output_discarded()) << "the outer silence outlives a nested one";
+      open_unit(42, "xmu1_gnu");  // an existing file must not be truncated
+      record(42, 1, 1, 2.0);
+      close_unit(42);
+      record(54, 5.0);     // no default file fort.54 either
+      record(41, "while silent");
+      close_unit(41);      // the unit opened before the silence stays open
+      record(stdout_unit, "echo");
+    }
+    record(stdout_unit, "after");
+    EXPECT_EQ(out.text(), "after\n");
+  }
+  record(41, "after");
+  close_all_units();
+  EXPECT_EQ(read_file("xmu1_gnu"), "kept\n");
+  EXPECT_FALSE(std::filesystem::exists("fort.54"));
+  EXPECT_EQ(read_file("table.txt"), "before\nafter\n");
+}
+
 // --- input ---
 
 TEST(FreeFormatInput, SkipsBlankLinesAndIgnoresTheRestOfTheLine) {
@@ -226,6 +257,18 @@ TEST(CellRecords, NeedThreeItemsAndTakeTheThird) {
   EXPECT_THROW(in.cell_record_value("the value", 4, 1), StopRun) << "two commas leave an item out";
   const std::string message = out.text();
   EXPECT_NE(message.find("binary_ice_gnu.dat, line 5"), std::string::npos) << message;
+}
+
+TEST(StopMechanism, AStopCarriesTheMessageItWrites) {
+  CapturedOutput out;
+  try {
+    stop_run(99, record_text("ESP=", -3) + "\n" + record_text("FLAG=", 7, 0.5));
+    FAIL() << "stop_run returned";
+  } catch (const StopRun& stop) {
+    EXPECT_EQ(stop.code, 99);
+    EXPECT_EQ(stop.message, "ESP= -3\nFLAG= 7 0.5");
+  }
+  EXPECT_EQ(out.text(), "ESP= -3\nFLAG= 7 0.5\n") << "the same text a record of those items writes";
 }
 
 TEST(StopMechanism, ExitStatusIsTheLowEightBits) {
