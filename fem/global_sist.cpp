@@ -47,42 +47,9 @@ int merge_unique(const std::int32_t* a, int na, const std::int32_t* b, int nb,
   return no;
 }
 
-}  // namespace
-
-// Policy. Inserting entry by entry (contribucion_yale) shifts the stored
-// tail on every new entry, which is quadratic in the size of the system.
-// The pattern, however, follows from xnod alone (unknowns are coupled
-// exactly when they share a cell), so:
-//   1. clear rhs_m and the entry positions the pattern will not reach;
-//   2. sort the 20 numbers of each cell and list the cells of each unknown;
-//   3. row r = the union of the sorted number lists of its cells, which
-//      gives ia and ja;
-//   4. visit the cells j outer, k inner: find the position of each element
-//      entry by one merge-walk of the global row against the sorted cell
-//      numbers, and store the entries row-major: the first contribution to
-//      a position is stored as it is, later ones are added. Every stored sum
-//      thus receives the same terms in the same order as under insertion,
-//      and rounds the same way (signed zeros included);
-//   5. add the element loads into rhs_m in the same cell order.
-void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
-                 const double& h, const NodeTable& xnod, const RealMap& lambda1,
-                 const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
-                 const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
-                 const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
-                 const RealMap& p22, const RealMap& p23, const RealMap& p33,
-                 const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
-                 std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m) {
-  AssemblyScratch& w = scratch;
-  const std::int32_t n = (6 * nx + 5) * ny + 5 * nx + 4;
-  const dcomplex zero(0.0, 0.0);
-  const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
-
-  // --- 1. Load cleared; every row empty so far ---
-  for (std::int32_t i = 1; i <= n; ++i) rhs_m[i - 1] = zero;
-  for (std::int32_t i = 1; i <= n + 1; ++i) ia[i - 1] = 1;
-  if (n <= 0) return;
-
-  // --- 2. Sorted numbers of each cell; the cells of each unknown ---
+// The 20 numbers of each of the first ncells cells in ascending order, with
+// the local slot each came from, into sorted_node/sorted_slot.
+void sort_cell_numbers(const NodeTable& xnod, int ncells, AssemblyScratch& w) {
   for (int e = 1; e <= ncells; ++e) {
     std::int32_t* node = &w.sorted_node[(e - 1) * 20];
     std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
@@ -98,6 +65,58 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
       slot[p] = s;
     }
   }
+}
+
+}  // namespace
+
+// Policy. Inserting entry by entry (contribucion_yale) shifts the stored
+// tail on every new entry, which is quadratic in the size of the system.
+// The pattern, however, follows from xnod alone (unknowns are coupled
+// exactly when they share a cell), so the pattern is laid out first
+// (global_pattern) and the values are then added into it (global_values):
+//   1. every row empty so far;
+//   2. sort the 20 numbers of each cell and list the cells of each unknown;
+//   3. row r = the union of the sorted number lists of its cells, which
+//      gives ia and ja; the entry positions the pattern does not reach are
+//      cleared;
+//   4. visit the cells j outer, k inner: find the position of each element
+//      entry by one merge-walk of the global row against the sorted cell
+//      numbers, and store the entries row-major: the first contribution to
+//      a position is stored as it is, later ones are added. Every stored sum
+//      thus receives the same terms in the same order as under insertion,
+//      and rounds the same way (signed zeros included);
+//   5. add the element loads into rhs_m, cleared beforehand, in the same
+//      cell order.
+// Steps 1-3 are global_pattern, 4-5 global_values. global_values keeps
+// nothing from global_pattern but ia and ja: it sorts the cell numbers
+// again (cheap next to the element matrices) and resets its own record of
+// touched positions, so it may follow any other assembly.
+void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
+                 const double& h, const NodeTable& xnod, const RealMap& lambda1,
+                 const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
+                 const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
+                 const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
+                 const RealMap& p22, const RealMap& p23, const RealMap& p33,
+                 const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
+                 std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m) {
+  global_pattern(nx, ny, xnod, ia, ja, avec);
+  global_values(omega, nx, ny, h, xnod, lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11,
+                p12, p13, p22, p23, p33, b11, b12, b22, avec, ia, ja, rhs_m);
+}
+
+void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
+                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec) {
+  AssemblyScratch& w = scratch;
+  const std::int32_t n = unknown_count(nx, ny);
+  const dcomplex zero(0.0, 0.0);
+  const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
+
+  // --- 1. Every row empty so far ---
+  for (std::int32_t i = 1; i <= n + 1; ++i) ia[i - 1] = 1;
+  if (n <= 0) return;
+
+  // --- 2. Sorted numbers of each cell; the cells of each unknown ---
+  sort_cell_numbers(xnod, ncells, w);
   for (std::int32_t r = 1; r <= n + 1; ++r) w.occ_start[r] = 0;
   for (int e = 1; e <= ncells; ++e) {
     for (int s = 1; s <= 20; ++s) ++w.occ_start[xnod(e, s)];
@@ -138,7 +157,28 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
     ja[p - 1] = 0;
     avec[p - 1] = zero;
   }
+}
+
+void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
+                   const double& h, const NodeTable& xnod, const RealMap& lambda1,
+                   const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
+                   const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
+                   const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
+                   const RealMap& p22, const RealMap& p23, const RealMap& p33,
+                   const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
+                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m) {
+  AssemblyScratch& w = scratch;
+  const std::int32_t n = unknown_count(nx, ny);
+  const dcomplex zero(0.0, 0.0);
+  const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
+
+  // The load is summed from zero; no stored position has been written yet.
+  for (std::int32_t i = 1; i <= n; ++i) rhs_m[i - 1] = zero;
+  if (n <= 0) return;
+  const std::int32_t nnz = ia[n] - 1;
   std::memset(w.touched.data(), 0, static_cast<std::size_t>(nnz));
+  // The sorted numbers of this xnod, whatever mesh the scratch last held.
+  sort_cell_numbers(xnod, ncells, w);
 
   // --- 4, 5. Element entries and loads, cells j outer, k inner ---
   ElementMatrix a_el;

@@ -21,6 +21,12 @@
 // The arrays are addressed through pointers to element 1 (position p is
 // pointer[p-1]); ja and avec must hold 50*n positions, ia n+1, rhs_m n.
 // The numbers in xnod must lie in 1..n, as global_numbering makes them.
+//
+// The pattern depends on the numbering alone and the values on omega and
+// the coefficients, so the assembly is also offered in its two halves: a
+// run over many frequencies on one mesh lays out the pattern once
+// (global_pattern) and re-assembles only the values at each frequency
+// (global_values). global_sist is global_pattern followed by global_values.
 #pragma once
 
 #include <cstdint>
@@ -38,3 +44,41 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
                  const RealMap& p22, const RealMap& p23, const RealMap& p33,
                  const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
                  std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m);
+
+// global_pattern: the compressed-row pattern of the system of an nx x ny
+// mesh, without its values.
+//
+// In:  the mesh nx x ny and the numbering xnod (numbers in 1..n).
+// Out: ia (n+1 row pointers) and ja (the strictly rising columns of every
+//      row): (r,c) is stored exactly when unknowns r and c belong to a
+//      common cell. Positions ia(n+1) .. 50*n of ja and avec are set to 0;
+//      the stored positions 1 .. ia(n+1)-1 of avec are left as they were,
+//      for global_values to fill.
+//
+// ia and ja follow from xnod alone, so one call serves every frequency
+// assembled on the same mesh. ja and avec must hold 50*n positions, ia n+1.
+void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
+                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec);
+
+// global_values: the values and the load of the system at one frequency, on
+// a pattern already laid out.
+//
+// In:  omega, the mesh nx x ny, the cell side h, the numbering xnod, the
+//      coefficient maps (as for global_sist), and ia, ja as global_pattern
+//      built them for this very nx, ny and xnod.
+// Out: avec at the stored positions 1 .. ia(n+1)-1 and the load rhs_m
+//      (n values), both assembled from scratch: whatever the arrays held
+//      before, from garbage to an earlier frequency, is overwritten, and the
+//      result is bit for bit that of global_sist at this omega. ia, ja and
+//      the positions of avec beyond ia(n+1)-1 are not written.
+//
+// Precondition: ia and ja are the pattern of xnod; with any other arrays
+// the positions of the element entries are not found.
+void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
+                   const double& h, const NodeTable& xnod, const RealMap& lambda1,
+                   const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
+                   const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
+                   const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
+                   const RealMap& p22, const RealMap& p23, const RealMap& p33,
+                   const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
+                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m);

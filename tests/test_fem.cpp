@@ -77,6 +77,25 @@ System assemble_fast(const Medium& md, const NodeTable& xnod, int nx, int ny, do
   return sys;
 }
 
+// The same system in two calls: the pattern, then the values on it.
+System assemble_split(const Medium& md, const NodeTable& xnod, int nx, int ny, double omega,
+                      double h) {
+  System sys(unknown_count(nx, ny));
+  global_pattern(nx, ny, xnod, sys.ia.data(), sys.ja.data(), sys.avec.data());
+  global_values(omega, nx, ny, h, xnod, md.lambda1, md.lambda3, md.mu1, md.mu3, md.mu13, md.b1,
+                md.b2, md.m, md.d3, md.p11, md.p12, md.p13, md.p22, md.p23, md.p33, md.b11,
+                md.b12, md.b22, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data());
+  return sys;
+}
+
+// Re-assembles the values of sys at omega on the pattern it already holds.
+void revalue(System& sys, const Medium& md, const NodeTable& xnod, int nx, int ny, double omega,
+             double h) {
+  global_values(omega, nx, ny, h, xnod, md.lambda1, md.lambda3, md.mu1, md.mu3, md.mu13, md.b1,
+                md.b2, md.m, md.d3, md.p11, md.p12, md.p13, md.p22, md.p23, md.p33, md.b11,
+                md.b12, md.b22, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data());
+}
+
 // The assembly entry by entry through contribucion_yale: cells j outer,
 // k inner, element entries row-major.
 System assemble_by_insertion(const Medium& md, const NodeTable& xnod, int nx, int ny,
@@ -195,6 +214,27 @@ void expect_near_rel(double got, double want, double scale, const char* what, in
 }
 
 bool is_zero(const dcomplex& z) { return z.re == 0.0 && z.im == 0.0; }
+
+bool same_bits(const dcomplex& a, const dcomplex& b) {
+  return same_bits(a.re, b.re) && same_bits(a.im, b.im);
+}
+
+// Two systems agree bit for bit: row pointers, all 50*n columns and values
+// (the cleared tail included) and the load.
+testing::AssertionResult identical(const System& got, const System& want) {
+  if (got.n != want.n) return testing::AssertionFailure() << "orders " << got.n << " and " << want.n;
+  if (got.ia != want.ia) return testing::AssertionFailure() << "row pointers differ";
+  if (got.ja != want.ja) return testing::AssertionFailure() << "columns differ";
+  for (int p = 0; p < 50 * got.n; ++p)
+    if (!same_bits(got.avec[p], want.avec[p]))
+      return testing::AssertionFailure() << "value at position " << p + 1 << " differs: (" << got.avec[p].re
+                                         << "," << got.avec[p].im << ") instead of (" << want.avec[p].re
+                                         << "," << want.avec[p].im << ")";
+  for (int i = 0; i < got.n; ++i)
+    if (!same_bits(got.rhs[i], want.rhs[i]))
+      return testing::AssertionFailure() << "load of unknown " << i + 1 << " differs";
+  return testing::AssertionSuccess();
+}
 
 // -------------------------------------------------------------- numbering --
 
@@ -553,6 +593,66 @@ TEST(Assembly, TopLoadIsAUniformOnePascalCompression) {
     EXPECT_DOUBLE_EQ(solid3, -nx * h) << "total load on solid 3";
     EXPECT_EQ(other, 0.0) << "load below the top vertex row";
   }
+}
+
+// The pattern once, the values per frequency: the two halves must give what
+// global_sist and the insertion entry by entry give, down to the signed
+// zeros of the frictionless cases.
+TEST(Assembly, PatternThenValuesEqualsGlobalSistBitForBit) {
+  struct Case { int nx, ny; double omega; bool zero_b12; };
+  for (const Case c : {Case{1, 1, 6.0, false}, {3, 2, 100.0, false}, {2, 2, 0.0, true},
+                       {5, 4, 1.0e3, true}}) {
+    auto md = make_medium(c.nx, c.ny, c.zero_b12);
+    auto xnod = numbering(c.nx, c.ny);
+    const double h = 0.01 / c.ny;
+    const System split = assemble_split(*md, *xnod, c.nx, c.ny, c.omega, h);
+    EXPECT_TRUE(identical(split, assemble_fast(*md, *xnod, c.nx, c.ny, c.omega, h)))
+        << "against global_sist on the " << c.nx << "x" << c.ny << " mesh at omega " << c.omega;
+    EXPECT_TRUE(identical(split, assemble_by_insertion(*md, *xnod, c.nx, c.ny, c.omega, h)))
+        << "against insertion on the " << c.nx << "x" << c.ny << " mesh at omega " << c.omega;
+  }
+}
+
+// A frequency sweep re-assembles the values into the arrays of the previous
+// frequency: nothing of the earlier values or load may survive or be added
+// twice, and the pattern must stay as it was.
+TEST(Assembly, ValuesAtANewFrequencyReplaceThoseOfTheLastOne) {
+  const int nx = 4, ny = 3;
+  const double h = 0.01 / ny;
+  auto md = make_medium(nx, ny, true);
+  auto xnod = numbering(nx, ny);
+  System sys = assemble_fast(*md, *xnod, nx, ny, 2.0e3, h);
+  const std::vector<std::int32_t> ia = sys.ia, ja = sys.ja;
+  // Down to omega 0, where the friction part of every entry vanishes (so any
+  // survivor of the earlier frequency shows), and back up.
+  for (double omega : {50.0, 0.0, 2.0e3}) {
+    const System fresh = assemble_fast(*md, *xnod, nx, ny, omega, h);
+    const System before = sys;
+    revalue(sys, *md, *xnod, nx, ny, omega, h);
+    EXPECT_TRUE(identical(sys, fresh)) << "values re-assembled at omega " << omega;
+    EXPECT_TRUE(sys.ia == ia && sys.ja == ja) << "pattern changed at omega " << omega;
+    bool changed = false;
+    for (int p = 0; p < sys.nnz(); ++p) changed |= !same_bits(before.avec[p], fresh.avec[p]);
+    EXPECT_TRUE(changed) << "omega " << omega << " gives the values of the previous frequency";
+  }
+}
+
+// The values of one mesh after the pattern of another has been laid out:
+// global_values may rely on nothing but the ia and ja it is handed.
+TEST(Assembly, ValuesIgnoreThePatternLastBuiltForAnotherMesh) {
+  // Same number of cells and unknowns, different numbering of the cells.
+  auto md_a = make_medium(3, 2);
+  auto xnod_a = numbering(3, 2);
+  auto md_b = make_medium(2, 3);
+  auto xnod_b = numbering(2, 3);
+  ASSERT_EQ(unknown_count(3, 2), unknown_count(2, 3));
+  System sys(unknown_count(3, 2));
+  global_pattern(3, 2, *xnod_a, sys.ia.data(), sys.ja.data(), sys.avec.data());
+  const System other = assemble_fast(*md_b, *xnod_b, 2, 3, 40.0, 0.005);
+  revalue(sys, *md_a, *xnod_a, 3, 2, 40.0, 0.005);
+  EXPECT_TRUE(identical(sys, assemble_fast(*md_a, *xnod_a, 3, 2, 40.0, 0.005)))
+      << "the values followed the mesh assembled last";
+  EXPECT_FALSE(identical(other, sys)) << "the two meshes give the same system; the case tells nothing";
 }
 
 }  // namespace
