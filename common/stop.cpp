@@ -25,16 +25,32 @@ void stop_input(std::string_view message) { stop_with_report(stop_input_error, m
 
 void stop_input_parameter(std::string_view message) { stop_with_report(stop_bad_parameter, message); }
 
-int finish_run(const StopRun& stop) {
+namespace {
+// Closes every unit; true when some output never reached its file, which
+// is then reported on the error stream.
+bool close_and_report_lost_output() {
   close_all_units();
-  int code = stop.code;
-  if (!lost_output().empty()) {
-    // Output that never reached its file: a run that would end normally
-    // has failed (an output error); any other stop keeps its own number.
-    std::fprintf(stderr, "cannot write %s: output lost\n", lost_output().c_str());
-    if (code == 40) code = stop_input_error;
-  }
+  if (lost_output().empty()) return false;
+  std::fprintf(stderr, "cannot write %s: output lost\n", lost_output().c_str());
+  return true;
+}
+
+int report_stop(int code) {
   std::fprintf(stderr, "STOP %d\n", code);
   std::fflush(stderr);
   return code & 255;
+}
+}  // namespace
+
+int finish_run(const StopRun& stop) {
+  // Output that never reached its file: a run that would end normally has
+  // failed (an output error); any other stop keeps its own number.
+  const bool lost = close_and_report_lost_output();
+  return report_stop(lost && stop.code == 40 ? stop_input_error : stop.code);
+}
+
+int finish_normal_end() {
+  if (close_and_report_lost_output()) return report_stop(stop_input_error);
+  std::fflush(stderr);
+  return 0;
 }

@@ -40,3 +40,7 @@ constexpr int stop_nonfinite_coefficient = 4;  // a coefficient map holds inf or
 // some output was lost (lost_output()), it says so first, and a normal end
 // (40) becomes stop_input_error.
 int finish_run(const StopRun& stop);
+// The end of a program whose normal end is no stop: closes all units and
+// returns 0, or, when some output was lost, says so and ends as a stop
+// with stop_input_error.
+int finish_normal_end();

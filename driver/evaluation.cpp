@@ -38,7 +38,7 @@ double phase_velocity(const dcomplex& modulus, const double& rob_med) {
   return 1.0 / reciprocal(sqrt(modulus / rob_med)).re;
 }
 
-void evaluate_results(const Deck& deck, const EvaluationInput& in, ResultFields& fields) {
+SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, ResultFields& fields) {
   const std::int32_t nx = deck.nx, ny = deck.ny;
   const double h = deck.h;
   // u(c, s): the solution value of local slot s of cell c.
@@ -161,4 +161,6 @@ void evaluate_results(const Deck& deck, const EvaluationInput& in, ResultFields&
   // --- Tables of units 54 and 18 (default file names fort.54, fort.18) ---
   table_record(54, in.freq_log, q_mstar3);
   record(18, in.freq_log, mstar3.re, mstar3.im);
+
+  return SampleResults{mstar, c33, velocity_c33, thousand_over_q_c33};
 }

@@ -44,6 +44,15 @@ struct EvaluationInput {
   double freq_log;
 };
 
-// Echoes the results on standard output and writes the result tables
-// (units 75-78, 54, 18) and the per-cell field maps (units 30-35, 98, 99).
-void evaluate_results(const Deck& deck, const EvaluationInput& in, ResultFields& fields);
+// The sample's effective response found by the evaluation.
+struct SampleResults {
+  dcomplex mstar;                    // Pa, modulus from the volume change of solid 1
+  dcomplex c33;                      // Pa, modulus from the averaged stress and strain
+  double velocity_c33 = 0;           // m/s, phase velocity of c33
+  double thousand_over_q_c33 = 0;    // attenuation of c33
+};
+
+// Echoes the results on standard output, writes the result tables (units
+// 75-78, 54, 18) and the per-cell field maps (units 30-35, 98, 99), and
+// returns the effective moduli with the velocity and attenuation of c33.
+SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, ResultFields& fields);

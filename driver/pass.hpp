@@ -52,6 +52,14 @@ struct PassScalars {
   std::int32_t n = 0;  // number of unknowns
 };
 
+// The run's storage: one static object for the whole process.
+RunStorage& run_storage();
+
+// The layered material map of the deck, written to "matnum_p33" and
+// "matnum_p33_gnu" row by row from the bottom; stops with 222 at the first
+// cell whose layer type lies outside 1..nmat (its records written).
+void material_map_stage(RunStorage& run);
+
 // The per-cell map of "binary_ice_gnu.dat": one record j, k, value per
 // cell, row by row from the bottom; the value is stored by the record's
 // place.  A missing file, a short file or an unreadable record stops the run
@@ -67,10 +75,31 @@ void plane_wave_stage(RunStorage& run, PassScalars& pass);
 
 // Element matrices and loads of every cell, assembled in compressed rows.
 void assembly_stage(RunStorage& run, PassScalars& pass);
+// The same in two steps, for a mesh assembled at many frequencies: the
+// pattern of the system depends on the mesh alone and is laid out once;
+// the values are assembled afresh at every frequency into that pattern.
+void assembly_pattern_stage(RunStorage& run, PassScalars& pass);
+void assembly_values_stage(RunStorage& run, const PassScalars& pass);
 
-// Minimum-degree ordering, factorisation and solution into z; stops with 9
-// or 99 when the solver reports a failure.
-void solve_stage(RunStorage& run, const PassScalars& pass);
+// How the solve stage factorises.  The ordering and the symbolic
+// factorisation depend on the pattern alone, so a system with the pattern
+// of an earlier solve can reuse them and repeat the numeric part only.
+enum class Factorisation {
+  order_and_factor,     // minimum-degree ordering, symbolic and numeric factorisation
+  reuse_order_and_structure,  // numeric factorisation on the earlier ordering and structure
+};
+
+// Factorisation and solution into z; stops with 9 or 99 when the solver
+// reports a failure.
+void solve_stage(RunStorage& run, const PassScalars& pass,
+                 Factorisation factorisation = Factorisation::order_and_factor);
+
+// Volume change, strains, stress, pressure and the effective moduli of the
+// solved test, with every result file.
+SampleResults evaluation_stage(RunStorage& run, const PassScalars& pass);
+
+// Angular frequency (rad/s) of a frequency in Hz.
+double angular_frequency(double frequency);
 
 // Point `cycle` of the logarithmic frequency grid fmin..fmax of nfreq
 // points; a grid of one point is fmin itself.

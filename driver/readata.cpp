@@ -43,6 +43,7 @@ void readata(LineInput& input, Deck& deck) {
   deck.fmax = input.free_real("fmax");
   require_positive(input, "fmax", deck.fmax, "the frequencies of the grid must be positive");
   deck.nfreq = input.free_integer("nfreq");
+  deck.nfreq_line = input.line_number();
   // The cell side h = domain_size/ny scales every element matrix: a sample
   // without a positive height has no solution (it would end with results
   // that are not numbers, reported as a normal run).

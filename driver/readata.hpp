@@ -12,6 +12,7 @@ struct Deck {
   double fmin = 0;         // Hz, first frequency: the frequency of the computation
   double fmax = 0;         // Hz, last frequency of the logarithmic grid
   std::int32_t nfreq = 0;  // points of the logarithmic grid
+  std::int32_t nfreq_line = 0;  // line of the deck that holds nfreq, for messages
   double domain_size = 0;  // m, height of the sample
   std::int32_t nx = 0;     // cells along x
   std::int32_t ny = 0;     // cells along y

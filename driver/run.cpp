@@ -11,8 +11,6 @@
 // computed beside it.
 #include "driver/run.hpp"
 
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -27,26 +25,8 @@
 #include "driver/readata.hpp"
 #include "driver/timer.hpp"
 #include "fem/global_numbering.hpp"
-#include "medium/makematnum.hpp"
 
 namespace {
-
-// The run's storage is one static object of about 200 MB, touched for the
-// first time as the solver fills it.  Asking the system for large pages
-// there spares tens of thousands of page faults (a tenth of the run's CPU
-// time); where the system offers none, nothing changes.
-RunStorage& storage() {
-  static RunStorage run;
-  static const bool advised = [] {
-    const std::uintptr_t page = 4096;
-    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(&run) + page - 1) & ~(page - 1);
-    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(&run) + sizeof run) & ~(page - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    return true;
-  }();
-  (void)advised;
-  return run;
-}
 
 // The result files, opened at the start in this order and kept open.
 void open_result_files() {
@@ -64,28 +44,10 @@ void open_result_files() {
   open_unit(35, "imag_stress_map");
 }
 
-// Writes the material map row by row from the bottom and stops at the
-// first cell whose layer type lies outside 1..nmat (its records written).
-void write_and_check_matnum(const Deck& deck, const IntMap& matnum) {
-  open_unit(2, "matnum_p33");
-  open_unit(22, "matnum_p33_gnu");
-  for (std::int32_t k = 1; k <= deck.ny; ++k) {
-    for (std::int32_t j = 1; j <= deck.nx; ++j) {
-      record(2, matnum(j, k));
-      record(22, j, k, matnum(j, k));
-      if (matnum(j, k) < 1 || matnum(j, k) > deck.nmat) {
-        stop_run(222, record_text("j,k, matnum(j,k) ", j, k, matnum(j, k)));
-      }
-    }
-  }
-  close_unit(2);
-  close_unit(22);
-}
-
 }  // namespace
 
 void upscale_run(std::istream& parameters) {
-  RunStorage& run = storage();
+  RunStorage& run = run_storage();
   Deck& deck = run.deck;
 
   // 1. Result files first, so that every run leaves them, then the clock.
@@ -97,8 +59,7 @@ void upscale_run(std::istream& parameters) {
   readata(input, deck);
 
   // 3. The layered material map, written and checked.
-  makematnum(deck.nx, deck.ny, deck.nl, run.size_layer, deck.h, run.matnum);
-  write_and_check_matnum(deck, run.matnum);
+  material_map_stage(run);
 
   // 4. The per-cell ice map, read in every run.
   read_binary_ice(deck, run.binary_ice);
@@ -107,7 +68,7 @@ void upscale_run(std::istream& parameters) {
   for (std::int32_t cycle = 1; cycle <= 1; ++cycle) {
     PassScalars pass;
     pass.cycle = cycle;
-    pass.omega = deck.fmin * 6.283185307179586;
+    pass.omega = angular_frequency(deck.fmin);
 
     // 5.1 The medium of every cell: water proportion, then elastic, mass and
     //     friction coefficients (the permafrost model takes the water
@@ -140,10 +101,7 @@ void upscale_run(std::istream& parameters) {
 
     // 5.7 Volume change, strains, stress, pressure, effective moduli and
     //     all result files.
-    const EvaluationInput evaluation{run.matnum, run.lambda1, run.mu1, run.mu13, run.d3, run.b1, run.b2,
-                                     run.m, run.xnod, run.z.data(), pass.rob_med, pass.s1_frac,
-                                     pass.s3_frac, pass.vp1, pass.thousand_over_qp1, pass.freq_log};
-    evaluate_results(deck, evaluation, run.fields);
+    evaluation_stage(run, pass);
   }
 
   // 6. The CPU time of the run, in hours.

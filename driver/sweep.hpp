@@ -1,0 +1,28 @@
+// The frequency sweep: the harmonic compressibility test of one sample at
+// every frequency of the deck's logarithmic grid, in one run.
+//
+// At each frequency f_i = 10^(log10 fmin + (log10 fmax - log10 fmin) (i-1)/(nfreq-1)),
+// i = 1..nfreq (fmin alone when nfreq = 1), the sweep computes exactly what
+// a run of the program computes with fmin = f_i: coefficients, analytic
+// reference, assembly, solution and evaluation.  What does not depend on
+// the frequency is done once: the deck, the material and ice maps, the
+// numbering, the pattern of the system, its minimum-degree ordering and
+// its symbolic factorisation; every further frequency repeats only the
+// numeric factorisation on that structure.
+//
+// The routines' echo and record files are silenced: the sweep writes its
+// table (sweep_table_name) and a short summary on standard output, and
+// leaves every result file of the program in the working directory as it
+// was.  A progress line goes to the error stream.
+#pragma once
+
+#include <istream>
+
+inline constexpr const char* sweep_table_name = "frequency_sweep.dat";
+
+// Runs the sweep on the deck read from `parameters` and the per-cell files
+// of the working directory.  It returns at the normal end; every fatal
+// condition stops as in the program (same message, same stop number), the
+// message written to standard output with the frequency at which it
+// occurred.  The rows of the frequencies done before a stop are kept.
+void upscale_sweep(std::istream& parameters);

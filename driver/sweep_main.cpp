@@ -1,0 +1,28 @@
+// upscale_sweep: velocity and attenuation of a 2D three-phase porous rock
+// sample at every frequency of its deck's grid, in one run.
+//
+// Build and run (see README.md):
+//   ./run_sweep.sh [NAME]        a bundled example, with its picture
+//   cd examples/permafrost_layered && ../../build/upscale_sweep < deck.in
+//
+// The program reads the deck of upscale from standard input and writes the
+// table "frequency_sweep.dat" (one row per frequency) and a short summary;
+// it ends with exit status 0.  Fatal conditions end it as they end
+// upscale: the message on standard output, "STOP n" on the error stream,
+// exit status n & 255.
+#include <cstdio>
+#include <iostream>
+
+#include "common/stop.hpp"
+#include "driver/sweep.hpp"
+
+int main() {
+  static char stdout_buffer[1 << 16];
+  std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
+  try {
+    upscale_sweep(std::cin);
+  } catch (const StopRun& stop) {
+    return finish_run(stop);
+  }
+  return finish_normal_end();
+}
