@@ -56,9 +56,10 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
-ProgramRun run_program(const fs::path& directory, const std::string& deck) {
+namespace {
+ProgramRun run_binary(const std::string& binary, const fs::path& directory, const std::string& deck) {
   write_file(directory / "deck.in", deck);
-  const std::string command = "cd '" + directory.string() + "' && '" + std::string(UPSCALE_BINARY) +
+  const std::string command = "cd '" + directory.string() + "' && '" + binary +
                               "' < deck.in > stdout.txt 2> stderr.txt";
   const int status = std::system(command.c_str());
   ProgramRun run;
@@ -66,6 +67,15 @@ ProgramRun run_program(const fs::path& directory, const std::string& deck) {
   run.out = read_file(directory / "stdout.txt");
   run.err = read_file(directory / "stderr.txt");
   return run;
+}
+}  // namespace
+
+ProgramRun run_program(const fs::path& directory, const std::string& deck) {
+  return run_binary(UPSCALE_BINARY, directory, deck);
+}
+
+ProgramRun run_sweep(const fs::path& directory, const std::string& deck) {
+  return run_binary(UPSCALE_SWEEP_BINARY, directory, deck);
 }
 
 CapturedOutput::CapturedOutput() : file_(unique_directory("upscale_capture_") / "stdout.txt") {

@@ -32,6 +32,8 @@ struct ProgramRun {
   std::string err;  // error stream
 };
 ProgramRun run_program(const std::filesystem::path& directory, const std::string& deck);
+// The same for the frequency sweep.
+ProgramRun run_sweep(const std::filesystem::path& directory, const std::string& deck);
 
 // Redirects standard output (unit 6) to a file while alive; text() returns
 // what was written so far (after flushing).

@@ -1,0 +1,210 @@
+// The frequency sweep: each row is what the program computes at that
+// frequency, the program's files are left alone, stops name the frequency.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/format.hpp"
+#include "driver/pass.hpp"
+#include "driver/sweep.hpp"
+#include "tests/test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> items;
+  std::string item;
+  while (in >> item) items.push_back(item);
+  return items;
+}
+
+// The rows of a sweep table, each split into its items; the header line
+// is checked and left out.
+std::vector<std::vector<std::string>> table_rows(const fs::path& file) {
+  const std::vector<std::string> lines = split_lines(read_file(file));
+  std::vector<std::vector<std::string>> rows;
+  if (lines.empty()) {
+    ADD_FAILURE() << file << " is empty";
+    return rows;
+  }
+  EXPECT_EQ(words(lines[0]),
+            (std::vector<std::string>{"#", "frequency(Hz)", "omega(rad/s)", "velocity(m/s)", "1000/Q", "Re(c33)(Pa)",
+                                      "Im(c33)(Pa)", "Re(mstar)(Pa)", "Im(mstar)(Pa)", "vp1(m/s)", "1000/qp1"}));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    rows.push_back(words(lines[i]));
+    EXPECT_EQ(rows.back().size(), 10u) << "row " << i;
+    EXPECT_EQ(lines[i].size(), lines[0].size()) << "row " << i << " keeps the columns of the header";
+  }
+  return rows;
+}
+
+// The items printed after `label` on its line of the program's echo.
+std::vector<std::string> echoed_items(const std::string& out, const std::string& label) {
+  const std::size_t at = out.find(label);
+  if (at == std::string::npos) return {"<no echo line '" + label + "'>"};
+  return words(out.substr(at + label.size(), out.find('\n', at) - at - label.size()));
+}
+
+std::string echoed_text(const std::string& out, const std::string& label) {
+  const std::vector<std::string> items = echoed_items(out, label);
+  return items.empty() ? "" : items[0];
+}
+
+// A sample of two layer types, so that fluid flows between them and the
+// sample attenuates, with its uniform ice map.
+TestDeck two_layer_deck(TestDeck deck) {
+  deck.nx = "3";
+  deck.ny = "6";
+  deck.nmat = "2";
+  deck.layer[0].nl = "2";
+  deck.layer[1].nl = "1";
+  deck.layer[1].phi_layer = "0.22";
+  deck.layer[1].capa_1_0 = "1.0e-11";
+  return deck;
+}
+
+}  // namespace
+
+TEST(Sweep, EveryRowEqualsAProgramRunAtItsFrequencyDigitForDigit) {
+  for (const bool shaley : {false, true}) {
+    TestDeck deck = two_layer_deck(shaley ? TestDeck::shaley() : TestDeck());
+    deck.fmin = "0.5";
+    deck.fmax = "2.0e4";
+    deck.nfreq = "4";
+    ScratchDirectory sweep_dir;
+    write_uniform_map(sweep_dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+    const ProgramRun sweep = run_sweep(sweep_dir.path(), deck.text());
+    ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
+    const auto rows = table_rows(sweep_dir.path() / sweep_table_name);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][0], "0.5");
+    EXPECT_NEAR(std::stod(rows[3][0]), 2.0e4, 1e-11) << "the last point of the grid is fmax, to rounding";
+
+    for (const auto& row : rows) {
+      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + row[0] + " Hz";
+      TestDeck single = deck;
+      single.fmin = row[0];  // the shortest form reads back to the same double
+      ScratchDirectory dir;
+      write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+      const ProgramRun run = run_program(dir.path(), single.text());
+      ASSERT_EQ(run.exit_status, 40) << what;
+      EXPECT_EQ(echoed_items(run.out, "freq (Hz), omega_fix ").back(), row[1]) << what << ": omega";
+      EXPECT_EQ(echoed_text(run.out, "using averages  Velocity(m/s) FE = "), row[2]) << what << ": velocity";
+      EXPECT_EQ(echoed_text(run.out, "using averages 1000/Q FE         = "), row[3]) << what << ": 1000/Q";
+      EXPECT_EQ(echoed_text(run.out, "using averages Re(c33) FE        = "), row[4]) << what << ": Re(c33)";
+      EXPECT_EQ(echoed_text(run.out, "using averages Im(c33) FE        = "), row[5]) << what << ": Im(c33)";
+      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Re(p33) FE mstar      = "), row[6]) << what << ": Re(mstar)";
+      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Im(p33) FE mstar      = "), row[7]) << what << ": Im(mstar)";
+      EXPECT_EQ(words(read_file(dir.path() / "vp_anal.phiw"))[1], row[8]) << what << ": vp1";
+      EXPECT_EQ(read_file(dir.path() / "1000_over_q_anal.phiw").substr(17, 15),
+                format_g(std::stod(row[9]), 15, 5))
+          << what << ": 1000/qp1, written by the program in five digits";
+    }
+  }
+}
+
+TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
+  ScratchDirectory dir;
+  TestDeck deck = two_layer_deck(TestDeck());
+  deck.nfreq = "3";
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+  ASSERT_EQ(run_program(dir.path(), deck.text()).exit_status, 40);
+  std::map<fs::path, std::string> before;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    before[entry.path().filename()] = read_file(entry.path());
+  }
+
+  deck.fmin = "3.0";  // a different test, whose program files would differ
+  const ProgramRun sweep = run_sweep(dir.path(), deck.text());
+  ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    const fs::path name = entry.path().filename();
+    if (name == sweep_table_name || name == "deck.in" || name == "stdout.txt" || name == "stderr.txt") continue;
+    ASSERT_TRUE(before.count(name)) << "the sweep created " << name;
+    EXPECT_EQ(read_file(entry.path()), before[name]) << "the sweep changed " << name;
+  }
+  EXPECT_EQ(table_rows(dir.path() / sweep_table_name).size(), 3u);
+
+  const std::vector<std::string> summary = split_lines(sweep.out);
+  ASSERT_EQ(summary.size(), 4u) << sweep.out;
+  EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz");
+  EXPECT_EQ(summary[2], " 3 rows written to \"frequency_sweep.dat\"");
+  const std::vector<std::string> progress = split_lines(sweep.err);
+  ASSERT_EQ(progress.size(), 3u) << "one progress line per frequency off a terminal:\n" << sweep.err;
+  Deck grid;
+  grid.fmin = 3.0;
+  grid.fmax = 1000.0;
+  grid.nfreq = 3;
+  EXPECT_EQ(progress[1], " frequency 2 of 3: " + format_real(logarithmic_frequency(grid, 2)) + " Hz");
+}
+
+TEST(Sweep, OneGridPointIsFminAndAnEmptyGridIsRefusedWithItsLine) {
+  ScratchDirectory dir;
+  TestDeck deck = two_layer_deck(TestDeck());
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+  deck.fmin = "7.5";
+  deck.nfreq = "1";
+  ASSERT_EQ(run_sweep(dir.path(), deck.text()).exit_status, 0);
+  const auto rows = table_rows(dir.path() / sweep_table_name);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "7.5");
+
+  deck.nfreq = "0";
+  const ProgramRun empty = run_sweep(dir.path(), deck.text());
+  EXPECT_EQ(empty.exit_status, 3);
+  EXPECT_NE(empty.out.find("standard input, line 3: nfreq = 0 is not admitted"), std::string::npos) << empty.out;
+  EXPECT_NE(empty.err.find("STOP 3"), std::string::npos) << empty.err;
+}
+
+TEST(Sweep, AStopEndsAsInTheProgramNamesTheFrequencyAndKeepsTheRowsDone) {
+  // At 1e150 Hz the viscous stiffness of the fluid makes lambda1 negative:
+  // the coefficient routine stops with 12345 there, not at 1 Hz.
+  TestDeck deck = two_layer_deck(TestDeck());
+  deck.fmin = "1.0";
+  deck.fmax = "1.0e150";
+  deck.nfreq = "2";
+  ScratchDirectory dir;
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+  const ProgramRun sweep = run_sweep(dir.path(), deck.text());
+  deck.fmin = "1.0e150";
+  ScratchDirectory single_dir;
+  write_uniform_map(single_dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+  const ProgramRun single = run_program(single_dir.path(), deck.text());
+
+  ASSERT_EQ(single.exit_status, 12345 & 255);
+  EXPECT_EQ(sweep.exit_status, single.exit_status);
+  const std::string message = echoed_text(single.out, " neg. lambda1 j,k   ");
+  const std::size_t at = sweep.out.find(" neg. lambda1 j,k   ");
+  ASSERT_NE(at, std::string::npos) << sweep.out;
+  EXPECT_EQ(echoed_text(sweep.out, " neg. lambda1 j,k   "), message);
+  EXPECT_NE(sweep.out.find(" stopped at frequency 2 of 2: f = 1e+150 Hz", at), std::string::npos) << sweep.out;
+  EXPECT_NE(sweep.err.find("stopped at frequency 2 of 2"), std::string::npos) << sweep.err;
+  EXPECT_NE(sweep.err.find("STOP 12345"), std::string::npos) << sweep.err;
+  const auto rows = table_rows(dir.path() / sweep_table_name);
+  ASSERT_EQ(rows.size(), 1u) << "the row of 1 Hz is kept";
+  EXPECT_EQ(rows[0][0], "1");
+}
+
+TEST(Sweep, InputFaultsStopAsInTheProgramWithTheirMessage) {
+  TestDeck deck = two_layer_deck(TestDeck());
+  ScratchDirectory dir;  // no ice map
+  const ProgramRun sweep = run_sweep(dir.path(), deck.text());
+  const ProgramRun single = run_program(dir.path(), deck.text());
+  EXPECT_EQ(sweep.exit_status, 2);
+  EXPECT_EQ(sweep.exit_status, single.exit_status);
+  EXPECT_NE(sweep.out.find("\"binary_ice_gnu.dat\""), std::string::npos) << sweep.out;
+  EXPECT_FALSE(fs::exists(dir.path() / sweep_table_name)) << "no table is begun before the sample is read";
+
+  deck.layer[0].nl = "9";  // more rows than the mesh: cells of layer type 0 remain
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+  const ProgramRun unmapped = run_sweep(dir.path(), deck.text());
+  EXPECT_EQ(unmapped.exit_status, 222);
+  EXPECT_NE(unmapped.out.find("j,k, matnum(j,k) "), std::string::npos) << unmapped.out;
+}
