@@ -5,12 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 name="${1:-permafrost_layered}"
-if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null || [ ! -f /usr/include/gtest/gtest.h ]; then
-  sudo_if_needed=""
-  [ "$(id -u)" -ne 0 ] && sudo_if_needed="sudo"
-  $sudo_if_needed apt-get update
-  $sudo_if_needed apt-get install -y g++ cmake libgtest-dev
-fi
+./install_missing.sh
 [ -d "examples/$name" ] || { echo "no example named $name in examples/" >&2; exit 2; }
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build -j2 --target upscale > /dev/null

@@ -6,14 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# The tools: a C++ compiler, CMake and GoogleTest (Debian packages); valgrind
-# is used when present.  Installed here when missing, as root or with sudo.
-if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null || [ ! -f /usr/include/gtest/gtest.h ]; then
-  sudo_if_needed=""
-  [ "$(id -u)" -ne 0 ] && sudo_if_needed="sudo"
-  $sudo_if_needed apt-get update
-  $sudo_if_needed apt-get install -y g++ cmake libgtest-dev
-fi
+# The tools: a C++ compiler, CMake and GoogleTest, installed when missing;
+# valgrind is used when present.
+./install_missing.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=ON > /dev/null
 cmake --build build -j2

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the frequency sweep and runs it on one bundled example deck in a
+# directory of its own (build/sweeps/NAME), then draws its dispersion and
+# attenuation curves into frequency_sweep.png there.
+#   ./run_sweep.sh [NAME [FMIN FMAX NFREQ]]
+# NAME: a folder of examples/ (default permafrost_layered).  FMIN FMAX
+# NFREQ replace the deck's frequency grid (its first three lines).
+set -euo pipefail
+cd "$(dirname "$0")"
+name="${1:-permafrost_layered}"
+if [ "$#" -ne 0 ] && [ "$#" -ne 1 ] && [ "$#" -ne 4 ]; then
+  echo "usage: ./run_sweep.sh [NAME [FMIN FMAX NFREQ]]" >&2
+  exit 2
+fi
+./install_missing.sh gnuplot
+[ -d "examples/$name" ] || { echo "no example named $name in examples/" >&2; exit 2; }
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build build -j2 --target upscale_sweep > /dev/null
+run="build/sweeps/$name"
+rm -rf "$run" && mkdir -p "$run"
+cp examples/"$name"/* "$run"/
+cd "$run"
+if [ "$#" -eq 4 ]; then
+  # Each of the first three lines becomes the new value followed by the
+  # line's own comment.
+  awk -v fmin="$2" -v fmax="$3" -v nfreq="$4" \
+    'NR == 1 { $1 = fmin } NR == 2 { $1 = fmax } NR == 3 { $1 = nfreq } { print }' deck.in > deck.tmp
+  mv deck.tmp deck.in
+fi
+../../upscale_sweep < deck.in
+gnuplot -e "name='$name'" ../../../examples/plot_sweep.gp
+echo "table in $run/frequency_sweep.dat, curves in $run/frequency_sweep.png"
