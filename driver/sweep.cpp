@@ -65,7 +65,7 @@ SweepPoint solve_at(RunStorage& run, double frequency, Factorisation factorisati
   OutputDiscarded quiet;
   SweepPoint point;
   PassScalars& pass = point.pass;
-  pass.cycle = 1;
+  pass.cycle = 1;  // each frequency is computed as the one pass of a run at that frequency
   pass.omega = angular_frequency(frequency);
   pass.freq_log = frequency;
   medium_stage(run, pass);
@@ -172,6 +172,6 @@ void upscale_sweep(std::istream& parameters) {
   progress.end();
   close_unit(table_unit);
 
-  record(stdout_unit, "", deck.nfreq, "rows written to \"" + std::string(sweep_table_name) + "\"");
-  record(stdout_unit, " CPU time (s) =", timer());
+  write_line(stdout_unit, " " + std::to_string(deck.nfreq) + " rows written to \"" + sweep_table_name + "\"");
+  write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 1, 2));
 }
