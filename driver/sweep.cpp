@@ -172,6 +172,6 @@ void upscale_sweep(std::istream& parameters) {
   progress.end();
   close_unit(table_unit);
 
-  write_line(stdout_unit, " " + std::to_string(deck.nfreq) + " rows written to \"" + sweep_table_name + "\"");
+  record(stdout_unit, " table \"" + std::string(sweep_table_name) + "\":", deck.nfreq, "rows");
   write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 1, 2));
 }

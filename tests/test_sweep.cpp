@@ -135,7 +135,7 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   const std::vector<std::string> summary = split_lines(sweep.out);
   ASSERT_EQ(summary.size(), 4u) << sweep.out;
   EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz");
-  EXPECT_EQ(summary[2], " 3 rows written to \"frequency_sweep.dat\"");
+  EXPECT_EQ(summary[2], " table \"frequency_sweep.dat\": 3 rows");
   const std::vector<std::string> progress = split_lines(sweep.err);
   ASSERT_EQ(progress.size(), 3u) << "one progress line per frequency off a terminal:\n" << sweep.err;
   Deck grid;
