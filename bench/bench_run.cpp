@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "bench/bench_support.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "driver/evaluation.hpp"
@@ -25,13 +26,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path example = fs::path(UPSCALE_EXAMPLES) / "permafrost_layered";
-
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A working directory with the example's files, the echo discarded.
 struct Workspace {

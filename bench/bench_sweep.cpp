@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/format.hpp"
+#include "bench/bench_support.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "driver/pass.hpp"
@@ -27,13 +28,6 @@ namespace {
 
 constexpr int frequencies = 20;
 const fs::path example = fs::path(UPSCALE_EXAMPLES) / "permafrost_layered";
-
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The example's deck with its first three lines (fmin, fmax, nfreq)
 // replaced.
