@@ -1,5 +1,6 @@
 #include "common/stop.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -25,13 +26,18 @@ void stop_input(std::string_view message) { stop_with_report(stop_input_error, m
 
 void stop_input_parameter(std::string_view message) { stop_with_report(stop_bad_parameter, message); }
 
+void prepare_standard_output(char* buffer, std::size_t size) {
+  std::setvbuf(stdout, buffer, _IOFBF, size);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
 namespace {
 // Closes every unit; true when some output never reached its file, which
 // is then reported on the error stream.
 bool close_and_report_lost_output() {
   close_all_units();
   if (lost_output().empty()) return false;
-  std::fprintf(stderr, "cannot write %s: output lost\n", lost_output().c_str());
+  for (const std::string& lost : lost_output()) std::fprintf(stderr, "cannot write %s: output lost\n", lost.c_str());
   return true;
 }
 

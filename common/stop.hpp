@@ -6,6 +6,7 @@
 // StopRun, so a stop never ends the test process.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,7 @@ struct StopRun {
 constexpr int stop_input_error = 2;      // unreadable, short or missing input
 constexpr int stop_bad_parameter = 3;    // a deck value outside what the storage admits
 constexpr int stop_nonfinite_coefficient = 4;  // a coefficient map holds inf or NaN
+constexpr int stop_nonfinite_result = 5;  // the solution or the modulus c33 holds inf or NaN
 
 // Write `message` to standard output (unit 6), followed by a newline, then
 // stop.  A message of several records holds them separated by newlines.
@@ -34,6 +36,13 @@ constexpr int stop_nonfinite_coefficient = 4;  // a coefficient map holds inf or
 // The same for a deck value outside what the program admits; stops with
 // stop_bad_parameter.
 [[noreturn]] void stop_input_parameter(std::string_view message);
+
+// Standard output fully buffered in `buffer`, and a reader of standard
+// output that goes away (a closed pipe) turned into lost output: writes to
+// it fail, the run goes on writing its files, and the end reports the loss
+// and fails with stop_input_error, instead of the process dying of SIGPIPE
+// with its result files empty.
+void prepare_standard_output(char* buffer, std::size_t size);
 
 // What the main routine does with a caught stop: closes all units, writes
 // "STOP n" to the error stream and returns the exit status (n & 255).  When

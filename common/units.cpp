@@ -1,9 +1,15 @@
 #include "common/units.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
+#include "common/run_lock.hpp"
 #include "common/stop.hpp"
 
 namespace {
@@ -23,14 +29,19 @@ std::array<UnitSlot, unit_count>& slots() {
 
 int discard_depth = 0;
 
-// The first output that could not be written, with the system's reason.
-std::string& first_lost_output() {
-  static std::string lost;
+// Every output that could not be written, each with the system's reason,
+// in the order the losses were found; a file is named once.
+std::vector<std::string>& lost_outputs() {
+  static std::vector<std::string> lost;
   return lost;
 }
 
 void note_lost_output(const std::string& name) {
-  if (first_lost_output().empty()) first_lost_output() = name + " (" + std::strerror(errno) + ")";
+  std::vector<std::string>& lost = lost_outputs();
+  for (const std::string& known : lost) {
+    if (known.compare(0, name.size() + 2, name + " (") == 0) return;
+  }
+  lost.push_back(name + " (" + std::strerror(errno) + ")");
 }
 
 void close_slot(int unit) {
@@ -79,6 +90,49 @@ void open_unit(int unit, const std::string& file_name) {
   slot.name = file_name;
 }
 
+void open_unit_exclusive(int unit, const std::string& file_name, const std::string& program) {
+  if (output_discarded()) return;
+  close_unit(unit);
+  // Opened without truncating: a run refused for want of the lock must
+  // leave the other run's file as it is.
+  const int fd = open(file_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    stop_input("cannot open \"" + file_name + "\" for writing (unit " + std::to_string(unit) +
+               "): " + std::strerror(errno));
+  }
+  try {
+    lock_exclusively(fd, "\"" + file_name + "\" in " + working_directory_name(), program);
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+  std::FILE* file = fdopen(fd, "w");
+  if (file == nullptr) {
+    close(fd);
+    stop_input("cannot open \"" + file_name + "\" for writing (unit " + std::to_string(unit) +
+               "): " + std::strerror(errno));
+  }
+  std::setvbuf(file, nullptr, _IOFBF, buffer_bytes);
+  UnitSlot& slot = slots().at(unit);
+  slot.file = file;
+  slot.name = file_name;
+}
+
+void truncate_unit(int unit) {
+  if (output_discarded()) return;
+  UnitSlot& slot = slots().at(unit);
+  if (slot.file == nullptr) return;
+  std::fflush(slot.file);
+  // Only a regular file has a length to cut; a device or a pipe named as
+  // the output is written as it is.
+  struct stat status;
+  if (fstat(fileno(slot.file), &status) != 0 || !S_ISREG(status.st_mode)) return;
+  if (ftruncate(fileno(slot.file), 0) != 0 || std::fseek(slot.file, 0, SEEK_SET) != 0) {
+    stop_input("cannot empty \"" + slot.name + "\" before writing it (unit " + std::to_string(unit) +
+               "): " + std::strerror(errno));
+  }
+}
+
 void close_unit(int unit) {
   if (output_discarded()) return;
   close_slot(unit);
@@ -98,7 +152,16 @@ void close_all_units() {
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) note_lost_output("standard output");
 }
 
-const std::string& lost_output() { return first_lost_output(); }
+const std::vector<std::string>& lost_output() { return lost_outputs(); }
+
+bool flush_unit(int unit) {
+  if (output_discarded()) return true;
+  UnitSlot& slot = slots().at(unit);
+  if (slot.file == nullptr) return true;
+  if (std::fflush(slot.file) == 0 && std::ferror(slot.file) == 0) return true;
+  note_lost_output("\"" + slot.name + "\"");
+  return false;
+}
 
 void write_text(int unit, std::string_view text) {
   if (output_discarded()) return;

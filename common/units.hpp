@@ -11,19 +11,30 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr int stdout_unit = 6;
 
 void open_unit(int unit, const std::string& file_name);
+// Connects a unit to a named file that one run at a time may write: the
+// file is opened without truncating and locked (see run_lock.hpp); a run
+// that finds it locked by another run of `program` stops with the
+// input/output error and leaves it untouched.  truncate_unit() then empties
+// it, once the run is sure to write it.
+void open_unit_exclusive(int unit, const std::string& file_name, const std::string& program);
+void truncate_unit(int unit);
 void close_unit(int unit);
 bool unit_is_open(int unit);
 void flush_all_units();
 void close_all_units();
-// The first output whose data was lost (a write or a close that failed, as
-// on a full disk or a closed standard output): the file's name and the
-// reason; empty while everything has been written.  Closing a unit or all
-// units detects it.
-const std::string& lost_output();
+// Every output whose data was lost (a write or a close that failed, as on a
+// full disk or a closed standard output): the file's name and the reason,
+// one entry per file; empty while everything has been written.  Closing a
+// unit or all units detects it.
+const std::vector<std::string>& lost_output();
+// Flushes one unit now; false when its data could not be written (the loss
+// is then noted as above).  A unit that is not connected has nothing to lose.
+bool flush_unit(int unit);
 
 // While an OutputDiscarded object lives, every unit drops what it is given:
 // open_unit() and close_unit() leave the files and the table of units as

@@ -11,14 +11,20 @@
 // standard output, "STOP n" on the error stream, exit status n & 255.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
+#include "common/run_lock.hpp"
 #include "common/stop.hpp"
 #include "driver/run.hpp"
 
 int main() {
   static char stdout_buffer[1 << 16];
-  std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
+  prepare_standard_output(stdout_buffer, sizeof stdout_buffer);
+  // One run at a time in a directory, taken before any file is opened and
+  // held past the final flush of every result file.
+  std::optional<WorkingDirectoryLock> lock;
   try {
+    lock.emplace("upscale");
     upscale_run(std::cin);
   } catch (const StopRun& stop) {
     return finish_run(stop);

@@ -18,7 +18,7 @@
 
 int main() {
   static char stdout_buffer[1 << 16];
-  std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
+  prepare_standard_output(stdout_buffer, sizeof stdout_buffer);
   try {
     upscale_sweep(std::cin);
   } catch (const StopRun& stop) {
