@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/format.hpp"
+#include "common/stop.hpp"
 #include "common/units.hpp"
 
 namespace {
@@ -123,6 +124,13 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   record(stdout_unit, "using averages Im(c33) FE        = ", c33.im);
   record(stdout_unit);
   record(stdout_unit, " ****************************************");
+
+  // A modulus that is not a finite number (averages that overflow or
+  // vanish for a sample far outside any physical scale) must not reach the
+  // result tables as if it were a result.
+  if (!std::isfinite(c33.re) || !std::isfinite(c33.im)) {
+    stop_run(stop_nonfinite_result, record_text(" non-finite modulus c33 value", c33.re, c33.im));
+  }
 
   // --- Result tables ---
   record(75, deck.phi_layer(1), in.vp1);

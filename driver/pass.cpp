@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 #include "common/format.hpp"
 #include "common/input.hpp"
@@ -16,6 +17,7 @@
 #include "medium/mass_visco_coef.hpp"
 #include "medium/porosity.hpp"
 #include "planewave/veloc_aten.hpp"
+#include "sparse/backward_error.hpp"
 #include "sparse/sparse.hpp"
 
 RunStorage& run_storage() {
@@ -101,7 +103,7 @@ void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
                 run.b11, run.b12, run.b22, run.avec.data(), run.ia.data(), run.ja.data(), run.rhs_m.data());
 }
 
-void solve_stage(RunStorage& run, const PassScalars& pass, Factorisation factorisation) {
+void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation) {
   // The same permutation orders rows and columns; ordering, factors and
   // solution all live in the one work block.
   const std::int32_t nsp = sparse::WorkBlock::nsp;
@@ -117,6 +119,32 @@ void solve_stage(RunStorage& run, const PassScalars& pass, Factorisation factori
   zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
         run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, path, flag);
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
+
+  // A system of extreme coefficients (a sample height far outside any
+  // physical scale) can overflow in the factorisation: every result
+  // derived from such a solution would be meaningless.
+  for (std::int32_t i = 1; i <= pass.n; ++i) {
+    const dcomplex zi = run.z[i - 1];
+    if (!std::isfinite(zi.re) || !std::isfinite(zi.im)) {
+      stop_run(stop_nonfinite_result,
+               record_text(" non-finite solution z at unknown i =", i, "of", pass.n, "value", zi.re, zi.im));
+    }
+  }
+  pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
+                                                     run.rhs_m.data(), run.z.data());
+}
+
+std::string backward_error_figure(double backward_error) {
+  char figure[32];
+  std::snprintf(figure, sizeof figure, "%.1e", backward_error);
+  return figure;
+}
+
+std::string backward_error_warning(const PassScalars& pass) {
+  if (!(pass.backward_error > backward_error_threshold)) return {};
+  return "warning: the componentwise backward error of the solution is " + backward_error_figure(pass.backward_error) +
+         " (above " + format_real(backward_error_threshold) +
+         "): the factorisation, which does not pivot, has lost accuracy; the results may be inaccurate";
 }
 
 SampleResults evaluation_stage(RunStorage& run, const PassScalars& pass) {

@@ -12,6 +12,7 @@
 #include "driver/run.hpp"
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -98,6 +99,8 @@ void upscale_run(std::istream& parameters) {
 
     // 5.6 Minimum-degree ordering, factorisation and solution.
     solve_stage(run, pass);
+    const std::string warning = backward_error_warning(pass);
+    if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
 
     // 5.7 Volume change, strains, stress, pressure, effective moduli and
     //     all result files.
