@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -95,8 +97,10 @@ void write_table_header() {
 }
 
 // One row: every value in the shortest form that reads back to the same
-// double, as the program's echo writes it.
-void write_table_row(double frequency, const SweepPoint& point) {
+// double, as the program's echo writes it.  The row is on disk when this
+// returns; a row that cannot be written stops the sweep, since every later
+// row would be lost too.
+void write_table_row(double frequency, const SweepPoint& point, const std::string& where) {
   const SampleResults& r = point.results;
   const double values[] = {frequency,  point.pass.omega, r.velocity_c33, r.thousand_over_q_c33,
                            r.c33.re,   r.c33.im,         r.mstar.re,     r.mstar.im,
@@ -104,7 +108,10 @@ void write_table_row(double frequency, const SweepPoint& point) {
   std::string line;
   for (const double value : values) line += right_justified(format_real(value), column_width);
   write_line(table_unit, line);
-  flush_all_units();  // the rows done are on disk however the sweep ends
+  if (!flush_unit(table_unit)) {
+    stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
+               where);
+  }
 }
 
 // The progress of the sweep on the error stream: one line rewritten in
@@ -113,15 +120,17 @@ class Progress {
  public:
   explicit Progress(std::int32_t total) : total_(total), terminal_(isatty(fileno(stderr)) != 0) {}
 
+  // The frequency being computed, on a terminal only (elsewhere each
+  // frequency gets the one line written when it is solved).
   void show(std::int32_t i, double frequency) const {
-    const std::string text = " frequency " + std::to_string(i) + " of " + std::to_string(total_) + ": " +
-                             format_real(frequency) + " Hz";
-    if (terminal_) {
-      std::fprintf(stderr, "\r%-60s", text.c_str());
-    } else {
-      std::fprintf(stderr, "%s\n", text.c_str());
-    }
-    std::fflush(stderr);
+    if (terminal_) write(heading(i, frequency));
+  }
+
+  // The frequency's line again, with the backward error of its solution.
+  void solved(std::int32_t i, double frequency, const PassScalars& pass) const {
+    std::string text = heading(i, frequency) + ", backward error " + backward_error_figure(pass.backward_error);
+    if (pass.backward_error > backward_error_threshold) text += " (inaccurate)";
+    write(text);
   }
 
   void end() const {
@@ -129,6 +138,20 @@ class Progress {
   }
 
  private:
+  std::string heading(std::int32_t i, double frequency) const {
+    return " frequency " + std::to_string(i) + " of " + std::to_string(total_) + ": " + format_real(frequency) +
+           " Hz";
+  }
+
+  void write(const std::string& text) const {
+    if (terminal_) {
+      std::fprintf(stderr, "\r%-80s", text.c_str());
+    } else {
+      std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    std::fflush(stderr);
+  }
+
   std::int32_t total_;
   bool terminal_;
 };
@@ -140,7 +163,18 @@ void upscale_sweep(std::istream& parameters) {
   const Deck& deck = run.deck;
   timer();
 
-  read_sample(parameters, run);
+  // One sweep at a time writes a table: its lock is taken before anything
+  // else, and the table is emptied only once the sample has been read.
+  const bool table_existed = std::filesystem::exists(sweep_table_name);
+  open_unit_exclusive(table_unit, sweep_table_name, "upscale_sweep");
+  try {
+    read_sample(parameters, run);
+  } catch (const StopRun&) {
+    // A sweep refused for its deck or its maps leaves no table behind.
+    close_unit(table_unit);
+    if (!table_existed) std::remove(sweep_table_name);
+    throw;
+  }
 
   // The frequency-independent part of the system: numbering and pattern.
   PassScalars layout;
@@ -148,30 +182,47 @@ void upscale_sweep(std::istream& parameters) {
   assembly_pattern_stage(run, layout);
 
   record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", layout.n, "unknowns,", deck.nfreq,
-         "frequencies from", deck.fmin, "to", logarithmic_frequency(deck, deck.nfreq), "Hz");
+         "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
   flush_all_units();
 
-  open_unit(table_unit, sweep_table_name);
+  truncate_unit(table_unit);
   write_table_header();
   const Progress progress(deck.nfreq);
+  std::int32_t rows = 0, inaccurate = 0;
   for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
-    const double frequency = logarithmic_frequency(deck, i);
+    const double frequency = sweep_frequency(deck, i);
     progress.show(i, frequency);
     const Factorisation factorisation =
         i == 1 ? Factorisation::order_and_factor : Factorisation::reuse_order_and_structure;
+    const std::string where = " stopped at frequency " + std::to_string(i) + " of " + std::to_string(deck.nfreq) +
+                              ": f = " + format_real(frequency) + " Hz, omega = " +
+                              format_real(angular_frequency(frequency)) + " rad/s";
+    SweepPoint point;
     try {
-      write_table_row(frequency, solve_at(run, frequency, factorisation));
+      point = solve_at(run, frequency, factorisation);
     } catch (const StopRun& stop) {
       progress.end();
-      report_and_rethrow(stop, " stopped at frequency " + std::to_string(i) + " of " + std::to_string(deck.nfreq) +
-                                   ": f = " + format_real(frequency) + " Hz, omega = " +
-                                   format_real(angular_frequency(frequency)) + " rad/s");
+      report_and_rethrow(stop, where);
     }
+    progress.solved(i, frequency, point.pass);
+    if (point.pass.backward_error > backward_error_threshold) ++inaccurate;
+    write_table_row(frequency, point, where);
+    ++rows;
   }
   progress.end();
   close_unit(table_unit);
 
-  record(stdout_unit, " table \"" + std::string(sweep_table_name) + "\":", deck.nfreq, "rows");
-  write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 1, 2));
+  record(stdout_unit, " table \"" + std::string(sweep_table_name) + "\":", rows, "rows");
+  write_line(stdout_unit, " rows whose solution may be inaccurate (backward error above " +
+                              format_real(backward_error_threshold) + "): " + std::to_string(inaccurate));
+  write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 4, 2));
+}
+
+double sweep_frequency(const Deck& deck, std::int32_t i) {
+  if (deck.nfreq == 1 || i == 1) return deck.fmin;
+  if (i == deck.nfreq) return deck.fmax;
+  const double exponent = std::log10(deck.fmin) + (std::log10(deck.fmax) - std::log10(deck.fmin)) *
+                                                      static_cast<double>(i - 1) / static_cast<double>(deck.nfreq - 1);
+  return std::pow(10.0, exponent);
 }

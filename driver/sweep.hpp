@@ -16,7 +16,10 @@
 // was.  A progress line goes to the error stream.
 #pragma once
 
+#include <cstdint>
 #include <istream>
+
+#include "driver/readata.hpp"
 
 inline constexpr const char* sweep_table_name = "frequency_sweep.dat";
 
@@ -26,3 +29,7 @@ inline constexpr const char* sweep_table_name = "frequency_sweep.dat";
 // message written to standard output with the frequency at which it
 // occurred.  The rows of the frequencies done before a stop are kept.
 void upscale_sweep(std::istream& parameters);
+
+// Point i = 1..nfreq of the sweep's logarithmic grid: fmin and fmax exactly
+// at its ends, the points between computed in double precision.
+double sweep_frequency(const Deck& deck, std::int32_t i);

@@ -133,16 +133,20 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   EXPECT_EQ(table_rows(dir.path() / sweep_table_name).size(), 3u);
 
   const std::vector<std::string> summary = split_lines(sweep.out);
-  ASSERT_EQ(summary.size(), 4u) << sweep.out;
+  ASSERT_EQ(summary.size(), 5u) << sweep.out;
   EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz");
   EXPECT_EQ(summary[2], " table \"frequency_sweep.dat\": 3 rows");
+  EXPECT_EQ(summary[3], " rows whose solution may be inaccurate (backward error above 1e-13): 0");
+  EXPECT_EQ(summary[4].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
   const std::vector<std::string> progress = split_lines(sweep.err);
   ASSERT_EQ(progress.size(), 3u) << "one progress line per frequency off a terminal:\n" << sweep.err;
   Deck grid;
   grid.fmin = 3.0;
   grid.fmax = 1000.0;
   grid.nfreq = 3;
-  EXPECT_EQ(progress[1], " frequency 2 of 3: " + format_real(logarithmic_frequency(grid, 2)) + " Hz");
+  EXPECT_EQ(progress[1].substr(0, progress[1].find(", backward error ")),
+            " frequency 2 of 3: " + format_real(sweep_frequency(grid, 2)) + " Hz")
+      << "each frequency's line shows its backward error";
 }
 
 TEST(Sweep, OneGridPointIsFminAndAnEmptyGridIsRefusedWithItsLine) {
