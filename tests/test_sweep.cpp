@@ -160,6 +160,14 @@ TEST(Sweep, OneGridPointIsFminAndAnEmptyGridIsRefusedWithItsLine) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][0], "7.5");
 
+  // The grid's ends are fmin and fmax exactly, however many points lie between.
+  Deck grid;
+  grid.fmin = 1.0;
+  grid.fmax = 1000.0;
+  grid.nfreq = 9999999;
+  EXPECT_EQ(sweep_frequency(grid, grid.nfreq), 1000.0);
+  EXPECT_EQ(sweep_frequency(grid, 1), 1.0);
+
   deck.nfreq = "0";
   const ProgramRun empty = run_sweep(dir.path(), deck.text());
   EXPECT_EQ(empty.exit_status, 3);
