@@ -16,9 +16,11 @@ void stop_run(int code) { throw StopRun{code, {}}; }
 namespace {
 [[noreturn]] void stop_with_report(int code, std::string_view message) {
   write_line(stdout_unit, message);
-  std::fflush(stdout);
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  throw StopRun{code, std::string(message)};
+  if (!output_discarded()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
+  }
+  throw StopRun{code, std::string(message), true};
 }
 }  // namespace
 

@@ -16,6 +16,7 @@
 struct StopRun {
   int code;
   std::string message;
+  bool on_error_stream = false;  // the message belongs on the error stream too
 };
 
 // Stop numbers chosen by this program for conditions of its own; none

@@ -14,27 +14,22 @@
 
 namespace {
 
-constexpr int unit_count = 100;
 constexpr std::size_t buffer_bytes = 1 << 16;
 
-struct UnitSlot {
-  std::FILE* file = nullptr;
-  std::string name;
-};
+// The units a thread writes to: the ones it has bound, or the process's own.
+thread_local Units* bound_units = nullptr;
 
-std::array<UnitSlot, unit_count>& slots() {
-  static std::array<UnitSlot, unit_count> table;
-  return table;
+Units& current() {
+  if (bound_units != nullptr) return *bound_units;
+  static Units process_units;
+  return process_units;
 }
 
-int discard_depth = 0;
+std::array<Units::Slot, Units::count>& slots() { return current().slots; }
 
 // Every output that could not be written, each with the system's reason,
 // in the order the losses were found; a file is named once.
-std::vector<std::string>& lost_outputs() {
-  static std::vector<std::string> lost;
-  return lost;
-}
+std::vector<std::string>& lost_outputs() { return current().lost; }
 
 void note_lost_output(const std::string& name) {
   std::vector<std::string>& lost = lost_outputs();
@@ -45,7 +40,7 @@ void note_lost_output(const std::string& name) {
 }
 
 void close_slot(int unit) {
-  UnitSlot& slot = slots().at(unit);
+  Units::Slot& slot = slots().at(unit);
   if (slot.file != nullptr) {
     // A write that failed (a full disk) shows in the error flag or in the
     // final flush of fclose; either way the file's data is lost.
@@ -68,7 +63,7 @@ std::FILE* connect(int unit, const std::string& file_name) {
 }
 
 std::FILE* file_of(int unit) {
-  UnitSlot& slot = slots().at(unit);
+  Units::Slot& slot = slots().at(unit);
   if (slot.file != nullptr) return slot.file;
   if (unit == stdout_unit) return stdout;
   slot.name = "fort." + std::to_string(unit);
@@ -78,14 +73,23 @@ std::FILE* file_of(int unit) {
 
 }  // namespace
 
-OutputDiscarded::OutputDiscarded() { ++discard_depth; }
-OutputDiscarded::~OutputDiscarded() { --discard_depth; }
-bool output_discarded() { return discard_depth > 0; }
+Units::~Units() {
+  for (Slot& slot : slots) {
+    if (slot.file != nullptr) std::fclose(slot.file);
+  }
+}
+
+BindUnits::BindUnits(Units& units) : previous_(bound_units) { bound_units = &units; }
+BindUnits::~BindUnits() { bound_units = previous_; }
+
+OutputDiscarded::OutputDiscarded() : units_(current()) { ++units_.discard_depth; }
+OutputDiscarded::~OutputDiscarded() { --units_.discard_depth; }
+bool output_discarded() { return current().discard_depth > 0; }
 
 void open_unit(int unit, const std::string& file_name) {
   if (output_discarded()) return;
   close_unit(unit);
-  UnitSlot& slot = slots().at(unit);
+  Units::Slot& slot = slots().at(unit);
   slot.file = connect(unit, file_name);
   slot.name = file_name;
 }
@@ -113,14 +117,14 @@ void open_unit_exclusive(int unit, const std::string& file_name, const std::stri
                "): " + std::strerror(errno));
   }
   std::setvbuf(file, nullptr, _IOFBF, buffer_bytes);
-  UnitSlot& slot = slots().at(unit);
+  Units::Slot& slot = slots().at(unit);
   slot.file = file;
   slot.name = file_name;
 }
 
 void truncate_unit(int unit) {
   if (output_discarded()) return;
-  UnitSlot& slot = slots().at(unit);
+  Units::Slot& slot = slots().at(unit);
   if (slot.file == nullptr) return;
   std::fflush(slot.file);
   // Only a regular file has a length to cut; a device or a pipe named as
@@ -141,14 +145,14 @@ void close_unit(int unit) {
 bool unit_is_open(int unit) { return slots().at(unit).file != nullptr; }
 
 void flush_all_units() {
-  for (UnitSlot& slot : slots()) {
+  for (Units::Slot& slot : slots()) {
     if (slot.file != nullptr) std::fflush(slot.file);
   }
   std::fflush(stdout);
 }
 
 void close_all_units() {
-  for (int unit = 0; unit < unit_count; ++unit) close_slot(unit);
+  for (int unit = 0; unit < Units::count; ++unit) close_slot(unit);
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) note_lost_output("standard output");
 }
 
@@ -156,7 +160,7 @@ const std::vector<std::string>& lost_output() { return lost_outputs(); }
 
 bool flush_unit(int unit) {
   if (output_discarded()) return true;
-  UnitSlot& slot = slots().at(unit);
+  Units::Slot& slot = slots().at(unit);
   if (slot.file == nullptr) return true;
   if (std::fflush(slot.file) == 0 && std::ferror(slot.file) == 0) return true;
   note_lost_output("\"" + slot.name + "\"");

@@ -6,14 +6,53 @@
 // the file "fort.N", the default name of unit N: this is how the result
 // tables of units 54 and 18 get their names.  Every unit is buffered and is
 // flushed and closed by close_all_units(), which the end of every run calls.
+//
+// The table of units is an object: the program's main thread writes to the
+// process's own table, and a thread that runs a pass of its own (a worker of
+// the frequency sweep) binds a Units object of its own for its lifetime, so
+// that two passes in two threads share no output state.  The routines reach
+// the units of their thread through the functions below.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 constexpr int stdout_unit = 6;
+
+// One table of units: the files connected to unit numbers 0..99, the
+// outputs lost so far and the depth of OutputDiscarded.  Used only through
+// the functions below, by the thread that binds it.
+struct Units {
+  static constexpr int count = 100;
+  struct Slot {
+    std::FILE* file = nullptr;
+    std::string name;
+  };
+  std::array<Slot, count> slots;
+  std::vector<std::string> lost;
+  int discard_depth = 0;
+
+  Units() = default;
+  ~Units();  // closes what is still connected, without reporting
+  Units(const Units&) = delete;
+  Units& operator=(const Units&) = delete;
+};
+
+// While alive, the calling thread writes to `units` instead of the table it
+// used before.
+class BindUnits {
+ public:
+  explicit BindUnits(Units& units);
+  ~BindUnits();
+  BindUnits(const BindUnits&) = delete;
+  BindUnits& operator=(const BindUnits&) = delete;
+
+ private:
+  Units* previous_;
+};
 
 void open_unit(int unit, const std::string& file_name);
 // Connects a unit to a named file that one run at a time may write: the
@@ -49,6 +88,9 @@ class OutputDiscarded {
   ~OutputDiscarded();
   OutputDiscarded(const OutputDiscarded&) = delete;
   OutputDiscarded& operator=(const OutputDiscarded&) = delete;
+
+ private:
+  Units& units_;  // the table silenced, that of the thread at construction
 };
 bool output_discarded();
 

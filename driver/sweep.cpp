@@ -27,7 +27,10 @@ constexpr int column_width = 24;
 // Writes the stop's own message, which the silenced routines could not
 // write, and the place where it occurred, then lets the stop go on.
 [[noreturn]] void report_and_rethrow(const StopRun& stop, const std::string& where) {
-  if (!stop.message.empty()) write_line(stdout_unit, stop.message);
+  if (!stop.message.empty()) {
+    write_line(stdout_unit, stop.message);
+    if (stop.on_error_stream) std::fprintf(stderr, "%s\n", stop.message.c_str());
+  }
   if (!where.empty()) {
     write_line(stdout_unit, where);
     std::fprintf(stderr, "%s\n", where.c_str());
