@@ -44,17 +44,19 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   const double h = deck.h;
   // u(c, s): the solution value of local slot s of cell c.
   auto u = [&](std::int32_t c, int s) { return in.z[in.xnod(c, s) - 1]; };
+  using namespace slot;
+  constexpr int ll = lower_left, lr = lower_right, ur = upper_right, ul = upper_left;
 
   record(stdout_unit, " h ", h);
 
   // --- Volume change of the top boundary ---
   // The vertical displacement of each top cell's upper-right vertex times
-  // the cell width, summed along the top: solid 1 (slot 7), solid 3 (19).
+  // the cell width, summed along the top: solid 1, solid 3.
   dcomplex deltavol1(0.0, 0.0), deltavol3(0.0, 0.0);
   for (std::int32_t j = 1; j <= nx; ++j) {
     const std::int32_t c = (ny - 1) * nx + j;
-    deltavol1 = deltavol1 + h * u(c, 7);
-    deltavol3 = deltavol3 + h * u(c, 19);
+    deltavol1 = deltavol1 + h * u(c, solid1_y(ur));
+    deltavol3 = deltavol3 + h * u(c, solid3_y(ur));
   }
   record(stdout_unit);
   record(stdout_unit, "deltavol1=", deltavol1.re, deltavol1.im);
@@ -88,9 +90,11 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   for (std::int32_t k = 1; k <= ny; ++k) {
     for (std::int32_t j = 1; j <= nx; ++j) {
       const std::int32_t c = (k - 1) * nx + j;
-      fields.strain1(j, k) = (u(c, 7) - u(c, 6) + u(c, 8) - u(c, 5)) / (2.0 * h);
-      fields.strain3(j, k) = (u(c, 19) - u(c, 18) + u(c, 20) - u(c, 17)) / (2.0 * h);
-      const dcomplex xi = (u(c, 10) - u(c, 9) + u(c, 12) - u(c, 11)) / h;
+      fields.strain1(j, k) =
+          (u(c, solid1_y(ur)) - u(c, solid1_y(lr)) + u(c, solid1_y(ul)) - u(c, solid1_y(ll))) / (2.0 * h);
+      fields.strain3(j, k) =
+          (u(c, solid3_y(ur)) - u(c, solid3_y(lr)) + u(c, solid3_y(ul)) - u(c, solid3_y(ll))) / (2.0 * h);
+      const dcomplex xi = (u(c, fluid_right) - u(c, fluid_left) + u(c, fluid_top) - u(c, fluid_bottom)) / h;
       fields.stress(j, k) = in.d3(j, k) * xi + (in.lambda1(j, k) + 2.0 * in.mu1(j, k)) * fields.strain1(j, k) +
                             in.mu13(j, k) * fields.strain3(j, k);
       record(30, j, k, fields.strain1(j, k).re);
@@ -148,11 +152,13 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   for (std::int32_t k = 1; k <= ny; ++k) {
     for (std::int32_t j = 1; j <= nx; ++j) {
       const std::int32_t c = (k - 1) * nx + j;
-      const dcomplex theta1 =
-          (u(c, 2) - u(c, 1) + u(c, 3) - u(c, 4) - u(c, 5) - u(c, 6) + u(c, 7) + u(c, 8)) / (2.0 * h);
-      const dcomplex theta3 =
-          (u(c, 14) - u(c, 13) + u(c, 15) - u(c, 16) - u(c, 17) - u(c, 18) + u(c, 19) + u(c, 20)) / (2.0 * h);
-      const dcomplex xi = (u(c, 10) - u(c, 9) + u(c, 12) - u(c, 11)) / h;
+      const dcomplex theta1 = (u(c, solid1_x(lr)) - u(c, solid1_x(ll)) + u(c, solid1_x(ur)) - u(c, solid1_x(ul)) -
+                               u(c, solid1_y(ll)) - u(c, solid1_y(lr)) + u(c, solid1_y(ur)) + u(c, solid1_y(ul))) /
+                              (2.0 * h);
+      const dcomplex theta3 = (u(c, solid3_x(lr)) - u(c, solid3_x(ll)) + u(c, solid3_x(ur)) - u(c, solid3_x(ul)) -
+                               u(c, solid3_y(ll)) - u(c, solid3_y(lr)) + u(c, solid3_y(ur)) + u(c, solid3_y(ul))) /
+                              (2.0 * h);
+      const dcomplex xi = (u(c, fluid_right) - u(c, fluid_left) + u(c, fluid_top) - u(c, fluid_bottom)) / h;
       fields.pres(j, k) = -(in.b1(j, k) * theta1 + in.b2(j, k) * theta3 + in.m(j, k) * xi);
       record(98, j, k, abs(fields.pres(j, k)));
       if (j >= 2 && j <= nx - 1 && k >= 2 && k <= ny - 1) {

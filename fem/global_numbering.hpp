@@ -20,6 +20,17 @@
 
 #include "common/cellmap.hpp"
 
+// The local slots by name.  Local vertices v = 1..4: lower left, lower
+// right, upper right, upper left.
+namespace slot {
+constexpr int lower_left = 1, lower_right = 2, upper_right = 3, upper_left = 4;
+constexpr int solid1_x(int v) { return v; }
+constexpr int solid1_y(int v) { return 4 + v; }
+constexpr int fluid_left = 9, fluid_right = 10, fluid_bottom = 11, fluid_top = 12;
+constexpr int solid3_x(int v) { return 12 + v; }
+constexpr int solid3_y(int v) { return 16 + v; }
+}  // namespace slot
+
 // The table xnod: max_cells rows x 20 columns, column-major (cell index
 // fastest), 1-based access xnod(cell, slot).
 struct NodeTable {

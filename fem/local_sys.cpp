@@ -1,5 +1,7 @@
 #include "fem/local_sys.hpp"
 
+#include "fem/global_numbering.hpp"
+
 namespace {
 
 // Exact integrals over the reference square [0,1]^2 of the bilinear vertex
@@ -52,9 +54,9 @@ constexpr bool vertical_edge[4] = {true, true, false, false};
 
 // Local slots. Solid phase ph: 0 = solid 1, 1 = solid 3; vertex i = 0..3;
 // fluid edge e = 0..3 for L, R, B, T.
-constexpr int x_slot(int ph, int i) { return (ph == 0 ? 1 : 13) + i; }
-constexpr int y_slot(int ph, int i) { return (ph == 0 ? 5 : 17) + i; }
-constexpr int f_slot(int e) { return 9 + e; }
+constexpr int x_slot(int ph, int i) { return ph == 0 ? slot::solid1_x(i + 1) : slot::solid3_x(i + 1); }
+constexpr int y_slot(int ph, int i) { return ph == 0 ? slot::solid1_y(i + 1) : slot::solid3_y(i + 1); }
+constexpr int f_slot(int e) { return slot::fluid_left + e; }
 
 }  // namespace
 
@@ -86,17 +88,27 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
   int ifix[21] = {};  // ifix[s], s = 1..20
 
   // --- 2. Boundary flags: normal solid displacement and fluid flux ---
+  using namespace slot;
   if (j == 1) {  // left side: x of both solids at the left vertices, edge L
-    for (int s : {1, 4, 9, 13, 16}) ifix[s] = 1;
+    for (int s : {solid1_x(lower_left), solid1_x(upper_left), fluid_left, solid3_x(lower_left),
+                  solid3_x(upper_left)}) {
+      ifix[s] = 1;
+    }
   }
   if (j == nx) {  // right side: x at the right vertices, edge R
-    for (int s : {2, 3, 10, 14, 15}) ifix[s] = 1;
+    for (int s : {solid1_x(lower_right), solid1_x(upper_right), fluid_right, solid3_x(lower_right),
+                  solid3_x(upper_right)}) {
+      ifix[s] = 1;
+    }
   }
   if (k == 1) {  // bottom: y at the bottom vertices, edge B
-    for (int s : {5, 6, 11, 17, 18}) ifix[s] = 1;
+    for (int s : {solid1_y(lower_left), solid1_y(lower_right), fluid_bottom, solid3_y(lower_left),
+                  solid3_y(lower_right)}) {
+      ifix[s] = 1;
+    }
   }
   if (k == ny) {  // top: only the fluid is held; both solids are loaded
-    ifix[12] = 1;
+    ifix[fluid_top] = 1;
   }
 
   // --- 3. Full symmetric matrix ---
@@ -180,9 +192,9 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
   // --- 5. Top load: traction -1 Pa on the top edge of both solids ---
   if (k == ny) {
     const dcomplex load(-h / 2.0, 0.0);
-    rhs_el(7) = load;
-    rhs_el(8) = load;
-    rhs_el(19) = load;
-    rhs_el(20) = load;
+    rhs_el(slot::solid1_y(slot::upper_right)) = load;
+    rhs_el(slot::solid1_y(slot::upper_left)) = load;
+    rhs_el(slot::solid3_y(slot::upper_right)) = load;
+    rhs_el(slot::solid3_y(slot::upper_left)) = load;
   }
 }
