@@ -39,4 +39,13 @@ struct LayerArray {
 };
 
 using LayerReal = LayerArray<double>;
+
+// The eighteen coefficient maps of the three-phase medium of every cell:
+// elastic (Pa), mass (kg/m^3) and friction.  Helpers take the bundle and
+// read each map by its name.
+struct CoefficientMaps {
+  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;  // elastic
+  RealMap p11, p12, p13, p22, p23, p33;                     // mass
+  RealMap b11, b12, b22;                                    // friction
+};
 using LayerInt = LayerArray<std::int32_t>;

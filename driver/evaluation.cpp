@@ -6,6 +6,7 @@
 #include "common/format.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
+#include "driver/result_units.hpp"
 
 namespace {
 
@@ -95,14 +96,14 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
       fields.strain3(j, k) =
           (u(c, solid3_y(ur)) - u(c, solid3_y(lr)) + u(c, solid3_y(ul)) - u(c, solid3_y(ll))) / (2.0 * h);
       const dcomplex xi = (u(c, fluid_right) - u(c, fluid_left) + u(c, fluid_top) - u(c, fluid_bottom)) / h;
-      fields.stress(j, k) = in.d3(j, k) * xi + (in.lambda1(j, k) + 2.0 * in.mu1(j, k)) * fields.strain1(j, k) +
-                            in.mu13(j, k) * fields.strain3(j, k);
-      record(30, j, k, fields.strain1(j, k).re);
-      record(31, j, k, fields.strain1(j, k).im);
-      record(32, j, k, fields.strain3(j, k).re);
-      record(33, j, k, fields.strain3(j, k).im);
-      record(34, j, k, fields.stress(j, k).re);
-      record(35, j, k, fields.stress(j, k).im);
+      fields.stress(j, k) = in.coef.d3(j, k) * xi + (in.coef.lambda1(j, k) + 2.0 * in.coef.mu1(j, k)) * fields.strain1(j, k) +
+                            in.coef.mu13(j, k) * fields.strain3(j, k);
+      record(result_unit::real_strain1, j, k, fields.strain1(j, k).re);
+      record(result_unit::imag_strain1, j, k, fields.strain1(j, k).im);
+      record(result_unit::real_strain3, j, k, fields.strain3(j, k).re);
+      record(result_unit::imag_strain3, j, k, fields.strain3(j, k).im);
+      record(result_unit::real_stress, j, k, fields.stress(j, k).re);
+      record(result_unit::imag_stress, j, k, fields.stress(j, k).im);
       strain_sum = strain_sum + fields.strain1(j, k);
       stress_sum = stress_sum + fields.stress(j, k);
     }
@@ -137,10 +138,10 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   }
 
   // --- Result tables ---
-  record(75, deck.phi_layer(1), in.vp1);
-  table_record(76, deck.phi_layer(1), velocity_c33);
-  table_record(77, deck.phi_layer(1), thousand_over_q_c33);
-  table_record(78, deck.fmin, in.thousand_over_qp1);
+  record(result_unit::vp_anal, deck.phi_layer(1), in.vp1);
+  table_record(result_unit::vp_eq, deck.phi_layer(1), velocity_c33);
+  table_record(result_unit::thousand_over_q_eq, deck.phi_layer(1), thousand_over_q_c33);
+  table_record(result_unit::thousand_over_q_anal, deck.fmin, in.thousand_over_qp1);
 
   // --- Modulus from the volume change of solid 3 ---
   const dcomplex mstar3 = modulus_from_volume_change(deltavol3, area);
@@ -159,22 +160,22 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
                                u(c, solid3_y(ll)) - u(c, solid3_y(lr)) + u(c, solid3_y(ur)) + u(c, solid3_y(ul))) /
                               (2.0 * h);
       const dcomplex xi = (u(c, fluid_right) - u(c, fluid_left) + u(c, fluid_top) - u(c, fluid_bottom)) / h;
-      fields.pres(j, k) = -(in.b1(j, k) * theta1 + in.b2(j, k) * theta3 + in.m(j, k) * xi);
-      record(98, j, k, abs(fields.pres(j, k)));
+      fields.pres(j, k) = -(in.coef.b1(j, k) * theta1 + in.coef.b2(j, k) * theta3 + in.coef.m(j, k) * xi);
+      record(result_unit::mod_pressure, j, k, abs(fields.pres(j, k)));
       if (j >= 2 && j <= nx - 1 && k >= 2 && k <= ny - 1) {
         fields.derx_pres(j, k) = (fields.pres(j, k) - fields.pres(j - 1, k)) / h;
         fields.dery_pres(j, k) = (fields.pres(j, k) - fields.pres(j, k - 1)) / h;
         // Euclidean norm of the complex gradient, sqrt(|dp/dx|^2 + |dp/dy|^2),
         // formed with hypot so that no square overflows or underflows.
         fields.grad_pres_mod(j, k) = std::hypot(abs(fields.derx_pres(j, k)), abs(fields.dery_pres(j, k)));
-        record(99, j - 1, k - 1, fields.grad_pres_mod(j, k));
+        record(result_unit::mod_grad_pressure, j - 1, k - 1, fields.grad_pres_mod(j, k));
       }
     }
   }
 
-  // --- Tables of units 54 and 18 (default file names fort.54, fort.18) ---
-  table_record(54, in.freq_log, q_mstar3);
-  record(18, in.freq_log, mstar3.re, mstar3.im);
+  // --- The tables of mstar3 (default file names fort.54, fort.18) ---
+  table_record(result_unit::q_mstar3, in.freq_log, q_mstar3);
+  record(result_unit::mstar3, in.freq_log, mstar3.re, mstar3.im);
 
   return SampleResults{mstar, c33, velocity_c33, thousand_over_q_c33};
 }

@@ -35,7 +35,7 @@ struct ResultFields {
 // What evaluate_results reads besides the deck and the solution.
 struct EvaluationInput {
   const IntMap& matnum;
-  const RealMap &lambda1, &mu1, &mu13, &d3, &b1, &b2, &m;
+  const CoefficientMaps& coef;  // lambda1, mu1, mu13, d3 (stress), b1, b2, m (pressure)
   const NodeTable& xnod;
   const dcomplex* z;  // solution, z[i-1] is unknown i
   double rob_med;
@@ -52,7 +52,7 @@ struct SampleResults {
   double thousand_over_q_c33 = 0;    // attenuation of c33
 };
 
-// Echoes the results on standard output, writes the result tables (units
-// 75-78, 54, 18) and the per-cell field maps (units 30-35, 98, 99), and
+// Echoes the results on standard output, writes the result tables and the
+// per-cell field maps (driver/result_units.hpp), and
 // returns the effective moduli with the velocity and attenuation of c33.
 SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, ResultFields& fields);

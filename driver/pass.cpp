@@ -2,14 +2,18 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 #include "common/format.hpp"
 #include "common/input.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
+#include "driver/result_units.hpp"
 #include "fem/global_sist.hpp"
 #include "medium/check_coefficients.hpp"
 #include "medium/e_modulus.hpp"
@@ -19,40 +23,39 @@
 #include "planewave/veloc_aten.hpp"
 #include "sparse/backward_error.hpp"
 #include "sparse/sparse.hpp"
+#include "sparse/structure_copy.hpp"
 
-RunStorage& run_storage() {
-  // About 200 MB, touched for the first time as the solver fills it.
-  // Asking the system for large pages there spares tens of thousands of
-  // page faults (a tenth of a run's CPU time); where the system offers
-  // none, nothing changes.
-  static RunStorage run;
-  static const bool advised = [] {
-    const std::uintptr_t page = 4096;
-    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(&run) + page - 1) & ~(page - 1);
-    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(&run) + sizeof run) & ~(page - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    return true;
-  }();
-  (void)advised;
-  return run;
+void RunStorageRelease::operator()(RunStorage* run) const {
+  run->~RunStorage();
+  std::free(run);
+}
+
+RunStoragePtr make_run_storage() {
+  constexpr std::size_t huge_page = std::size_t{2} << 20;
+  const std::size_t bytes = (sizeof(RunStorage) + huge_page - 1) / huge_page * huge_page;
+  void* memory = std::aligned_alloc(huge_page, bytes);
+  if (memory == nullptr) throw std::bad_alloc();
+  madvise(memory, bytes, MADV_HUGEPAGE);
+  // Default-initialised: the large arrays stay untouched until filled.
+  return RunStoragePtr(::new (memory) RunStorage);
 }
 
 void material_map_stage(RunStorage& run) {
   const Deck& deck = run.deck;
   makematnum(deck.nx, deck.ny, deck.nl, run.size_layer, deck.h, run.matnum);
-  open_unit(2, "matnum_p33");
-  open_unit(22, "matnum_p33_gnu");
+  open_unit(result_unit::matnum, "matnum_p33");
+  open_unit(result_unit::matnum_gnu, "matnum_p33_gnu");
   for (std::int32_t k = 1; k <= deck.ny; ++k) {
     for (std::int32_t j = 1; j <= deck.nx; ++j) {
-      record(2, run.matnum(j, k));
-      record(22, j, k, run.matnum(j, k));
+      record(result_unit::matnum, run.matnum(j, k));
+      record(result_unit::matnum_gnu, j, k, run.matnum(j, k));
       if (run.matnum(j, k) < 1 || run.matnum(j, k) > deck.nmat) {
         stop_run(222, record_text("j,k, matnum(j,k) ", j, k, run.matnum(j, k)));
       }
     }
   }
-  close_unit(2);
-  close_unit(22);
+  close_unit(result_unit::matnum);
+  close_unit(result_unit::matnum_gnu);
 }
 
 void read_binary_ice(const Deck& deck, RealMap& binary_ice) {
@@ -61,46 +64,75 @@ void read_binary_ice(const Deck& deck, RealMap& binary_ice) {
 
 void medium_stage(RunStorage& run, PassScalars& pass) {
   const Deck& deck = run.deck;
+  CoefficientMaps& coef = run.coef;
   porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.phiw, run.matnum);
   e_modulus(deck.nx, deck.ny, run.matnum, deck.phi_a, run.phiw, deck.s3, deck.akf, deck.eta, pass.omega,
-            deck.ak_air, deck.xmu_air, deck.ak_s3, deck.xmu_s3, deck.ak_s1, deck.xmu_s1, deck.key_model, run.lambda1,
-            run.lambda3, run.mu1, run.mu3, run.mu13, run.b1, run.b2, run.m, run.d3, pass.cycle, run.binary_ice);
+            deck.ak_air, deck.xmu_air, deck.ak_s3, deck.xmu_s3, deck.ak_s1, deck.xmu_s1, deck.key_model, coef.lambda1,
+            coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1, coef.b2, coef.m, coef.d3, pass.cycle,
+            run.binary_ice);
   mass_visco_coef(deck.nx, deck.ny, run.matnum, deck.phi_a, run.phiw, deck.s3, deck.eta, deck.key_model, deck.ro1,
-                  deck.ro2, deck.ro3, deck.capa_1_0, deck.capa_3_0, deck.rs1, deck.rs3, deck.coef_b13, run.p11,
-                  run.p12, run.p13, run.p22, run.p23, run.p33, run.b11, run.b12, run.b22, pass.s1_frac, pass.s3_frac,
-                  pass.phi1_frac, pass.phi3_frac, run.binary_ice);
+                  deck.ro2, deck.ro3, deck.capa_1_0, deck.capa_3_0, deck.rs1, deck.rs3, deck.coef_b13, coef.p11,
+                  coef.p12, coef.p13, coef.p22, coef.p23, coef.p33, coef.b11, coef.b12, coef.b22, pass.s1_frac,
+                  pass.s3_frac, pass.phi1_frac, pass.phi3_frac, run.binary_ice);
   // A coefficient that is not a finite number (a dry cell, a zero shale
   // proportion or grain size) would make every later result meaningless.
-  check_coefficients_finite(deck.nx, deck.ny, run.lambda1, run.lambda3, run.mu1, run.mu3, run.mu13, run.b1, run.b2,
-                            run.m, run.d3, run.p11, run.p12, run.p13, run.p22, run.p23, run.p33, run.b11, run.b12,
-                            run.b22);
+  check_coefficients_finite(deck.nx, deck.ny, coef);
 }
 
 void plane_wave_stage(RunStorage& run, PassScalars& pass) {
-  veloc_aten(run.deck.nx, run.deck.ny, pass.omega, run.p11, run.p12, run.p13, run.p22, run.p23, run.p33, run.b11,
-             run.b12, run.b22, run.lambda1, run.lambda3, run.mu1, run.mu3, run.mu13, run.b1, run.b2, run.m, run.d3,
-             pass.vp1, pass.vp2, pass.vp3, pass.vs1, pass.vs2, pass.thousand_over_qp1, pass.thousand_over_qp2,
-             pass.thousand_over_qp3, pass.thousand_over_qs1, pass.thousand_over_qs2);
+  const CoefficientMaps& coef = run.coef;
+  veloc_aten(run.deck.nx, run.deck.ny, pass.omega, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23, coef.p33,
+             coef.b11, coef.b12, coef.b22, coef.lambda1, coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1,
+             coef.b2, coef.m, coef.d3, pass.vp1, pass.vp2, pass.vp3, pass.vs1, pass.vs2, pass.thousand_over_qp1,
+             pass.thousand_over_qp2, pass.thousand_over_qp3, pass.thousand_over_qs1, pass.thousand_over_qs2);
 }
 
 void assembly_stage(RunStorage& run, PassScalars& pass) {
   const Deck& deck = run.deck;
-  global_sist(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.lambda1, run.lambda3, run.mu1, run.mu3, run.mu13,
-              run.b1, run.b2, run.m, run.d3, run.p11, run.p12, run.p13, run.p22, run.p23, run.p33, run.b11, run.b12,
-              run.b22, run.avec.data(), run.ia.data(), run.ja.data(), run.rhs_m.data());
+  const CoefficientMaps& coef = run.coef;
+  global_sist(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, coef.lambda1, coef.lambda3, coef.mu1, coef.mu3,
+              coef.mu13, coef.b1, coef.b2, coef.m, coef.d3, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23,
+              coef.p33, coef.b11, coef.b12, coef.b22, run.avec.data(), run.ia.data(), run.ja.data(),
+              run.rhs_m.data(), run.assembly);
   pass.n = unknown_count(deck.nx, deck.ny);
 }
 
 void assembly_pattern_stage(RunStorage& run, PassScalars& pass) {
-  global_pattern(run.deck.nx, run.deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data());
+  global_pattern(run.deck.nx, run.deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data(), run.assembly);
   pass.n = unknown_count(run.deck.nx, run.deck.ny);
 }
 
 void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
   const Deck& deck = run.deck;
-  global_values(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.lambda1, run.lambda3, run.mu1, run.mu3,
-                run.mu13, run.b1, run.b2, run.m, run.d3, run.p11, run.p12, run.p13, run.p22, run.p23, run.p33,
-                run.b11, run.b12, run.b22, run.avec.data(), run.ia.data(), run.ja.data(), run.rhs_m.data());
+  global_values(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.coef, run.avec.data(), run.ia.data(),
+                run.ja.data(), run.rhs_m.data(), run.assembly);
+}
+
+void structure_stage(RunStorage& run, PassScalars& pass) {
+  global_numbering(run.deck.nx, run.deck.ny, run.xnod);
+  assembly_pattern_stage(run, pass);
+  const std::int32_t nsp = sparse::WorkBlock::nsp;
+  std::int32_t flag = 0, esp = 0;
+  zodrv(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp, run.work.isp(), 1,
+        flag);
+  if (flag != 0) stop_run(9, record_text("FLAG=", flag));
+  zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
+        run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, 5, flag);
+  if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
+}
+
+void copy_structure(const RunStorage& from, RunStorage& to) {
+  to.deck = from.deck;
+  to.size_layer = from.size_layer;
+  to.matnum = from.matnum;
+  to.binary_ice = from.binary_ice;
+  to.xnod = from.xnod;
+  const std::int32_t n = unknown_count(from.deck.nx, from.deck.ny);
+  std::copy_n(from.ia.begin(), n + 1, to.ia.begin());
+  std::copy_n(from.ja.begin(), from.ia[n] - 1, to.ja.begin());
+  std::copy_n(from.c.begin(), n, to.c.begin());
+  std::copy_n(from.ic.begin(), n, to.ic.begin());
+  sparse::copy_factor_structure(n, from.work, to.work);
 }
 
 void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation) {
@@ -148,10 +180,53 @@ std::string backward_error_warning(const PassScalars& pass) {
 }
 
 SampleResults evaluation_stage(RunStorage& run, const PassScalars& pass) {
-  const EvaluationInput evaluation{run.matnum, run.lambda1, run.mu1, run.mu13, run.d3, run.b1, run.b2,
-                                   run.m, run.xnod, run.z.data(), pass.rob_med, pass.s1_frac,
+  const EvaluationInput evaluation{run.matnum, run.coef, run.xnod, run.z.data(), pass.rob_med, pass.s1_frac,
                                    pass.s3_frac, pass.vp1, pass.thousand_over_qp1, pass.freq_log};
   return evaluate_results(run.deck, evaluation, run.fields);
+}
+
+SampleResults run_pass(RunStorage& run, PassScalars& pass, SystemLayout layout) {
+  const Deck& deck = run.deck;
+
+  // 1. The medium of every cell: water proportion, then elastic, mass and
+  //    friction coefficients (the permafrost model takes the water
+  //    proportion of layer-type-1 cells from the ice map here).
+  medium_stage(run, pass);
+
+  // 2. Global numbers of the unknowns of every cell.
+  if (layout == SystemLayout::build) global_numbering(deck.nx, deck.ny, run.xnod);
+
+  // 3. Average density of the sample, for the velocities.
+  record(stdout_unit, "  computes average density, ");
+  pass.rob_med = average_density(deck, run.matnum, run.phiw, pass.phi1_frac, pass.phi3_frac);
+  record(stdout_unit, "average density rob_med is (kg/m**3)", pass.rob_med);
+  record(stdout_unit);
+  record(stdout_unit, "cycle=", pass.cycle);
+  record(stdout_unit, "freq (Hz), omega_fix ", pass.frequency, pass.omega);
+
+  // 4. Analytic plane-wave reference of every cell's medium.
+  plane_wave_stage(run, pass);
+
+  // 5. The complex system of the test: element matrices with the boundary
+  //    conditions and the top load, assembled in compressed rows.
+  if (layout == SystemLayout::build) {
+    assembly_stage(run, pass);
+  } else {
+    pass.n = unknown_count(deck.nx, deck.ny);
+    assembly_values_stage(run, pass);
+  }
+  record(stdout_unit, "number of unknowns nodos = ", pass.n);
+
+  // 6. Minimum-degree ordering, factorisation and solution.
+  solve_stage(run, pass,
+              layout == SystemLayout::build ? Factorisation::order_and_factor
+                                            : Factorisation::reuse_order_and_structure);
+  const std::string warning = backward_error_warning(pass);
+  if (!warning.empty() && !output_discarded()) std::fprintf(stderr, "%s\n", warning.c_str());
+
+  // 7. Volume change, strains, stress, pressure, effective moduli and all
+  //    result files.
+  return evaluation_stage(run, pass);
 }
 
 double angular_frequency(double frequency) { return frequency * 6.283185307179586; }

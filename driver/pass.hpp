@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/cellmap.hpp"
@@ -13,19 +14,20 @@
 #include "driver/evaluation.hpp"
 #include "driver/readata.hpp"
 #include "fem/global_numbering.hpp"
+#include "fem/global_sist.hpp"
 #include "sparse/work_block.hpp"
 
-// Everything a run holds, sized for the largest mesh and reserved once (a
-// static object: about 200 MB, most of it the solver's work block).
+// The state of one pass of the test, sized for the largest mesh: about
+// 200 MB, most of it the solver's work block.  Its owner (the program, or a
+// worker of the frequency sweep) creates it once with make_run_storage();
+// two such objects may be used side by side, each by its own thread, since
+// the routines keep no state of their own.
 struct RunStorage {
   Deck deck;
   LayerReal size_layer;
   IntMap matnum;
   RealMap phiw, binary_ice;
-  // Elastic (Pa), mass (kg/m^3) and friction coefficients of every cell.
-  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;
-  RealMap p11, p12, p13, p22, p23, p33;
-  RealMap b11, b12, b22;
+  CoefficientMaps coef;
   NodeTable xnod;
   // The assembled system in compressed rows, its load and its solution.
   std::array<std::int32_t, max_unknowns + 1> ia;
@@ -35,12 +37,27 @@ struct RunStorage {
   std::array<dcomplex, max_unknowns> z;
   std::array<std::int32_t, max_unknowns> c, ic;  // ordering and its inverse
   sparse::WorkBlock work;
+  AssemblyScratch assembly;
   ResultFields fields;
 };
+
+// The solver's fixed sizes must hold the system of the largest mesh.
+static_assert(sparse::WorkBlock::nsp >= work_words, "the solver's work block is smaller than the run needs");
+
+struct RunStorageRelease {
+  void operator()(RunStorage* run) const;
+};
+using RunStoragePtr = std::unique_ptr<RunStorage, RunStorageRelease>;
+
+// A new pass object.  Its memory is touched only as the stages fill it; the
+// system is asked for large pages there, which spares tens of thousands of
+// page faults (a tenth of a run's CPU time) where it offers them.
+RunStoragePtr make_run_storage();
 
 // The scalars of the pass.
 struct PassScalars {
   std::int32_t cycle = 1;
+  double frequency = 0;  // Hz
   double omega = 0;     // rad/s
   double freq_log = 0;  // Hz
   // Phase fractions of the last cell of the coefficient routines.
@@ -61,9 +78,6 @@ struct PassScalars {
 // factorisation, which does not pivot, loses digits and the error grows
 // past 1e-12.
 inline constexpr double backward_error_threshold = 1e-13;
-
-// The run's storage: one static object for the whole process.
-RunStorage& run_storage();
 
 // The layered material map of the deck, written to "matnum_p33" and
 // "matnum_p33_gnu" row by row from the bottom; stops with 222 at the first
@@ -91,6 +105,15 @@ void assembly_stage(RunStorage& run, PassScalars& pass);
 void assembly_pattern_stage(RunStorage& run, PassScalars& pass);
 void assembly_values_stage(RunStorage& run, const PassScalars& pass);
 
+// The structure of the system, for a mesh solved at many frequencies:
+// numbering, pattern, minimum-degree ordering and symbolic factorisation,
+// all of which depend on the mesh alone.  Stops with 9 or 99 as solve_stage.
+void structure_stage(RunStorage& run, PassScalars& pass);
+// Gives `to` the sample and the structure of `from` (deck, maps read from
+// files, numbering, pattern, ordering and factor structure), so that its
+// passes may reuse them.
+void copy_structure(const RunStorage& from, RunStorage& to);
+
 // How the solve stage factorises.  The ordering and the symbolic
 // factorisation depend on the pattern alone, so a system with the pattern
 // of an earlier solve can reuse them and repeat the numeric part only.
@@ -115,6 +138,17 @@ std::string backward_error_figure(double backward_error);
 // Volume change, strains, stress, pressure and the effective moduli of the
 // solved test, with every result file.
 SampleResults evaluation_stage(RunStorage& run, const PassScalars& pass);
+
+// Whether a pass lays out the structure of its system or finds it laid out
+// (by structure_stage, or by an earlier pass on the same storage).
+enum class SystemLayout { build, reuse };
+
+// One pass of the test at pass.frequency and pass.omega, with its echo:
+// coefficients, numbering (build only), average density, analytic
+// reference, assembly, solution and evaluation with every result file.
+// The program runs it once; the frequency sweep once per frequency, its
+// output silenced.
+SampleResults run_pass(RunStorage& run, PassScalars& pass, SystemLayout layout);
 
 // Angular frequency (rad/s) of a frequency in Hz.
 double angular_frequency(double frequency);

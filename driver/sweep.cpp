@@ -1,8 +1,14 @@
 #include "driver/sweep.hpp"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,7 +23,6 @@
 #include "driver/pass.hpp"
 #include "driver/readata.hpp"
 #include "driver/timer.hpp"
-#include "fem/global_numbering.hpp"
 
 namespace {
 
@@ -63,23 +68,17 @@ struct SweepPoint {
   SampleResults results;
 };
 
-// The pass of the program at `frequency`, its output silenced.  The
-// pattern of the system must be laid out, and for reuse_order_and_structure
-// an earlier solve must have left its ordering and structure.
-SweepPoint solve_at(RunStorage& run, double frequency, Factorisation factorisation) {
-  OutputDiscarded quiet;
+// The pass of the program at `frequency`, on a storage that holds the
+// sample and the structure of its system (read_sample, structure_stage or
+// copy_structure).  The caller has silenced the output.
+SweepPoint solve_at(RunStorage& run, double frequency) {
   SweepPoint point;
   PassScalars& pass = point.pass;
   pass.cycle = 1;  // each frequency is computed as the one pass of a run at that frequency
+  pass.frequency = frequency;
   pass.omega = angular_frequency(frequency);
   pass.freq_log = frequency;
-  medium_stage(run, pass);
-  pass.rob_med = average_density(run.deck, run.matnum, run.phiw, pass.phi1_frac, pass.phi3_frac);
-  plane_wave_stage(run, pass);
-  pass.n = unknown_count(run.deck.nx, run.deck.ny);
-  assembly_values_stage(run, pass);
-  solve_stage(run, pass, factorisation);
-  point.results = evaluation_stage(run, pass);
+  point.results = run_pass(run, pass, SystemLayout::reuse);
   return point;
 }
 
@@ -117,36 +116,18 @@ void write_table_row(double frequency, const SweepPoint& point, const std::strin
   }
 }
 
-// The progress of the sweep on the error stream: one line rewritten in
-// place on a terminal, one line per frequency otherwise.
+// The progress of the sweep on the error stream: the rows done out of the
+// total, with the backward error of each row's solution; one line
+// rewritten in place on a terminal, one line per row otherwise.
 class Progress {
  public:
   explicit Progress(std::int32_t total) : total_(total), terminal_(isatty(fileno(stderr)) != 0) {}
 
-  // The frequency being computed, on a terminal only (elsewhere each
-  // frequency gets the one line written when it is solved).
-  void show(std::int32_t i, double frequency) const {
-    if (terminal_) write(heading(i, frequency));
-  }
-
-  // The frequency's line again, with the backward error of its solution.
-  void solved(std::int32_t i, double frequency, const PassScalars& pass) const {
-    std::string text = heading(i, frequency) + ", backward error " + backward_error_figure(pass.backward_error);
+  void row_done(std::int32_t i, double frequency, const PassScalars& pass) const {
+    std::string text = " " + std::to_string(i) + " of " + std::to_string(total_) +
+                       " rows done: " + format_real(frequency) + " Hz, backward error " +
+                       backward_error_figure(pass.backward_error);
     if (pass.backward_error > backward_error_threshold) text += " (inaccurate)";
-    write(text);
-  }
-
-  void end() const {
-    if (terminal_) std::fprintf(stderr, "\n");
-  }
-
- private:
-  std::string heading(std::int32_t i, double frequency) const {
-    return " frequency " + std::to_string(i) + " of " + std::to_string(total_) + ": " + format_real(frequency) +
-           " Hz";
-  }
-
-  void write(const std::string& text) const {
     if (terminal_) {
       std::fprintf(stderr, "\r%-80s", text.c_str());
     } else {
@@ -155,37 +136,141 @@ class Progress {
     std::fflush(stderr);
   }
 
+  void end() const {
+    if (terminal_) std::fprintf(stderr, "\n");
+  }
+
+ private:
   std::int32_t total_;
   bool terminal_;
 };
 
+// The frequencies of the grid shared out among worker threads, each with a
+// pass object of its own, and handed back in grid order.
+//
+// A worker takes the next frequency not yet taken, computes it with its
+// output silenced, and leaves the result (or the stop it met) in the
+// frequency's slot.  Once a frequency has stopped, no frequency above it is
+// begun; those below it still run, so that the lowest stop of the grid is
+// the one reported, whatever the order in which the workers met them.  The
+// results are those of one thread: every frequency is computed alone, from
+// the same sample and the same structure of the system.
+class SweepWorkers {
+ public:
+  SweepWorkers(std::vector<RunStoragePtr>& storages, const Deck& deck)
+      : deck_(deck), slots_(static_cast<std::size_t>(deck.nfreq) + 1), lowest_stop_(deck.nfreq + 1) {
+    for (RunStoragePtr& storage : storages) {
+      threads_.emplace_back([this, run = storage.get()] { work(*run); });
+    }
+  }
+
+  // Ends the workers: those still running finish their frequency and take
+  // no other.
+  ~SweepWorkers() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      abandoned_ = true;
+    }
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  SweepWorkers(const SweepWorkers&) = delete;
+  SweepWorkers& operator=(const SweepWorkers&) = delete;
+
+  // Waits for frequency i; returns its point, or rethrows the stop it met.
+  const SweepPoint& result(std::int32_t i) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return slots_[i].done; });
+    if (slots_[i].failure) std::rethrow_exception(slots_[i].failure);
+    return slots_[i].point;
+  }
+
+ private:
+  struct Slot {
+    SweepPoint point;
+    std::exception_ptr failure;
+    bool done = false;
+  };
+
+  void work(RunStorage& run) {
+    Units sink;  // this thread's own units, silenced
+    const BindUnits bind(sink);
+    const OutputDiscarded quiet;
+    for (;;) {
+      std::int32_t i;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        i = next_++;
+        if (abandoned_ || i > deck_.nfreq || i > lowest_stop_) return;
+      }
+      Slot& slot = slots_[i];
+      try {
+        slot.point = solve_at(run, sweep_frequency(deck_, i));
+      } catch (...) {
+        slot.failure = std::current_exception();
+      }
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (slot.failure && i < lowest_stop_) lowest_stop_ = i;
+        slot.done = true;
+      }
+      done_.notify_all();
+    }
+  }
+
+  const Deck& deck_;
+  std::vector<Slot> slots_;  // slot i for frequency i = 1..nfreq
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::int32_t next_ = 1;
+  std::int32_t lowest_stop_;
+  bool abandoned_ = false;
+  std::vector<std::thread> threads_;
+};
+
 }  // namespace
 
-void upscale_sweep(std::istream& parameters) {
-  RunStorage& run = run_storage();
-  const Deck& deck = run.deck;
+void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
   timer();
 
   // One sweep at a time writes a table: its lock is taken before anything
   // else, and the table is emptied only once the sample has been read.
   const bool table_existed = std::filesystem::exists(sweep_table_name);
   open_unit_exclusive(table_unit, sweep_table_name, "upscale_sweep");
+
+  // The sample and the frequency-independent structure of its system:
+  // numbering, pattern, ordering and symbolic factorisation, once.
+  std::vector<RunStoragePtr> storages;
+  storages.push_back(make_run_storage());
+  RunStorage& first = *storages.front();
+  const Deck& deck = first.deck;
+  PassScalars layout;
   try {
-    read_sample(parameters, run);
+    read_sample(parameters, first);
   } catch (const StopRun&) {
     // A sweep refused for its deck or its maps leaves no table behind.
     close_unit(table_unit);
     if (!table_existed) std::remove(sweep_table_name);
     throw;
   }
+  try {
+    const OutputDiscarded quiet;
+    structure_stage(first, layout);
+  } catch (const StopRun& stop) {
+    report_and_rethrow(stop, "");
+  }
 
-  // The frequency-independent part of the system: numbering and pattern.
-  PassScalars layout;
-  global_numbering(deck.nx, deck.ny, run.xnod);
-  assembly_pattern_stage(run, layout);
+  // Each further job works on a pass object of its own, given the sample
+  // and the structure; none orders or factorises symbolically again.
+  const std::int32_t workers = jobs < deck.nfreq ? jobs : deck.nfreq;
+  for (std::int32_t w = 2; w <= workers; ++w) {
+    storages.push_back(make_run_storage());
+    copy_structure(first, *storages.back());
+  }
 
   record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", layout.n, "unknowns,", deck.nfreq,
-         "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz");
+         "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
+         workers == 1 ? "job" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
   flush_all_units();
 
@@ -193,25 +278,25 @@ void upscale_sweep(std::istream& parameters) {
   write_table_header();
   const Progress progress(deck.nfreq);
   std::int32_t rows = 0, inaccurate = 0;
-  for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
-    const double frequency = sweep_frequency(deck, i);
-    progress.show(i, frequency);
-    const Factorisation factorisation =
-        i == 1 ? Factorisation::order_and_factor : Factorisation::reuse_order_and_structure;
-    const std::string where = " stopped at frequency " + std::to_string(i) + " of " + std::to_string(deck.nfreq) +
-                              ": f = " + format_real(frequency) + " Hz, omega = " +
-                              format_real(angular_frequency(frequency)) + " rad/s";
-    SweepPoint point;
-    try {
-      point = solve_at(run, frequency, factorisation);
-    } catch (const StopRun& stop) {
-      progress.end();
-      report_and_rethrow(stop, where);
+  {
+    SweepWorkers pool(storages, deck);
+    for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
+      const double frequency = sweep_frequency(deck, i);
+      const std::string where = " stopped at frequency " + std::to_string(i) + " of " +
+                                std::to_string(deck.nfreq) + ": f = " + format_real(frequency) +
+                                " Hz, omega = " + format_real(angular_frequency(frequency)) + " rad/s";
+      const SweepPoint* point = nullptr;
+      try {
+        point = &pool.result(i);
+      } catch (const StopRun& stop) {
+        progress.end();
+        report_and_rethrow(stop, where);
+      }
+      progress.row_done(i, frequency, point->pass);
+      if (point->pass.backward_error > backward_error_threshold) ++inaccurate;
+      write_table_row(frequency, *point, where);
+      ++rows;
     }
-    progress.solved(i, frequency, point.pass);
-    if (point.pass.backward_error > backward_error_threshold) ++inaccurate;
-    write_table_row(frequency, point, where);
-    ++rows;
   }
   progress.end();
   close_unit(table_unit);
@@ -220,6 +305,48 @@ void upscale_sweep(std::istream& parameters) {
   write_line(stdout_unit, " rows whose solution may be inaccurate (backward error above " +
                               format_real(backward_error_threshold) + "): " + std::to_string(inaccurate));
   write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 4, 2));
+}
+
+std::int32_t available_processors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<std::int32_t>(online) : 1;
+}
+
+std::int32_t sweep_jobs(int argc, const char* const* argv) {
+  const std::string usage = "usage: upscale_sweep [-j N] < deck (N: frequencies computed at once, 1 to " +
+                            std::to_string(max_sweep_jobs) + "; default: the processors this process may use)";
+  std::int32_t jobs = 0;
+  for (int a = 1; a < argc; ++a) {
+    std::string_view arg = argv[a];
+    std::string value;
+    if (arg == "-j" || arg == "--jobs") {
+      if (a + 1 >= argc) stop_input_parameter("option " + std::string(arg) + " needs a number of jobs\n" + usage);
+      value = argv[++a];
+    } else if (arg.substr(0, 2) == "-j") {
+      value = std::string(arg.substr(2));
+    } else {
+      stop_input_parameter("unknown argument \"" + std::string(arg) + "\"\n" + usage);
+    }
+    std::size_t used = 0;
+    long parsed = 0;
+    try {
+      parsed = std::stol(value, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used == 0 || used != value.size() || parsed < 1 || parsed > max_sweep_jobs) {
+      stop_input_parameter("-j " + value + " is not admitted: the number of jobs must be a whole number from 1 to " +
+                           std::to_string(max_sweep_jobs) + "\n" + usage);
+    }
+    jobs = static_cast<std::int32_t>(parsed);
+  }
+  if (jobs == 0) jobs = available_processors() < max_sweep_jobs ? available_processors() : max_sweep_jobs;
+  return jobs;
 }
 
 double sweep_frequency(const Deck& deck, std::int32_t i) {

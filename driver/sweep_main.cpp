@@ -16,11 +16,11 @@
 #include "common/stop.hpp"
 #include "driver/sweep.hpp"
 
-int main() {
+int main(int argc, char** argv) {
   static char stdout_buffer[1 << 16];
   prepare_standard_output(stdout_buffer, sizeof stdout_buffer);
   try {
-    upscale_sweep(std::cin);
+    upscale_sweep(std::cin, sweep_jobs(argc, argv));
   } catch (const StopRun& stop) {
     return finish_run(stop);
   }

@@ -7,23 +7,6 @@
 
 namespace {
 
-// Fixed scratch of the assembly, sized for the largest mesh.
-//   occ_start/occ_cell: for unknown r, the cells containing it are
-//       occ_cell[occ_start[r] .. occ_start[r+1]-1] (counting sort);
-//   sorted_node/sorted_slot: the 20 numbers of each cell in ascending
-//       order, with the local slot each came from;
-//   merge_a/merge_b: the growing column list of one row;
-//   touched: whether a stored entry has received its first contribution.
-struct AssemblyScratch {
-  std::array<std::int32_t, max_unknowns + 2> occ_start;
-  std::array<std::int32_t, max_cells * 20> occ_cell;
-  std::array<std::int32_t, max_cells * 20> sorted_node;
-  std::array<std::int32_t, max_cells * 20> sorted_slot;
-  std::array<std::int32_t, max_unknowns> merge_a;
-  std::array<std::int32_t, max_unknowns> merge_b;
-  std::array<unsigned char, max_entries> touched;
-};
-AssemblyScratch scratch;
 
 // Merges the ascending, duplicate-free lists a[0..na) and b[0..nb) into out,
 // keeping one copy of the numbers present in both; returns the length.
@@ -91,6 +74,74 @@ void sort_cell_numbers(const NodeTable& xnod, int ncells, AssemblyScratch& w) {
 // nothing from global_pattern but ia and ja: it sorts the cell numbers
 // again (cheap next to the element matrices) and resets its own record of
 // touched positions, so it may follow any other assembly.
+
+namespace {
+
+// The values and the load on a laid-out pattern: the common body of
+// global_sist and global_values, with the maps as the fixed routine hands them.
+void assemble_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
+                   const double& h, const NodeTable& xnod, const RealMap& lambda1,
+                   const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
+                   const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
+                   const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
+                   const RealMap& p22, const RealMap& p23, const RealMap& p33,
+                   const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
+                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& w) {
+  const std::int32_t n = unknown_count(nx, ny);
+  const dcomplex zero(0.0, 0.0);
+  const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
+
+  // The load is summed from zero; no stored position has been written yet.
+  for (std::int32_t i = 1; i <= n; ++i) rhs_m[i - 1] = zero;
+  if (n <= 0) return;
+  const std::int32_t nnz = ia[n] - 1;
+  std::memset(w.touched.data(), 0, static_cast<std::size_t>(nnz));
+  // The sorted numbers of this xnod, whatever mesh the scratch last held.
+  sort_cell_numbers(xnod, ncells, w);
+
+  // --- 4, 5. Element entries and loads, cells j outer, k inner ---
+  ElementMatrix a_el;
+  ElementVector rhs_el;
+  std::int32_t pos[21];  // pos[t]: position of column xnod(e,t) in the row
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    for (std::int32_t k = 1; k <= ny; ++k) {
+      local_sys(j, k, nx, ny, omega, h, lambda1(j, k), lambda3(j, k), mu1(j, k), mu3(j, k),
+                mu13(j, k), b1(j, k), b2(j, k), m(j, k), d3(j, k), p11(j, k), p12(j, k),
+                p13(j, k), p22(j, k), p23(j, k), p33(j, k), b11(j, k), b12(j, k), b22(j, k),
+                a_el, rhs_el);
+      const int e = (k - 1) * nx + j;
+      const std::int32_t* node = &w.sorted_node[(e - 1) * 20];
+      const std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
+      for (int s = 1; s <= 20; ++s) {
+        const std::int32_t r = xnod(e, s);
+        std::int32_t p = ia[r - 1];
+        for (int q = 0; q < 20; ++q) {
+          while (ja[p - 1] < node[q]) ++p;
+          pos[slot[q]] = p;
+        }
+        for (int t = 1; t <= 20; ++t) {
+          const std::int32_t pt = pos[t];
+          const dcomplex v = a_el(s, t);
+          if (w.touched[pt - 1] == 0) {
+            w.touched[pt - 1] = 1;
+            avec[pt - 1] = v;
+          } else {
+            avec[pt - 1].re += v.re;
+            avec[pt - 1].im += v.im;
+          }
+        }
+      }
+      for (int s = 1; s <= 20; ++s) {
+        const std::int32_t r = xnod(e, s);
+        rhs_m[r - 1].re += rhs_el(s).re;
+        rhs_m[r - 1].im += rhs_el(s).im;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
                  const double& h, const NodeTable& xnod, const RealMap& lambda1,
                  const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
@@ -98,15 +149,14 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
                  const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
                  const RealMap& p22, const RealMap& p23, const RealMap& p33,
                  const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
-                 std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m) {
-  global_pattern(nx, ny, xnod, ia, ja, avec);
-  global_values(omega, nx, ny, h, xnod, lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11,
-                p12, p13, p22, p23, p33, b11, b12, b22, avec, ia, ja, rhs_m);
+                 std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch) {
+  global_pattern(nx, ny, xnod, ia, ja, avec, scratch);
+  assemble_values(omega, nx, ny, h, xnod, lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23,
+                  p33, b11, b12, b22, avec, ia, ja, rhs_m, scratch);
 }
 
 void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
-                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec) {
-  AssemblyScratch& w = scratch;
+                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec, AssemblyScratch& w) {
   const std::int32_t n = unknown_count(nx, ny);
   const dcomplex zero(0.0, 0.0);
   const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
@@ -159,64 +209,11 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
   }
 }
 
-void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
-                   const double& h, const NodeTable& xnod, const RealMap& lambda1,
-                   const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
-                   const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
-                   const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
-                   const RealMap& p22, const RealMap& p23, const RealMap& p33,
-                   const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
-                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m) {
-  AssemblyScratch& w = scratch;
-  const std::int32_t n = unknown_count(nx, ny);
-  const dcomplex zero(0.0, 0.0);
-  const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
 
-  // The load is summed from zero; no stored position has been written yet.
-  for (std::int32_t i = 1; i <= n; ++i) rhs_m[i - 1] = zero;
-  if (n <= 0) return;
-  const std::int32_t nnz = ia[n] - 1;
-  std::memset(w.touched.data(), 0, static_cast<std::size_t>(nnz));
-  // The sorted numbers of this xnod, whatever mesh the scratch last held.
-  sort_cell_numbers(xnod, ncells, w);
-
-  // --- 4, 5. Element entries and loads, cells j outer, k inner ---
-  ElementMatrix a_el;
-  ElementVector rhs_el;
-  std::int32_t pos[21];  // pos[t]: position of column xnod(e,t) in the row
-  for (std::int32_t j = 1; j <= nx; ++j) {
-    for (std::int32_t k = 1; k <= ny; ++k) {
-      local_sys(j, k, nx, ny, omega, h, lambda1(j, k), lambda3(j, k), mu1(j, k), mu3(j, k),
-                mu13(j, k), b1(j, k), b2(j, k), m(j, k), d3(j, k), p11(j, k), p12(j, k),
-                p13(j, k), p22(j, k), p23(j, k), p33(j, k), b11(j, k), b12(j, k), b22(j, k),
-                a_el, rhs_el);
-      const int e = (k - 1) * nx + j;
-      const std::int32_t* node = &w.sorted_node[(e - 1) * 20];
-      const std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
-      for (int s = 1; s <= 20; ++s) {
-        const std::int32_t r = xnod(e, s);
-        std::int32_t p = ia[r - 1];
-        for (int q = 0; q < 20; ++q) {
-          while (ja[p - 1] < node[q]) ++p;
-          pos[slot[q]] = p;
-        }
-        for (int t = 1; t <= 20; ++t) {
-          const std::int32_t pt = pos[t];
-          const dcomplex v = a_el(s, t);
-          if (w.touched[pt - 1] == 0) {
-            w.touched[pt - 1] = 1;
-            avec[pt - 1] = v;
-          } else {
-            avec[pt - 1].re += v.re;
-            avec[pt - 1].im += v.im;
-          }
-        }
-      }
-      for (int s = 1; s <= 20; ++s) {
-        const std::int32_t r = xnod(e, s);
-        rhs_m[r - 1].re += rhs_el(s).re;
-        rhs_m[r - 1].im += rhs_el(s).im;
-      }
-    }
-  }
+void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
+                   const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const std::int32_t* ia,
+                   const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch) {
+  assemble_values(omega, nx, ny, h, xnod, coef.lambda1, coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1,
+                  coef.b2, coef.m, coef.d3, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23, coef.p33, coef.b11,
+                  coef.b12, coef.b22, avec, ia, ja, rhs_m, scratch);
 }

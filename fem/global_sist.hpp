@@ -29,13 +29,32 @@
 // (global_values). global_sist is global_pattern followed by global_values.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "common/cellmap.hpp"
 #include "common/complex.hpp"
-#include "fem/contribucion_yale.hpp"
 #include "fem/global_numbering.hpp"
 
+// The scratch of the assembly, sized for the largest mesh and owned by the
+// caller (one per pass object, so that two assemblies may run at once):
+//   occ_start/occ_cell: for unknown r, the cells containing it are
+//       occ_cell[occ_start[r] .. occ_start[r+1]-1] (counting sort);
+//   sorted_node/sorted_slot: the 20 numbers of each cell in ascending
+//       order, with the local slot each came from;
+//   merge_a/merge_b: the growing column list of one row;
+//   touched: whether a stored entry has received its first contribution.
+struct AssemblyScratch {
+  std::array<std::int32_t, max_unknowns + 2> occ_start;
+  std::array<std::int32_t, max_cells * 20> occ_cell;
+  std::array<std::int32_t, max_cells * 20> sorted_node;
+  std::array<std::int32_t, max_cells * 20> sorted_slot;
+  std::array<std::int32_t, max_unknowns> merge_a;
+  std::array<std::int32_t, max_unknowns> merge_b;
+  std::array<unsigned char, max_entries> touched;
+};
+
+// The routine's own arguments are followed by the caller's scratch.
 void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
                  const double& h, const NodeTable& xnod, const RealMap& lambda1,
                  const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
@@ -43,7 +62,7 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
                  const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
                  const RealMap& p22, const RealMap& p23, const RealMap& p33,
                  const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
-                 std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m);
+                 std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch);
 
 // global_pattern: the compressed-row pattern of the system of an nx x ny
 // mesh, without its values.
@@ -58,13 +77,13 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
 // ia and ja follow from xnod alone, so one call serves every frequency
 // assembled on the same mesh. ja and avec must hold 50*n positions, ia n+1.
 void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
-                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec);
+                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec, AssemblyScratch& scratch);
 
 // global_values: the values and the load of the system at one frequency, on
 // a pattern already laid out.
 //
 // In:  omega, the mesh nx x ny, the cell side h, the numbering xnod, the
-//      coefficient maps (as for global_sist), and ia, ja as global_pattern
+//      coefficient maps, and ia, ja as global_pattern
 //      built them for this very nx, ny and xnod.
 // Out: avec at the stored positions 1 .. ia(n+1)-1 and the load rhs_m
 //      (n values), both assembled from scratch: whatever the arrays held
@@ -74,11 +93,6 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
 //
 // Precondition: ia and ja are the pattern of xnod; with any other arrays
 // the positions of the element entries are not found.
-void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
-                   const double& h, const NodeTable& xnod, const RealMap& lambda1,
-                   const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
-                   const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
-                   const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
-                   const RealMap& p22, const RealMap& p23, const RealMap& p33,
-                   const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
-                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m);
+void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
+                   const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const std::int32_t* ia,
+                   const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch);

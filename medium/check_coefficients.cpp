@@ -6,25 +6,24 @@
 #include "common/stop.hpp"
 #include "common/units.hpp"
 
-void check_coefficients_finite(const std::int32_t& nx, const std::int32_t& ny, const RealMap& lambda1,
-                               const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3, const RealMap& mu13,
-                               const RealMap& b1, const RealMap& b2, const RealMap& m, const RealMap& d3,
-                               const RealMap& p11, const RealMap& p12, const RealMap& p13, const RealMap& p22,
-                               const RealMap& p23, const RealMap& p33, const RealMap& b11, const RealMap& b12,
-                               const RealMap& b22) {
-  constexpr int map_count = 18;
-  const RealMap* const maps[map_count] = {&lambda1, &lambda3, &mu1, &mu3, &mu13, &b1,  &b2,  &m,   &d3,
-                                          &p11,     &p12,     &p13, &p22, &p23,  &p33, &b11, &b12, &b22};
-  static constexpr const char* names[map_count] = {"lambda1", "lambda3", "mu1", "mu3", "mu13", "b1",
-                                                   "b2",      "m",       "d3",  "p11", "p12",  "p13",
-                                                   "p22",     "p23",     "p33", "b11", "b12",  "b22"};
+void check_coefficients_finite(const std::int32_t& nx, const std::int32_t& ny, const CoefficientMaps& coef) {
+  struct NamedMap {
+    const char* name;
+    const RealMap& map;
+  };
+  const NamedMap maps[] = {{"lambda1", coef.lambda1}, {"lambda3", coef.lambda3}, {"mu1", coef.mu1},
+                           {"mu3", coef.mu3},         {"mu13", coef.mu13},       {"b1", coef.b1},
+                           {"b2", coef.b2},           {"m", coef.m},             {"d3", coef.d3},
+                           {"p11", coef.p11},         {"p12", coef.p12},         {"p13", coef.p13},
+                           {"p22", coef.p22},         {"p23", coef.p23},         {"p33", coef.p33},
+                           {"b11", coef.b11},         {"b12", coef.b12},         {"b22", coef.b22}};
   for (std::int32_t j = 1; j <= nx; ++j) {
     for (std::int32_t k = 1; k <= ny; ++k) {
-      for (int c = 0; c < map_count; ++c) {
-        const double value = (*maps[c])(j, k);
+      for (const NamedMap& named : maps) {
+        const double value = named.map(j, k);
         if (!std::isfinite(value)) {
           stop_run(stop_nonfinite_coefficient,
-                   record_text(" non-finite coefficient", names[c], "in cell j,k =", j, k, "value", value));
+                   record_text(" non-finite coefficient", named.name, "in cell j,k =", j, k, "value", value));
         }
       }
     }

@@ -144,6 +144,7 @@ inline FemSystem fem_system(int32_t nx, int32_t ny) {
     RealMap p11, p12, p13, p22, p23, p33;
     RealMap b11, b12, b22;
     NodeTable xnod;
+    AssemblyScratch scratch;
   };
   auto c = std::make_unique<Maps>();
   const double values[18] = {1.2e10, 3e9, 1.3e10, 3e9, 1e7, 2e9, 1e9, 2.2e9, 1e9,
@@ -161,7 +162,7 @@ inline FemSystem fem_system(int32_t nx, int32_t ny) {
   const double h = 1.0 / ny;
   global_sist(omega, nx, ny, h, c->xnod, c->lambda1, c->lambda3, c->mu1, c->mu3, c->mu13, c->b1,
               c->b2, c->m, c->d3, c->p11, c->p12, c->p13, c->p22, c->p23, c->p33, c->b11, c->b12,
-              c->b22, avec.data(), ia.data(), ja.data(), rhs.data());
+              c->b22, avec.data(), ia.data(), ja.data(), rhs.data(), c->scratch);
   s.m.n = n;
   s.m.ia = ia;
   const int32_t nnz = ia[n] - 1;

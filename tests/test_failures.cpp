@@ -108,11 +108,11 @@ std::vector<FailureCase> cases() {
     };
     sweep.status = 0;
     sweep.out_words = {" rows whose solution may be inaccurate (backward error above 1e-13): 1\n"};
-    sweep.err_words = {" frequency 1 of 4: 1e-20 Hz, backward error 5.7e-12 (inaccurate)\n",
-                       " frequency 3 of 4: 1e-04 Hz, backward error ", " frequency 4 of 4: 10000 Hz"};
+    sweep.err_words = {" 1 of 4 rows done: 1e-20 Hz, backward error 5.7e-12 (inaccurate)\n",
+                       " 3 of 4 rows done: 1e-04 Hz, backward error ", " 4 of 4 rows done: 10000 Hz"};
     sweep.check = [](const fs::path& dir) {
       const std::string err = read_file(dir / "stderr.txt");
-      EXPECT_EQ(err.find("(inaccurate)", err.find("frequency 2 of 4")), std::string::npos)
+      EXPECT_EQ(err.find("(inaccurate)", err.find(" 2 of 4 rows done")), std::string::npos)
           << "only the extreme frequency may warn:\n" << err;
       EXPECT_EQ(split_lines(read_file(dir / "frequency_sweep.dat")).size(), 5u) << "every row is written";
     };
@@ -171,7 +171,7 @@ std::vector<FailureCase> cases() {
     table.push_back({"sweep_stops_at_its_first_lost_row", "upscale_sweep", "", nullptr, {}, 2,
                      {"cannot write \"frequency_sweep.dat\" (No space left on device): the sweep stops",
                       " stopped at frequency 1 of 10: f = 1 Hz"},
-                     {"STOP 2\n"}, {" rows\n", "frequency 2 of 10"}, [](const fs::path& dir) {
+                     {"STOP 2\n"}, {" rows\n", "2 of 10 rows done"}, [](const fs::path& dir) {
                        fs::create_symlink("/dev/full", dir / "frequency_sweep.dat");
                        return nullptr;
                      }});

@@ -23,11 +23,15 @@ namespace {
 // ---------------------------------------------------------------- helpers --
 
 // The 18 coefficient maps of a sample, in the order elastic, mass, friction.
-struct Medium {
-  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;
-  RealMap p11, p12, p13, p22, p23, p33;
-  RealMap b11, b12, b22;
-};
+using Medium = CoefficientMaps;
+
+// One assembly scratch for every assembly of these tests, as one pass
+// object's scratch serves every frequency: what one assembly leaves there
+// must never leak into the next.
+AssemblyScratch& shared_scratch() {
+  static const auto scratch = std::make_unique<AssemblyScratch>();
+  return *scratch;
+}
 
 // A heterogeneous sample: every cell gets its own values of realistic size.
 // With zero_friction_b12 the fluid/solid friction vanishes (which produces
@@ -73,7 +77,7 @@ System assemble_fast(const Medium& md, const NodeTable& xnod, int nx, int ny, do
   System sys(unknown_count(nx, ny));
   global_sist(omega, nx, ny, h, xnod, md.lambda1, md.lambda3, md.mu1, md.mu3, md.mu13, md.b1,
               md.b2, md.m, md.d3, md.p11, md.p12, md.p13, md.p22, md.p23, md.p33, md.b11,
-              md.b12, md.b22, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data());
+              md.b12, md.b22, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data(), shared_scratch());
   return sys;
 }
 
@@ -81,19 +85,17 @@ System assemble_fast(const Medium& md, const NodeTable& xnod, int nx, int ny, do
 System assemble_split(const Medium& md, const NodeTable& xnod, int nx, int ny, double omega,
                       double h) {
   System sys(unknown_count(nx, ny));
-  global_pattern(nx, ny, xnod, sys.ia.data(), sys.ja.data(), sys.avec.data());
-  global_values(omega, nx, ny, h, xnod, md.lambda1, md.lambda3, md.mu1, md.mu3, md.mu13, md.b1,
-                md.b2, md.m, md.d3, md.p11, md.p12, md.p13, md.p22, md.p23, md.p33, md.b11,
-                md.b12, md.b22, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data());
+  global_pattern(nx, ny, xnod, sys.ia.data(), sys.ja.data(), sys.avec.data(), shared_scratch());
+  global_values(omega, nx, ny, h, xnod, md, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data(),
+                shared_scratch());
   return sys;
 }
 
 // Re-assembles the values of sys at omega on the pattern it already holds.
 void revalue(System& sys, const Medium& md, const NodeTable& xnod, int nx, int ny, double omega,
              double h) {
-  global_values(omega, nx, ny, h, xnod, md.lambda1, md.lambda3, md.mu1, md.mu3, md.mu13, md.b1,
-                md.b2, md.m, md.d3, md.p11, md.p12, md.p13, md.p22, md.p23, md.p33, md.b11,
-                md.b12, md.b22, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data());
+  global_values(omega, nx, ny, h, xnod, md, sys.avec.data(), sys.ia.data(), sys.ja.data(), sys.rhs.data(),
+                shared_scratch());
 }
 
 // The assembly entry by entry through contribucion_yale: cells j outer,
@@ -647,7 +649,7 @@ TEST(Assembly, ValuesIgnoreThePatternLastBuiltForAnotherMesh) {
   auto xnod_b = numbering(2, 3);
   ASSERT_EQ(unknown_count(3, 2), unknown_count(2, 3));
   System sys(unknown_count(3, 2));
-  global_pattern(3, 2, *xnod_a, sys.ia.data(), sys.ja.data(), sys.avec.data());
+  global_pattern(3, 2, *xnod_a, sys.ia.data(), sys.ja.data(), sys.avec.data(), shared_scratch());
   const System other = assemble_fast(*md_b, *xnod_b, 2, 3, 40.0, 0.005);
   revalue(sys, *md_a, *xnod_a, 3, 2, 40.0, 0.005);
   EXPECT_TRUE(identical(sys, assemble_fast(*md_a, *xnod_a, 3, 2, 40.0, 0.005)))

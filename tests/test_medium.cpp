@@ -53,15 +53,13 @@ LayerValues shaley_layer() {
 
 constexpr double test_omega = 100 * 6.283185307179586;  // 100 Hz
 
-struct Medium {
+struct Medium : CoefficientMaps {
   std::int32_t nx = 1, ny = 1, key_model = 0, cycle = 1;
   double omega = test_omega;
   IntMap matnum;
   RealMap phiw, binary_ice;
   LayerReal akf, ro2, eta, ro1, ro3, phi_a, capa_1_0, capa_3_0, s3, rs1, rs3, coef_b13, ak_air, xmu_air, ak_s1,
       xmu_s1, ak_s3, xmu_s3;
-  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;
-  RealMap p11, p12, p13, p22, p23, p33, b11, b12, b22;
   double s1_frac = -1, s3_frac = -1, phi1_frac = -1, phi3_frac = -1;
 
   void set_layer(int i, const LayerValues& v) {
@@ -91,8 +89,7 @@ struct Medium {
                     binary_ice);
   }
   void guard() {
-    check_coefficients_finite(nx, ny, lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23,
-                              p33, b11, b12, b22);
+    check_coefficients_finite(nx, ny, *this);
   }
 };
 

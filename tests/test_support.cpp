@@ -57,10 +57,11 @@ std::vector<std::string> split_lines(const std::string& text) {
 }
 
 namespace {
-ProgramRun run_binary(const std::string& binary, const fs::path& directory, const std::string& deck) {
+ProgramRun run_binary(const std::string& binary, const fs::path& directory, const std::string& deck,
+                      const std::string& options = "") {
   write_file(directory / "deck.in", deck);
-  const std::string command = "cd '" + directory.string() + "' && '" + binary +
-                              "' < deck.in > stdout.txt 2> stderr.txt";
+  const std::string command = "cd '" + directory.string() + "' && '" + binary + "' " + options +
+                              " < deck.in > stdout.txt 2> stderr.txt";
   const int status = std::system(command.c_str());
   ProgramRun run;
   run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -74,8 +75,8 @@ ProgramRun run_program(const fs::path& directory, const std::string& deck) {
   return run_binary(UPSCALE_BINARY, directory, deck);
 }
 
-ProgramRun run_sweep(const fs::path& directory, const std::string& deck) {
-  return run_binary(UPSCALE_SWEEP_BINARY, directory, deck);
+ProgramRun run_sweep(const fs::path& directory, const std::string& deck, const std::string& options) {
+  return run_binary(UPSCALE_SWEEP_BINARY, directory, deck, options);
 }
 
 CapturedOutput::CapturedOutput() : file_(unique_directory("upscale_capture_") / "stdout.txt") {

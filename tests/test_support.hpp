@@ -32,8 +32,9 @@ struct ProgramRun {
   std::string err;  // error stream
 };
 ProgramRun run_program(const std::filesystem::path& directory, const std::string& deck);
-// The same for the frequency sweep.
-ProgramRun run_sweep(const std::filesystem::path& directory, const std::string& deck);
+// The same for the frequency sweep, with its command-line options.
+ProgramRun run_sweep(const std::filesystem::path& directory, const std::string& deck,
+                     const std::string& options = "");
 
 // Redirects standard output (unit 6) to a file while alive; text() returns
 // what was written so far (after flushing).

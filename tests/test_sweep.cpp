@@ -122,7 +122,7 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   }
 
   deck.fmin = "3.0";  // a different test, whose program files would differ
-  const ProgramRun sweep = run_sweep(dir.path(), deck.text());
+  const ProgramRun sweep = run_sweep(dir.path(), deck.text(), "-j 2");
   ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
   for (const auto& entry : fs::directory_iterator(dir.path())) {
     const fs::path name = entry.path().filename();
@@ -134,7 +134,7 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
 
   const std::vector<std::string> summary = split_lines(sweep.out);
   ASSERT_EQ(summary.size(), 5u) << sweep.out;
-  EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz");
+  EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz, 2 jobs");
   EXPECT_EQ(summary[2], " table \"frequency_sweep.dat\": 3 rows");
   EXPECT_EQ(summary[3], " rows whose solution may be inaccurate (backward error above 1e-13): 0");
   EXPECT_EQ(summary[4].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
@@ -145,8 +145,8 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   grid.fmax = 1000.0;
   grid.nfreq = 3;
   EXPECT_EQ(progress[1].substr(0, progress[1].find(", backward error ")),
-            " frequency 2 of 3: " + format_real(sweep_frequency(grid, 2)) + " Hz")
-      << "each frequency's line shows its backward error";
+            " 2 of 3 rows done: " + format_real(sweep_frequency(grid, 2)) + " Hz")
+      << "each row's line shows the rows done and its backward error";
 }
 
 TEST(Sweep, OneGridPointIsFminAndAnEmptyGridIsRefusedWithItsLine) {
