@@ -2,16 +2,13 @@
 // stated in kernels.hpp), compiled for AVX2 *without* FMA and run only on
 // processors that offer AVX2 (kernels.cpp).
 //
-// Two complex values share one 256-bit register.  With the factor
-// lk = (lr, li) held as a = [lr, li] and b = [-li, lr], and the two parts of
-// u = (ur, ui) each broadcast to a whole register,
-//   lk*u = ur*a + ui*b = [ur*lr + ui*(-li), ur*li + ui*lr],
-// which rounds exactly like the plain (lr*ur - li*ui, lr*ui + li*ur):
-// products and sums of two terms commute exactly, negation is exact and
-// x + (-y) is x - y.  Each product is rounded, then each sum: the target
-// excludes FMA, so no multiply and add can be fused into one rounding.
+// Two complex values share one 256-bit register.  Each product rounds
+// exactly like the plain (lr*ur - li*ui, lr*ui + li*ur): products and sums
+// of two terms commute exactly, negation is exact and x + (-y) is x - y.
+// Each product is rounded, then each sum: the target excludes FMA, so no
+// multiply and add can be fused into one rounding.
 //   R >= 2: the rows of one column lie side by side in the block, two per
-//           register; u is broadcast once for all R rows.
+//           register; each value of u is loaded once for all R rows.
 //   R = 1:  two columns per register (their u values are adjacent), four
 //           per step.
 // All loads of a step come before its stores; the columns of a row of U
@@ -35,17 +32,17 @@
 namespace sparse {
 namespace {
 
-// The factor of one row, twice ([lr, li, lr, li]), or of two rows side by
-// side ([lr0, li0, lr1, li1]), with its partner b.
+// R = 1: the factor lk = (lr, li) of the row, twice, as a = [lr, li, lr, li]
+// and b = [-li, lr, -li, lr]; with the two parts of u = (ur, ui) of two
+// adjacent columns each spread over its column's half,
+//   lk*u = ur*a + ui*b = [ur*lr + ui*(-li), ur*li + ui*lr].
 struct Factor {
   __m256d a;
   __m256d b;
 };
 
-inline Factor make_factor(const dcomplex& l0, const dcomplex& l1) {
-  const __m256d a = _mm256_setr_pd(l0.re, l0.im, l1.re, l1.im);
-  const __m256d swapped = _mm256_permute_pd(a, 0b0101);  // [li0, lr0, li1, lr1]
-  return {a, _mm256_xor_pd(swapped, _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0))};
+inline Factor make_factor(const dcomplex& l) {
+  return {_mm256_setr_pd(l.re, l.im, l.re, l.im), _mm256_setr_pd(-l.im, l.re, -l.im, l.re)};
 }
 
 // x + (ur*a + ui*b)
@@ -61,19 +58,39 @@ inline dcomplex* entry(dcomplex* w1, std::int32_t col) {
   return w1 + (static_cast<std::ptrdiff_t>(col) - 1) * block_rows;
 }
 
-// R = 2, 3, 4: rows side by side.
+// R = 2, 3, 4: rows side by side, two per register, each row's factor as
+// rr = [lr, lr] and ii = [-li, li]; u = [ur, ui, ur, ui] is loaded once for
+// all rows, with its swap [ui, ur, ui, ur]:
+//   lk*u = rr*u + ii*swap(u) = [lr*ur + (-li*ui), lr*ui + li*ur].
+struct RowFactor {
+  __m256d rr;
+  __m256d ii;
+};
+
+inline RowFactor row_factor(const dcomplex& l0, const dcomplex& l1) {
+  return {_mm256_setr_pd(l0.re, l0.re, l1.re, l1.re), _mm256_setr_pd(-l0.im, l0.im, -l1.im, l1.im)};
+}
+
+inline __m256d update(__m256d x, __m256d u, __m256d swapped, const RowFactor& f) {
+  return _mm256_add_pd(x, _mm256_add_pd(_mm256_mul_pd(f.rr, u), _mm256_mul_pd(f.ii, swapped)));
+}
+inline __m128d update(__m128d x, __m128d u, __m128d swapped, const RowFactor& f) {
+  return _mm_add_pd(x, _mm_add_pd(_mm_mul_pd(_mm256_castpd256_pd128(f.rr), u),
+                                  _mm_mul_pd(_mm256_castpd256_pd128(f.ii), swapped)));
+}
+
 template <int R, int G>
 void rows_pass(dcomplex* w1, const std::int32_t* cols, std::int32_t count,
                const dcomplex* const* u, const dcomplex (*lk)[group_max]) {
   constexpr int P = R / 2;  // pairs of rows; an odd last row alone
-  Factor f[P + 1][G];
-  const dcomplex* ut[G];
+  RowFactor f[P + 1][G];
+  const dcomplex* v[G];
 #pragma GCC unroll 4
   for (int t = 0; t < G; ++t) {
-    ut[t] = u[t];
+    v[t] = u[t];
 #pragma GCC unroll 2
-    for (int p = 0; p < P; ++p) f[p][t] = make_factor(lk[2 * p][t], lk[2 * p + 1][t]);
-    if constexpr (R % 2 == 1) f[P][t] = make_factor(lk[R - 1][t], lk[R - 1][t]);
+    for (int p = 0; p < P; ++p) f[p][t] = row_factor(lk[2 * p][t], lk[2 * p + 1][t]);
+    if constexpr (R % 2 == 1) f[P][t] = row_factor(lk[R - 1][t], lk[R - 1][t]);
   }
   for (std::int32_t s = 0; s < count; ++s) {
     double* w = &entry(w1, cols[s])->re;
@@ -84,12 +101,12 @@ void rows_pass(dcomplex* w1, const std::int32_t* cols, std::int32_t count,
     if constexpr (R % 2 == 1) x1 = _mm_loadu_pd(w + 4 * P);
 #pragma GCC unroll 4
     for (int t = 0; t < G; ++t) {
-      const __m256d ur = _mm256_broadcast_sd(&ut[t][s].re);
-      const __m256d ui = _mm256_broadcast_sd(&ut[t][s].im);
+      const __m256d us = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(&v[t][s].re));
+      const __m256d swapped = _mm256_permute_pd(us, 0b0101);
 #pragma GCC unroll 2
-      for (int p = 0; p < P; ++p) x[p] = update(x[p], ur, ui, f[p][t]);
+      for (int p = 0; p < P; ++p) x[p] = update(x[p], us, swapped, f[p][t]);
       if constexpr (R % 2 == 1)
-        x1 = update(x1, _mm256_castpd256_pd128(ur), _mm256_castpd256_pd128(ui), f[P][t]);
+        x1 = update(x1, _mm256_castpd256_pd128(us), _mm256_castpd256_pd128(swapped), f[P][t]);
     }
 #pragma GCC unroll 2
     for (int p = 0; p < P; ++p) _mm256_storeu_pd(w + 4 * p, x[p]);
@@ -106,7 +123,7 @@ void columns_pass(dcomplex* w1, const std::int32_t* cols, std::int32_t count,
 #pragma GCC unroll 4
   for (int t = 0; t < G; ++t) {
     ut[t] = u[t];
-    f[t] = make_factor(lk[0][t], lk[0][t]);
+    f[t] = make_factor(lk[0][t]);
   }
   std::int32_t s = 0;
   for (; s + 4 <= count; s += 4) {
