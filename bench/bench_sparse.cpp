@@ -1,7 +1,9 @@
 // Sparse direct solver on the 60 x 60 compressibility-test system
 // (n = 22204, 922216 entries): the ordering, symbolic and numeric phases
-// timed separately, the repeated solve, and, when SuiteSparse is installed
-// (bench/setup.sh), UMFPACK and KLU on the same matrix in the same run.
+// timed separately (the numeric one with every kernel this processor
+// supports, and row by row without a scratch), the repeated solve, and,
+// when SuiteSparse is installed (bench/setup.sh), UMFPACK and KLU on the
+// same matrix in the same run.
 // Counters: fill = nnz(L+U) with the diagonal counted once, residual =
 // ||A z - b|| / ||b||.
 #include <benchmark/benchmark.h>
@@ -49,7 +51,7 @@ int32_t factor(Problem& p, int32_t path) {
   int32_t flag = 0, esp = 0;
   zndrv(p.s.m.n, p.c.data(), p.c.data(), p.ic.data(), p.s.m.ia.data(), p.s.m.ja.data(),
         p.s.m.a.data(), p.s.rhs.data(), p.z.data(), work_words, block.isp(), block.rsp(), esp,
-        path, flag);
+        path, flag, block.scratch);
   if (flag != 0) throw std::runtime_error("factorisation failed");
   return esp;
 }
@@ -69,15 +71,37 @@ void BM_Symbolic(benchmark::State& state) {
 }
 BENCHMARK(BM_Symbolic)->Unit(benchmark::kMillisecond);
 
-// znnf: numeric factorisation with both substitutions (path 2).
+// znnf: numeric factorisation with both substitutions (path 2), with the
+// kernel of the argument (kernel_name order: portable, sse2, avx2).
 void BM_Numeric(benchmark::State& state) {
+  const auto kernel = static_cast<sparse::Kernel>(state.range(0));
+  if (!block.scratch.use_kernel(kernel)) {
+    state.SkipWithError("kernel not supported here");
+    return;
+  }
+  state.SetLabel(sparse::kernel_name(kernel));
   Problem& p = problem();
   order(p);
   factor(p, 5);
   for (auto _ : state) factor(p, 2);
   state.counters["residual"] = relative_residual(p.s.m, p.z, p.s.rhs);
+  block.scratch.use_kernel(sparse::best_kernel());
 }
-BENCHMARK(BM_Numeric)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_Numeric)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// The same without a scratch: the fixed-argument driver, row by row.
+void BM_NumericRowByRow(benchmark::State& state) {
+  Problem& p = problem();
+  order(p);
+  factor(p, 5);
+  int32_t flag = 0, esp = 0;
+  for (auto _ : state)
+    zndrv(p.s.m.n, p.c.data(), p.c.data(), p.ic.data(), p.s.m.ia.data(), p.s.m.ja.data(),
+          p.s.m.a.data(), p.s.rhs.data(), p.z.data(), work_words, block.isp(), block.rsp(), esp,
+          2, flag);
+  state.counters["residual"] = relative_residual(p.s.m, p.z, p.s.rhs);
+}
+BENCHMARK(BM_NumericRowByRow)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 void BM_Solve(benchmark::State& state) {
   Problem& p = problem();

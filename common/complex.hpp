@@ -10,6 +10,18 @@
 // A real operand combines with each component separately.
 #pragma once
 
+// Every formula must round as written.  Fast math reorders and fuses; a
+// target with FMA lets the compiler fuse a product into a sum even with
+// contraction off.  The program is built for the baseline target; vector
+// kernels that need more are compiled for it on their own and chosen at
+// run time (sparse/kernels.hpp).
+#if defined(__FAST_MATH__)
+#error "build without -ffast-math: the results must round exactly as written"
+#endif
+#if defined(__FMA__)
+#error "build for a target without FMA (no -march=native, no -mfma): products must not be fused into sums"
+#endif
+
 #include <cmath>
 #include <complex>
 

@@ -149,7 +149,8 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
     path = 2;  // numeric factorisation on the structure kept in the work block
   }
   zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
-        run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, path, flag);
+        run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, path, flag,
+        run.work.scratch);
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 
   // A system of extreme coefficients (a sample height far outside any

@@ -41,8 +41,13 @@ struct RunStorage {
   ResultFields fields;
 };
 
-// The solver's fixed sizes must hold the system of the largest mesh.
-static_assert(sparse::WorkBlock::nsp >= work_words, "the solver's work block is smaller than the run needs");
+// The solver's own sizes must hold the largest mesh: the fast path's
+// scratch its unknowns, the ordering's lists (half the block after n words)
+// both triangles of its stored entries, and the block the factors' budget.
+static_assert(sparse::FactorScratch::capacity >= max_unknowns);
+static_assert((std::int64_t{sparse::WorkBlock::nsp} - max_unknowns) / 2 >=
+              max_unknowns + 2 * std::int64_t{max_entries});
+static_assert(sparse::WorkBlock::nsp >= work_words);
 
 struct RunStorageRelease {
   void operator()(RunStorage* run) const;

@@ -15,6 +15,8 @@
 //     max = lratio*nsp + 1 - (2n+3) - (n+1) - n; then q (n+1), im (n), and
 //     the provisional ju from jutmp = 4n + 4 + jlmax to the end of the block;
 //     afterwards ju moves down to follow the used part of jl.
+// scratch: the numeric factorisation's fast-path scratch (nnf.hpp); none
+// means row by row, with the same results.
 // In value words of rsp:
 //   l from lv (the first value word wholly after ju), lmax = il(n+1) - 1;
 //   d (n), u up to tmp (umax words); tmp = last 2n words, row = last n.
@@ -23,6 +25,7 @@
 #include <cstdint>
 #include <new>
 
+#include "sparse/factor_scratch.hpp"
 #include "sparse/families.hpp"
 #include "sparse/nnf.hpp"
 #include "sparse/nns.hpp"
@@ -36,7 +39,8 @@ template <class V>
 void ndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const V* a,
           const V* b, V* z, const std::int32_t& nsp, std::int32_t* isp, V* rsp,
-          std::int32_t& esp, const std::int32_t& path, std::int32_t& flag) {
+          std::int32_t& esp, const std::int32_t& path, std::int32_t& flag,
+          FactorScratch* scratch = nullptr) {
   constexpr std::int32_t lratio = Family<V>::lratio;
   if (path < 1 || path > 5) {
     flag = 11 * n + 1;
@@ -103,7 +107,7 @@ void ndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
     }
     V* vw = begin_region(word_at(rsp, lv), std::int64_t{nsp} - lv + 1);
     nnf(n, r, c, ic, ia, ja, a, z, b, il, jl, vw, lmax, vw + (dv - lv), iu, ju, vw + (uv - lv),
-        umax, vw + (rowv - lv), vw + (tmpv - lv), flag);
+        umax, vw + (rowv - lv), vw + (tmpv - lv), flag, scratch);
   } else if (path == 3 || path == 4) {
     V* vw = std::launder(word_at(rsp, lv));
     if (path == 3) {

@@ -45,40 +45,23 @@
 //   values of L are stored from the work row when the row is complete,
 //   before its pivot is tested; a zero pivot at row k leaves the rows
 //   after k untouched, as in the row-by-row order.
-// The per-family kernels below do the passes; the double-complex ones use
-// SSE2.
+// The passes run on the kernel of the caller's scratch (kernels.hpp); every
+// kernel rounds alike.  The chain marks and the block of work rows belong
+// to the caller's FactorScratch; without one, or for a system larger than
+// it holds, the rows are eliminated one by one on the work row, with the
+// same bits.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "common/cellmap.hpp"
+#include "sparse/factor_scratch.hpp"
 #include "sparse/families.hpp"
+#include "sparse/kernels.hpp"
 #include "sparse/nnf_kernels.hpp"
+#include "sparse/work_block.hpp"
 
 namespace sparse {
-
-// w(cols[s], r) := w(cols[s], r) + lk[r][0]*u[0][s] + ... + lk[r][G-1]*u[G-1][s]
-// for s = 0..count-1 and r = 0..R-1, the additions of each entry in that
-// order; entry (col, r) of the block is w1[(col - 1)*block_rows + r].
-template <int R, int G, class V>
-inline void block_pass(V* w1, const std::int32_t* cols, std::int32_t count, const V* const* u,
-                       const V (*lk)[group_max]) {
-  for (std::int32_t s = 0; s < count; ++s) {
-    V* p = w1 + (static_cast<std::ptrdiff_t>(cols[s]) - 1) * block_rows;
-    for (int r = 0; r < R; ++r) {
-      V x = p[r];
-      for (int t = 0; t < G; ++t) x = x + lk[r][t] * u[t][s];
-      p[r] = x;
-    }
-  }
-}
-
-template <int R, int G>
-inline void block_pass(dcomplex* w1, const std::int32_t* cols, std::int32_t count,
-                       const dcomplex* const* u, const dcomplex (*lk)[group_max]) {
-  block_pass_sse2<R, G>(w1, cols, count, u, lk);
-}
 
 template <int R, class V>
 inline void block_pass_g(std::int32_t g, V* w1, const std::int32_t* cols, std::int32_t count,
@@ -91,21 +74,33 @@ inline void block_pass_g(std::int32_t g, V* w1, const std::int32_t* cols, std::i
   }
 }
 
-// The pass for R rows of the block (1 to 4) and a group of g (1 to 4).
+// The passes of family V for R rows of the block (1 to 4) and a group of
+// g (1 to 4): the portable ones inline, whatever the kernel.
 template <class V>
-inline void block_pass_rg(std::int32_t rows, std::int32_t g, V* w1, const std::int32_t* cols,
-                          std::int32_t count, const V* const* u, const V (*lk)[group_max]) {
-  switch (rows) {
-    case 1: block_pass_g<1>(g, w1, cols, count, u, lk); break;
-    case 2: block_pass_g<2>(g, w1, cols, count, u, lk); break;
-    case 3: block_pass_g<3>(g, w1, cols, count, u, lk); break;
-    default: block_pass_g<4>(g, w1, cols, count, u, lk); break;
+struct BlockPasses {
+  explicit BlockPasses(Kernel) {}
+  void operator()(std::int32_t rows, std::int32_t g, V* w1, const std::int32_t* cols,
+                  std::int32_t count, const V* const* u, const V (*lk)[group_max]) const {
+    switch (rows) {
+      case 1: block_pass_g<1>(g, w1, cols, count, u, lk); break;
+      case 2: block_pass_g<2>(g, w1, cols, count, u, lk); break;
+      case 3: block_pass_g<3>(g, w1, cols, count, u, lk); break;
+      default: block_pass_g<4>(g, w1, cols, count, u, lk); break;
+    }
   }
-}
+};
 
-// Room for the chain marks and the block of work rows: one word (and
-// block_rows values) per unknown.
-inline constexpr std::int32_t chain_capacity = max_unknowns;
+// The double-complex passes: the table of the chosen kernel.
+template <>
+struct BlockPasses<dcomplex> {
+  const PassTable* table;
+  explicit BlockPasses(Kernel kernel) : table(&pass_table(kernel)) {}
+  void operator()(std::int32_t rows, std::int32_t g, dcomplex* w1, const std::int32_t* cols,
+                  std::int32_t count, const dcomplex* const* u,
+                  const dcomplex (*lk)[group_max]) const {
+    table->pass[rows - 1][g - 1](w1, cols, count, u, lk);
+  }
+};
 
 // chain(i) = 1 when U(i) = {i+1} + U(i+1) (row i+1 continues row i's
 // pattern), else 0; for i = 1..n-1, chain(n) = 0.
@@ -131,28 +126,230 @@ inline void find_chains(const std::int32_t& n, const std::int32_t* iu_, const st
   if (n >= 1) chain(n) = 0;
 }
 
+// The arrays of one factorisation (pointers to element 1), handed to its
+// steps.
 template <class V>
-void nnf(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
-         const std::int32_t* ic_, const std::int32_t* ia_, const std::int32_t* ja_, const V* a_,
-         V* z_, const V* b_, const std::int32_t* il_, const std::int32_t* jl_, V* l_,
-         const std::int32_t& lmax, V* d_, const std::int32_t* iu_, const std::int32_t* ju_, V* u_,
-         const std::int32_t& umax, V* row_, V* tmp_, std::int32_t& flag) {
-  const auto r = one_based(r_);
+struct NnfArrays {
+  const std::int32_t *r, *ic, *ia, *ja;
+  const V *a, *b;
+  const std::int32_t *il, *jl, *iu, *ju;
+  V *l, *d, *u, *row, *tmp;
+};
+
+// Rows 1..n eliminated block_rows at a time side by side (the fast path);
+// flag = 8n + k at a zero pivot, else untouched.
+template <class V>
+void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScratch& scratch,
+                         std::int32_t& flag) {
+  const auto r = one_based(f.r);
+  const auto ic = one_based(f.ic);
+  const auto ia = one_based(f.ia);
+  const auto ja = one_based(f.ja);
+  const auto a = one_based(f.a);
+  const auto b = one_based(f.b);
+  const auto il = one_based(f.il);
+  const auto jl = one_based(f.jl);
+  const auto l = one_based(f.l);
+  const auto d = one_based(f.d);
+  const auto iu = one_based(f.iu);
+  const auto ju = one_based(f.ju);
+  const auto u = one_based(f.u);
+  const auto row = one_based(f.row);
+  const auto tmp = one_based(f.tmp);
+
+  find_chains(n, f.iu, f.ju, scratch.chain);
+  const auto chain = one_based(static_cast<const std::int32_t*>(scratch.chain));
+  V* const w1 = begin_region(reinterpret_cast<V*>(scratch.rows), std::int64_t{n} * block_rows);
+  // entry (col, t) of the block of work rows
+  const auto w = [w1](std::int32_t col, std::int32_t t) -> V& {
+    return w1[(static_cast<std::ptrdiff_t>(col) - 1) * block_rows + t];
+  };
+  const BlockPasses<V> passes(scratch.kernel);
+
+  for (std::int32_t k0 = 1; k0 <= n; k0 += block_rows) {
+    const std::int32_t nr = n - k0 + 1 < block_rows ? n - k0 + 1 : block_rows;
+    std::int32_t pos[block_rows];   // next L position of each row
+    std::int32_t lend[block_rows];  // last L position of each row
+    V sum[block_rows];
+    V lk[block_rows][group_max];   // -l of the group members, per row
+    const V* ut[group_max];
+
+    // --- Clear the work rows on their patterns, scatter rows r(k)
+    for (std::int32_t t = 0; t < nr; ++t) {
+      const std::int32_t k = k0 + t;
+      pos[t] = il(k);
+      lend[t] = il(k + 1) - 1;
+      for (std::int32_t j = il(k); j <= lend[t]; ++j) w(jl(j), t) = zero_value<V>();
+      w(k, t) = zero_value<V>();
+      for (std::int32_t j = iu(k); j < iu(k + 1); ++j) w(ju(j), t) = zero_value<V>();
+      const std::int32_t rk = r(k);
+      for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) w(ic(ja(j)), t) = a(j);
+      sum[t] = b(rk);
+    }
+
+    // Finishes the members i..i+g-1 of a group in row t: each takes the
+    // updates of the members before it, then becomes -l.
+    const auto finish_members = [&](std::int32_t t, std::int32_t i, std::int32_t g) {
+      for (std::int32_t m = 0; m < g; ++m) {
+        V x = w(i + m, t);
+        for (std::int32_t q = 0; q < m; ++q)
+          x = add_product(x, lk[t][q], u(iu(i + q) + (m - 1 - q)));
+        w(i + m, t) = x;
+        lk[t][m] = -x;
+        sum[t] = add_product(sum[t], lk[t][m], tmp(i + m));
+      }
+      for (std::int32_t q = 0; q < g; ++q) ut[q] = u.at(iu(i + q) + (g - 1 - q));
+    };
+    // Length of the group starting at L position p of row t with
+    // column i: consecutive chained columns below `limit`.
+    const auto group_length = [&](std::int32_t t, std::int32_t p, std::int32_t i,
+                                  std::int32_t limit) {
+      std::int32_t g = 1;
+      while (g < group_max && p + g <= lend[t] && jl(p + g) == i + g && i + g < limit &&
+             chain(i + g - 1) != 0)
+        ++g;
+      return g;
+    };
+    // next L column below k0 of row t, n + 1 when none is left
+    const auto head = [&](std::int32_t t) {
+      return pos[t] <= lend[t] && jl(pos[t]) < k0 ? jl(pos[t]) : n + 1;
+    };
+
+    // --- Eliminate the rows of U below k0
+    for (;;) {
+      std::int32_t i = n + 1;
+      bool all = true;
+      for (std::int32_t t = 0; t < nr; ++t) {
+        const std::int32_t h = head(t);
+        if (h != i && t > 0) all = false;
+        if (h < i) i = h;
+      }
+      if (i > n) break;
+      if (all) {
+        // in every row: one group for all of them
+        std::int32_t g = group_length(0, pos[0], i, k0);
+        for (std::int32_t t = 1; t < nr; ++t) {
+          const std::int32_t gt = group_length(t, pos[t], i, k0);
+          if (gt < g) g = gt;
+        }
+        for (std::int32_t t = 0; t < nr; ++t) finish_members(t, i, g);
+        passes(nr, g, w1, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk);
+        for (std::int32_t t = 0; t < nr; ++t) pos[t] += g;
+      } else {
+        // in some rows only: each of them alone, up to the next column
+        // of the others
+        std::int32_t next = k0;
+        for (std::int32_t t = 0; t < nr; ++t) {
+          const std::int32_t h = head(t);
+          if (h != i && h < next) next = h;
+        }
+        for (std::int32_t t = 0; t < nr; ++t) {
+          if (head(t) != i) continue;
+          const std::int32_t g = group_length(t, pos[t], i, next);
+          finish_members(t, i, g);
+          passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
+                        lk + t);
+          pos[t] += g;
+        }
+      }
+    }
+
+    // --- Each row in turn: the rows of U of this block, pivot, row of U
+    for (std::int32_t t = 0; t < nr; ++t) {
+      const std::int32_t k = k0 + t;
+      while (pos[t] <= lend[t]) {
+        const std::int32_t i = jl(pos[t]);
+        const std::int32_t g = group_length(t, pos[t], i, k);
+        finish_members(t, i, g);
+        passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
+                      lk + t);
+        pos[t] += g;
+      }
+      // the finished row, also left in the work row as the row-by-row
+      // order leaves it
+      for (std::int32_t j = il(k); j < il(k + 1); ++j) {
+        const V x = w(jl(j), t);
+        l(j) = x;
+        row(jl(j)) = x;
+      }
+      const V pivot = w(k, t);
+      row(k) = pivot;
+      if (is_zero(pivot)) {
+        for (std::int32_t j = iu(k); j < iu(k + 1); ++j) row(ju(j)) = w(ju(j), t);
+        flag = 8 * n + k;
+        return;
+      }
+      const V dk = pivot_reciprocal(pivot);
+      d(k) = dk;
+      tmp(k) = sum[t] * dk;
+      for (std::int32_t j = iu(k); j < iu(k + 1); ++j) {
+        const V x = w(ju(j), t);
+        row(ju(j)) = x;
+        u(j) = x * dk;
+      }
+    }
+  }
+}
+
+// Rows 1..n one by one on the work row; flag = 8n + k at a zero pivot,
+// else untouched.
+template <class V>
+void eliminate_row_by_row(const std::int32_t& n, const NnfArrays<V>& f, std::int32_t& flag) {
+  const auto r = one_based(f.r);
+  const auto ic = one_based(f.ic);
+  const auto ia = one_based(f.ia);
+  const auto ja = one_based(f.ja);
+  const auto a = one_based(f.a);
+  const auto b = one_based(f.b);
+  const auto il = one_based(f.il);
+  const auto jl = one_based(f.jl);
+  const auto l = one_based(f.l);
+  const auto d = one_based(f.d);
+  const auto iu = one_based(f.iu);
+  const auto ju = one_based(f.ju);
+  const auto u = one_based(f.u);
+  const auto row = one_based(f.row);
+  const auto tmp = one_based(f.tmp);
+
+  for (std::int32_t k = 1; k <= n; ++k) {
+    for (std::int32_t j = il(k); j < il(k + 1); ++j) row(jl(j)) = zero_value<V>();
+    row(k) = zero_value<V>();
+    for (std::int32_t j = iu(k); j < iu(k + 1); ++j) row(ju(j)) = zero_value<V>();
+    const std::int32_t rk = r(k);
+    for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) row(ic(ja(j))) = a(j);
+    V sum = b(rk);
+    for (std::int32_t j = il(k); j < il(k + 1); ++j) {
+      const std::int32_t i = jl(j);
+      l(j) = row(i);
+      const V lki = -row(i);
+      sum = add_product(sum, lki, tmp(i));
+      for (std::int32_t p = iu(i); p < iu(i + 1); ++p)
+        row(ju(p)) = add_product(row(ju(p)), lki, u(p));
+    }
+    if (is_zero(row(k))) {
+      flag = 8 * n + k;
+      return;
+    }
+    const V dk = pivot_reciprocal(row(k));
+    d(k) = dk;
+    tmp(k) = sum * dk;
+    for (std::int32_t j = iu(k); j < iu(k + 1); ++j) u(j) = row(ju(j)) * dk;
+  }
+}
+
+template <class V>
+void nnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c_,
+         const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const V* a,
+         V* z_, const V* b, const std::int32_t* il_, const std::int32_t* jl, V* l,
+         const std::int32_t& lmax, V* d, const std::int32_t* iu_, const std::int32_t* ju_, V* u_,
+         const std::int32_t& umax, V* row, V* tmp_, std::int32_t& flag,
+         FactorScratch* scratch = nullptr) {
   const auto c = one_based(c_);
-  const auto ic = one_based(ic_);
-  const auto ia = one_based(ia_);
-  const auto ja = one_based(ja_);
-  const auto a = one_based(a_);
   const auto z = one_based(z_);
-  const auto b = one_based(b_);
   const auto il = one_based(il_);
-  const auto jl = one_based(jl_);
-  const auto l = one_based(l_);
-  const auto d = one_based(d_);
   const auto iu = one_based(iu_);
   const auto ju = one_based(ju_);
   const auto u = one_based(u_);
-  const auto row = one_based(row_);
   const auto tmp = one_based(tmp_);
 
   // --- Storage check
@@ -165,170 +362,16 @@ void nnf(const std::int32_t& n, const std::int32_t* r_, const std::int32_t* c_,
     return;
   }
 
-  // The chain marks and the block of work rows are scratch of the fast
-  // path alone; they live outside the work block so that its partition,
-  // esp and the error results stay those of the plain factorisation.
-  static std::int32_t chain_marks[chain_capacity];
-  alignas(64) static V block[static_cast<std::size_t>(chain_capacity) * block_rows];
-
-  if (n <= chain_capacity) {
-    find_chains(n, iu_, ju_, chain_marks);
-    const auto chain = one_based(static_cast<const std::int32_t*>(chain_marks));
-    V* const w1 = block;
-    // entry (col, t) of the block of work rows
-    const auto w = [w1](std::int32_t col, std::int32_t t) -> V& {
-      return w1[(static_cast<std::ptrdiff_t>(col) - 1) * block_rows + t];
-    };
-
-    for (std::int32_t k0 = 1; k0 <= n; k0 += block_rows) {
-      const std::int32_t nr = n - k0 + 1 < block_rows ? n - k0 + 1 : block_rows;
-      std::int32_t pos[block_rows];   // next L position of each row
-      std::int32_t lend[block_rows];  // last L position of each row
-      V sum[block_rows];
-      V lk[block_rows][group_max];   // -l of the group members, per row
-      const V* ut[group_max];
-
-      // --- Clear the work rows on their patterns, scatter rows r(k)
-      for (std::int32_t t = 0; t < nr; ++t) {
-        const std::int32_t k = k0 + t;
-        pos[t] = il(k);
-        lend[t] = il(k + 1) - 1;
-        for (std::int32_t j = il(k); j <= lend[t]; ++j) w(jl(j), t) = zero_value<V>();
-        w(k, t) = zero_value<V>();
-        for (std::int32_t j = iu(k); j < iu(k + 1); ++j) w(ju(j), t) = zero_value<V>();
-        const std::int32_t rk = r(k);
-        for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) w(ic(ja(j)), t) = a(j);
-        sum[t] = b(rk);
-      }
-
-      // Finishes the members i..i+g-1 of a group in row t: each takes the
-      // updates of the members before it, then becomes -l.
-      const auto finish_members = [&](std::int32_t t, std::int32_t i, std::int32_t g) {
-        for (std::int32_t m = 0; m < g; ++m) {
-          V x = w(i + m, t);
-          for (std::int32_t q = 0; q < m; ++q)
-            x = add_product(x, lk[t][q], u(iu(i + q) + (m - 1 - q)));
-          w(i + m, t) = x;
-          lk[t][m] = -x;
-          sum[t] = add_product(sum[t], lk[t][m], tmp(i + m));
-        }
-        for (std::int32_t q = 0; q < g; ++q) ut[q] = u.at(iu(i + q) + (g - 1 - q));
-      };
-      // Length of the group starting at L position p of row t with
-      // column i: consecutive chained columns below `limit`.
-      const auto group_length = [&](std::int32_t t, std::int32_t p, std::int32_t i,
-                                    std::int32_t limit) {
-        std::int32_t g = 1;
-        while (g < group_max && p + g <= lend[t] && jl(p + g) == i + g && i + g < limit &&
-               chain(i + g - 1) != 0)
-          ++g;
-        return g;
-      };
-      // next L column below k0 of row t, n + 1 when none is left
-      const auto head = [&](std::int32_t t) {
-        return pos[t] <= lend[t] && jl(pos[t]) < k0 ? jl(pos[t]) : n + 1;
-      };
-
-      // --- Eliminate the rows of U below k0
-      for (;;) {
-        std::int32_t i = n + 1;
-        bool all = true;
-        for (std::int32_t t = 0; t < nr; ++t) {
-          const std::int32_t h = head(t);
-          if (h != i && t > 0) all = false;
-          if (h < i) i = h;
-        }
-        if (i > n) break;
-        if (all) {
-          // in every row: one group for all of them
-          std::int32_t g = group_length(0, pos[0], i, k0);
-          for (std::int32_t t = 1; t < nr; ++t) {
-            const std::int32_t gt = group_length(t, pos[t], i, k0);
-            if (gt < g) g = gt;
-          }
-          for (std::int32_t t = 0; t < nr; ++t) finish_members(t, i, g);
-          block_pass_rg(nr, g, w1, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk);
-          for (std::int32_t t = 0; t < nr; ++t) pos[t] += g;
-        } else {
-          // in some rows only: each of them alone, up to the next column
-          // of the others
-          std::int32_t next = k0;
-          for (std::int32_t t = 0; t < nr; ++t) {
-            const std::int32_t h = head(t);
-            if (h != i && h < next) next = h;
-          }
-          for (std::int32_t t = 0; t < nr; ++t) {
-            if (head(t) != i) continue;
-            const std::int32_t g = group_length(t, pos[t], i, next);
-            finish_members(t, i, g);
-            block_pass_rg(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
-                          lk + t);
-            pos[t] += g;
-          }
-        }
-      }
-
-      // --- Each row in turn: the rows of U of this block, pivot, row of U
-      for (std::int32_t t = 0; t < nr; ++t) {
-        const std::int32_t k = k0 + t;
-        while (pos[t] <= lend[t]) {
-          const std::int32_t i = jl(pos[t]);
-          const std::int32_t g = group_length(t, pos[t], i, k);
-          finish_members(t, i, g);
-          block_pass_rg(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
-                        lk + t);
-          pos[t] += g;
-        }
-        // the finished row, also left in the work row as the row-by-row
-        // order leaves it
-        for (std::int32_t j = il(k); j < il(k + 1); ++j) {
-          const V x = w(jl(j), t);
-          l(j) = x;
-          row(jl(j)) = x;
-        }
-        const V pivot = w(k, t);
-        row(k) = pivot;
-        if (is_zero(pivot)) {
-          for (std::int32_t j = iu(k); j < iu(k + 1); ++j) row(ju(j)) = w(ju(j), t);
-          flag = 8 * n + k;
-          return;
-        }
-        const V dk = pivot_reciprocal(pivot);
-        d(k) = dk;
-        tmp(k) = sum[t] * dk;
-        for (std::int32_t j = iu(k); j < iu(k + 1); ++j) {
-          const V x = w(ju(j), t);
-          row(ju(j)) = x;
-          u(j) = x * dk;
-        }
-      }
-    }
-  } else {
-    // --- Row by row on the work row (n beyond the room of the scratch)
-    for (std::int32_t k = 1; k <= n; ++k) {
-      for (std::int32_t j = il(k); j < il(k + 1); ++j) row(jl(j)) = zero_value<V>();
-      row(k) = zero_value<V>();
-      for (std::int32_t j = iu(k); j < iu(k + 1); ++j) row(ju(j)) = zero_value<V>();
-      const std::int32_t rk = r(k);
-      for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) row(ic(ja(j))) = a(j);
-      V sum = b(rk);
-      for (std::int32_t j = il(k); j < il(k + 1); ++j) {
-        const std::int32_t i = jl(j);
-        l(j) = row(i);
-        const V lki = -row(i);
-        sum = add_product(sum, lki, tmp(i));
-        for (std::int32_t p = iu(i); p < iu(i + 1); ++p)
-          row(ju(p)) = add_product(row(ju(p)), lki, u(p));
-      }
-      if (is_zero(row(k))) {
-        flag = 8 * n + k;
-        return;
-      }
-      const V dk = pivot_reciprocal(row(k));
-      d(k) = dk;
-      tmp(k) = sum * dk;
-      for (std::int32_t j = iu(k); j < iu(k + 1); ++j) u(j) = row(ju(j)) * dk;
-    }
+  // --- Elimination with the forward substitution
+  const NnfArrays<V> arrays{r, ic, ia, ja, a, b, il_, jl, iu_, ju_, l, d, u_, row, tmp_};
+  std::int32_t stop = 0;
+  if (scratch != nullptr && n <= FactorScratch::capacity)
+    eliminate_in_blocks(n, arrays, *scratch, stop);
+  else
+    eliminate_row_by_row(n, arrays, stop);
+  if (stop != 0) {
+    flag = stop;
+    return;
   }
 
   // --- Back substitution

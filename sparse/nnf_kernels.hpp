@@ -1,25 +1,48 @@
-// SSE2 passes of the double-complex numeric factorisation: the update of
-// R work rows (1 to 4) by G eliminated rows (1 to 4) at once,
+// The passes of the numeric factorisation: the update of R work rows
+// (1 to 4) by G eliminated rows (1 to 4) at once,
 //   w(cols[s], t) := w(cols[s], t) + lk[t][0]*u[0][s] + ... + lk[t][G-1]*u[G-1][s],
 // the additions of each entry in that order, each product the plain
-// four-multiplication one.  With a complex value held as [re, im] in one
-// register:
+// four-multiplication one.  The portable pass is plain C++ for every
+// family; the double-complex family also has SSE2 passes here (baseline
+// x86-64) and AVX2 passes in nnf_avx2.cpp.
+//
+// SSE2, with a complex value held as [re, im] in one register:
 //   lk*u = [lr, lr]*[ur, ui] + [-li, li]*[ui, ur]
 //        = [lr*ur + (-li*ui), lr*ui + li*ur],
 // which rounds exactly like (lr*ur - li*ui, lr*ui + li*ur): negation is
 // exact and a + (-b) is a - b.  One load and one swap of u[g][s] serve
 // all R rows.  All loads of a step come before its stores (the columns of
-// a row of U are distinct, so the entries never overlap).  SSE2 belongs
-// to the baseline x86-64 target.
+// a row of U are distinct, so the entries never overlap).
 #pragma once
 
-#include <emmintrin.h>
-
+#include <cstddef>
 #include <cstdint>
 
 #include "common/complex.hpp"
+#include "sparse/kernels.hpp"
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 namespace sparse {
+
+// The portable pass, any family; entry (col, r) of the block is
+// w1[(col - 1)*block_rows + r].
+template <int R, int G, class V>
+inline void block_pass(V* w1, const std::int32_t* cols, std::int32_t count, const V* const* u,
+                       const V (*lk)[group_max]) {
+  for (std::int32_t s = 0; s < count; ++s) {
+    V* p = w1 + (static_cast<std::ptrdiff_t>(cols[s]) - 1) * block_rows;
+    for (int r = 0; r < R; ++r) {
+      V x = p[r];
+      for (int t = 0; t < G; ++t) x = x + lk[r][t] * u[t][s];
+      p[r] = x;
+    }
+  }
+}
+
+#if defined(__x86_64__)
 
 struct SplitFactor {
   __m128d rr;  // [lr, lr]
@@ -54,14 +77,8 @@ inline dcomplex subtract_product(dcomplex x, dcomplex a, dcomplex b) {
   return r;
 }
 
-// The work rows of a block lie side by side: entry (col, r) of the block
-// is w1[(col - 1)*block_rows + r], so that the R rows of one column share
-// a cache line.  A pass updates rows r = 0..R-1 with the factors lk[r][.]
-// (at most group_max of them per row); one entry per step for R >= 3 (the
-// factors then stay in memory), two for R = 2, four for R = 1.
-inline constexpr int block_rows = 4;
-inline constexpr int group_max = 4;
-
+// One entry per step for R >= 3 (the factors then stay in memory), two
+// for R = 2, four for R = 1.
 template <int R, int G>
 inline void block_pass_sse2(dcomplex* w1, const std::int32_t* cols, std::int32_t count,
                             const dcomplex* const* u, const dcomplex (*lk)[group_max]) {
@@ -120,5 +137,7 @@ inline void block_pass_sse2(dcomplex* w1, const std::int32_t* cols, std::int32_t
     for (int r = 0; r < R; ++r) store(p0 + r, x[r]);
   }
 }
+
+#endif  // __x86_64__
 
 }  // namespace sparse

@@ -36,24 +36,49 @@ void zsro(const std::int32_t& n, const std::int32_t* ip, std::int32_t* ia, std::
           dcomplex* a, std::int32_t* q, std::int32_t* r, const bool& dflag);
 
 // Factor/solve driver: symbolic, numeric, solve, transposed solve (sparse/ndrv.hpp).
+// Each family's driver comes twice: with the fixed arguments, and with the
+// caller's factorisation scratch appended (the fast path of the numeric
+// factorisation; the results are the same bits either way).
 void sndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
            const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const float* a,
            const float* b, float* z, const std::int32_t& nsp, std::int32_t* isp, float* rsp,
            std::int32_t& esp, const std::int32_t& path, std::int32_t& flag);
+void sndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const float* a,
+           const float* b, float* z, const std::int32_t& nsp, std::int32_t* isp, float* rsp,
+           std::int32_t& esp, const std::int32_t& path, std::int32_t& flag,
+           sparse::FactorScratch& scratch);
 void dndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
            const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const double* a,
            const double* b, double* z, const std::int32_t& nsp, std::int32_t* isp, double* rsp,
            std::int32_t& esp, const std::int32_t& path, std::int32_t& flag);
+void dndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const double* a,
+           const double* b, double* z, const std::int32_t& nsp, std::int32_t* isp, double* rsp,
+           std::int32_t& esp, const std::int32_t& path, std::int32_t& flag,
+           sparse::FactorScratch& scratch);
 void cndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
            const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja,
            const scomplex* a, const scomplex* b, scomplex* z, const std::int32_t& nsp,
            std::int32_t* isp, scomplex* rsp, std::int32_t& esp, const std::int32_t& path,
            std::int32_t& flag);
+void cndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja,
+           const scomplex* a, const scomplex* b, scomplex* z, const std::int32_t& nsp,
+           std::int32_t* isp, scomplex* rsp, std::int32_t& esp, const std::int32_t& path,
+           std::int32_t& flag,
+           sparse::FactorScratch& scratch);
 void zndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
            const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja,
            const dcomplex* a, const dcomplex* b, dcomplex* z, const std::int32_t& nsp,
            std::int32_t* isp, dcomplex* rsp, std::int32_t& esp, const std::int32_t& path,
            std::int32_t& flag);
+void zndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja,
+           const dcomplex* a, const dcomplex* b, dcomplex* z, const std::int32_t& nsp,
+           std::int32_t* isp, dcomplex* rsp, std::int32_t& esp, const std::int32_t& path,
+           std::int32_t& flag,
+           sparse::FactorScratch& scratch);
 
 // Symbolic factorisation: patterns of L and U (sparse/nsf.hpp).
 void snsf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* ic,
@@ -73,29 +98,56 @@ void znsf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* ic,
           const std::int32_t& jlmax, std::int32_t* iu, std::int32_t* ju, const std::int32_t& jumax,
           std::int32_t* q, std::int32_t* im, std::int32_t& flag);
 
-// Numeric factorisation with solution (sparse/nnf.hpp).
+// Numeric factorisation with solution (sparse/nnf.hpp), with the fixed
+// arguments (row by row) and with the caller's scratch (fast path).
 void snnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const float* a,
           float* z, const float* b, const std::int32_t* il, const std::int32_t* jl, float* l,
           const std::int32_t& lmax, float* d, const std::int32_t* iu, const std::int32_t* ju,
           float* u, const std::int32_t& umax, float* row, float* tmp, std::int32_t& flag);
+void snnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const float* a,
+          float* z, const float* b, const std::int32_t* il, const std::int32_t* jl, float* l,
+          const std::int32_t& lmax, float* d, const std::int32_t* iu, const std::int32_t* ju,
+          float* u, const std::int32_t& umax, float* row, float* tmp, std::int32_t& flag,
+          sparse::FactorScratch& scratch);
 void dnnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const double* a,
           double* z, const double* b, const std::int32_t* il, const std::int32_t* jl, double* l,
           const std::int32_t& lmax, double* d, const std::int32_t* iu, const std::int32_t* ju,
           double* u, const std::int32_t& umax, double* row, double* tmp, std::int32_t& flag);
+void dnnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const double* a,
+          double* z, const double* b, const std::int32_t* il, const std::int32_t* jl, double* l,
+          const std::int32_t& lmax, double* d, const std::int32_t* iu, const std::int32_t* ju,
+          double* u, const std::int32_t& umax, double* row, double* tmp, std::int32_t& flag,
+          sparse::FactorScratch& scratch);
 void cnnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const scomplex* a,
           scomplex* z, const scomplex* b, const std::int32_t* il, const std::int32_t* jl,
           scomplex* l, const std::int32_t& lmax, scomplex* d, const std::int32_t* iu,
           const std::int32_t* ju, scomplex* u, const std::int32_t& umax, scomplex* row,
           scomplex* tmp, std::int32_t& flag);
+void cnnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const scomplex* a,
+          scomplex* z, const scomplex* b, const std::int32_t* il, const std::int32_t* jl,
+          scomplex* l, const std::int32_t& lmax, scomplex* d, const std::int32_t* iu,
+          const std::int32_t* ju, scomplex* u, const std::int32_t& umax, scomplex* row,
+          scomplex* tmp, std::int32_t& flag,
+          sparse::FactorScratch& scratch);
 void znnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
           const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const dcomplex* a,
           dcomplex* z, const dcomplex* b, const std::int32_t* il, const std::int32_t* jl,
           dcomplex* l, const std::int32_t& lmax, dcomplex* d, const std::int32_t* iu,
           const std::int32_t* ju, dcomplex* u, const std::int32_t& umax, dcomplex* row,
           dcomplex* tmp, std::int32_t& flag);
+void znnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
+          const std::int32_t* ic, const std::int32_t* ia, const std::int32_t* ja, const dcomplex* a,
+          dcomplex* z, const dcomplex* b, const std::int32_t* il, const std::int32_t* jl,
+          dcomplex* l, const std::int32_t& lmax, dcomplex* d, const std::int32_t* iu,
+          const std::int32_t* ju, dcomplex* u, const std::int32_t& umax, dcomplex* row,
+          dcomplex* tmp, std::int32_t& flag,
+          sparse::FactorScratch& scratch);
 
 // Solution with existing factors (sparse/nns.hpp).
 void snns(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,

@@ -33,8 +33,8 @@
 #include <cstring>
 #include <new>
 
-#include "common/cellmap.hpp"
 #include "common/complex.hpp"
+#include "sparse/factor_scratch.hpp"
 
 namespace sparse {
 
@@ -65,12 +65,15 @@ inline T* retype_region(T* first, std::int64_t count) {
   return std::launder(first);
 }
 
-// The run's work block: nsp = work_words value words of 16 bytes.
+// A caller's work block: nsp value words of 16 bytes (the solver's own
+// size, 178 MB; its caller checks that its systems fit), and the scratch of the numeric factorisation's fast path beside it.  One block
+// serves one factorisation at a time; two threads use two blocks.
 struct WorkBlock {
-  static constexpr std::int32_t nsp = work_words;
-  static constexpr std::int64_t integer_words = std::int64_t{4} * work_words;
+  static constexpr std::int32_t nsp = 11102000;
+  static constexpr std::int64_t integer_words = std::int64_t{4} * nsp;
 
-  alignas(16) std::byte storage[std::size_t{16} * work_words];
+  alignas(16) std::byte storage[std::size_t{16} * nsp];
+  FactorScratch scratch;
 
   // Integer view: isp(1) is the first integer word.
   std::int32_t* isp() { return reinterpret_cast<std::int32_t*>(storage); }

@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <set>
+#include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "sparse/kernels.hpp"
 #include "sparse/ndrv.hpp"
 #include "sparse/odrv.hpp"
 #include "sparse/sparse.hpp"
@@ -50,19 +55,36 @@ std::vector<int32_t> identity(int32_t n) {
   return p;
 }
 
-// One factor-driver call on family V with a block of nsp value words.
+// One factor-driver call on family V with a block of nsp value words and
+// a factorisation scratch of its own.
 template <class V>
 struct FactorRun {
   TestBlock<V> block;
+  std::unique_ptr<sparse::FactorScratch> scratch = std::make_unique<sparse::FactorScratch>();
   int32_t esp = -12345;
   int32_t flag = -12345;
   explicit FactorRun(int32_t nsp) : block(nsp) {}
   void call(const Csr<V>& m, const std::vector<int32_t>& p, const std::vector<int32_t>& ip,
             const V* b, V* z, int32_t path) {
     sparse::ndrv(m.n, p.data(), p.data(), ip.data(), m.ia.data(), m.ja.data(), m.a.data(), b, z,
-                 block.nsp, block.isp(), block.rsp(), esp, path, flag);
+                 block.nsp, block.isp(), block.rsp(), esp, path, flag, scratch.get());
   }
 };
+
+// The ways the numeric factorisation can run on this machine: row by row
+// (no scratch), and in blocks with every kernel the processor supports.
+struct FactorPath {
+  std::string name;
+  bool blocked;
+  sparse::Kernel kernel;
+};
+
+std::vector<FactorPath> factor_paths() {
+  std::vector<FactorPath> paths{{"row by row", false, sparse::Kernel::portable}};
+  for (sparse::Kernel k : sparse::all_kernels)
+    if (sparse::kernel_supported(k)) paths.push_back({sparse::kernel_name(k), true, k});
+  return paths;
+}
 
 // Symbolic factorisation into plain arrays.
 struct Symbolic {
@@ -323,7 +345,7 @@ TEST(OrderingStorage, PathOutsideOneToFiveIsRejected) {
 }
 
 TEST(OrderingStorage, OrderingDriverUsesOnlyTheFirstNspIntegerWordsOfTheRunBlock) {
-  static_assert(sizeof(sparse::WorkBlock) == std::size_t{16} * work_words,
+  static_assert(sizeof(sparse::WorkBlock::storage) == std::size_t{16} * work_words,
                 "the work block is nsp double-complex words");
   auto m = fem_pattern(4, 3);
   int32_t* isp = run_block.isp();
@@ -548,10 +570,10 @@ TEST(SymbolicFactorisation, PatternsMatchBooleanEliminationOnRandomMatrices) {
 
 // ------------------------------------------------------ numeric factorisation --
 
-// Runs the fast znnf and the literal one on the same structure and
-// requires identical bits in l, d, u and z.
+// Runs nnf through every factorisation path and the literal one on the
+// same structure and requires identical bits in l, d, u, z, tmp and row.
 template <class V>
-void expect_bit_identical(const Csr<V>& m, const std::vector<V>& b, const char* what) {
+void expect_bit_identical(const Csr<V>& m, const std::vector<V>& b, const std::string& what) {
   Csr<dcomplex> pattern;
   pattern.n = m.n;
   pattern.ia = m.ia;
@@ -563,37 +585,51 @@ void expect_bit_identical(const Csr<V>& m, const std::vector<V>& b, const char* 
   const int32_t room = std::min<int64_t>(int64_t(n) * (n - 1) / 2 + 1, 20000000);
   const Symbolic s = symbolic(pattern, o.p, o.ip, room, room);
   ASSERT_EQ(s.flag, 0) << what;
-  auto fast = prepare<V>(s, n);
-  auto slow = prepare<V>(s, n);
   const int32_t lmax = s.il[n] - 1, umax = s.iu[n] - 1;
-  sparse::nnf(n, o.p.data(), o.p.data(), o.ip.data(), m.ia.data(), m.ja.data(), m.a.data(),
-       fast.z.data(), b.data(), s.il.data(), s.jl.data(), fast.l.data(), lmax, fast.d.data(),
-       s.iu.data(), s.ju.data(), fast.u.data(), umax, fast.row.data(), fast.tmp.data(),
-       fast.flag);
+  auto slow = prepare<V>(s, n);
   literal_nnf(n, o.p.data(), o.p.data(), o.ip.data(), m.ia.data(), m.ja.data(), m.a.data(),
               slow.z.data(), b.data(), s.il.data(), s.jl.data(), slow.l.data(), lmax,
               slow.d.data(), s.iu.data(), s.ju.data(), slow.u.data(), umax, slow.row.data(),
               slow.tmp.data(), slow.flag);
-  ASSERT_EQ(fast.flag, 0) << what;
   ASSERT_EQ(slow.flag, 0) << what;
-  EXPECT_TRUE(same_bits(fast.l, slow.l)) << what << ": values of L differ from the literal ones";
-  EXPECT_TRUE(same_bits(fast.d, slow.d)) << what << ": pivot reciprocals differ";
-  EXPECT_TRUE(same_bits(fast.u, slow.u)) << what << ": values of U differ";
-  EXPECT_TRUE(same_bits(fast.z, slow.z)) << what << ": solutions differ";
-  EXPECT_TRUE(same_bits(fast.tmp, slow.tmp)) << what << ": intermediate solutions differ";
-  EXPECT_TRUE(same_bits(fast.row, slow.row)) << what << ": work row left in another state";
-}
-
-TEST(NumericFactorisation, FastPathIsBitIdenticalOnFiniteElementSystems) {
-  for (auto [nx, ny] : {std::pair{1, 1}, {2, 3}, {5, 4}, {12, 9}, {20, 20}}) {
-    const FemSystem s = fem_system(nx, ny);
-    const std::string what = "mesh " + std::to_string(nx) + " x " + std::to_string(ny);
-    expect_bit_identical(s.m, s.rhs, what.c_str());
+  auto scratch = std::make_unique<sparse::FactorScratch>();
+  for (const FactorPath& path : factor_paths()) {
+    const std::string where = what + ", " + path.name;
+    ASSERT_TRUE(scratch->use_kernel(path.kernel)) << where;
+    auto fast = prepare<V>(s, n);
+    sparse::nnf(n, o.p.data(), o.p.data(), o.ip.data(), m.ia.data(), m.ja.data(), m.a.data(),
+                fast.z.data(), b.data(), s.il.data(), s.jl.data(), fast.l.data(), lmax,
+                fast.d.data(), s.iu.data(), s.ju.data(), fast.u.data(), umax, fast.row.data(),
+                fast.tmp.data(), fast.flag, path.blocked ? scratch.get() : nullptr);
+    ASSERT_EQ(fast.flag, 0) << where;
+    EXPECT_TRUE(same_bits(fast.l, slow.l)) << where << ": values of L differ from the literal ones";
+    EXPECT_TRUE(same_bits(fast.d, slow.d)) << where << ": pivot reciprocals differ";
+    EXPECT_TRUE(same_bits(fast.u, slow.u)) << where << ": values of U differ";
+    EXPECT_TRUE(same_bits(fast.z, slow.z)) << where << ": solutions differ";
+    EXPECT_TRUE(same_bits(fast.tmp, slow.tmp)) << where << ": intermediate solutions differ";
+    EXPECT_TRUE(same_bits(fast.row, slow.row)) << where << ": work row left in another state";
   }
 }
 
-TEST(NumericFactorisation, FastPathIsBitIdenticalOnRandomPatterns) {
-  for (unsigned seed = 1; seed <= 8; ++seed) {
+// Every path the machine supports against the literal order, on the
+// finite-element meshes and on random patterns and values.
+TEST(NumericFactorisation, EveryPathIsBitIdenticalToTheLiteralOrder) {
+  struct Case {
+    const char* kind;  // "mesh" or "random"
+    int32_t nx, ny;    // mesh size; for "random" nx is the seed
+  };
+  const Case cases[] = {{"mesh", 1, 1},   {"mesh", 2, 3},   {"mesh", 5, 4},   {"mesh", 12, 9},
+                        {"mesh", 20, 20}, {"random", 1, 0}, {"random", 2, 0}, {"random", 3, 0},
+                        {"random", 4, 0}, {"random", 5, 0}, {"random", 6, 0}, {"random", 7, 0},
+                        {"random", 8, 0}};
+  for (const Case& c : cases) {
+    if (std::string(c.kind) == "mesh") {
+      const FemSystem s = fem_system(c.nx, c.ny);
+      expect_bit_identical(s.m, s.rhs,
+                           "mesh " + std::to_string(c.nx) + " x " + std::to_string(c.ny));
+      continue;
+    }
+    const unsigned seed = static_cast<unsigned>(c.nx);
     const auto pattern = seed <= 4 ? random_pattern(300, 3, seed, seed % 2 == 0)
                                    : fem_pattern(3 + seed, 2 + seed % 3);
     // values not made dominant: rounding then differs visibly between orders
@@ -601,9 +637,121 @@ TEST(NumericFactorisation, FastPathIsBitIdenticalOnRandomPatterns) {
     std::vector<dcomplex> b(m.n);
     std::mt19937 gen(seed);
     for (auto& x : b) x = random_value<dcomplex>(gen);
-    const std::string what = "random case " + std::to_string(seed);
-    expect_bit_identical(m, b, what.c_str());
+    expect_bit_identical(m, b, "random case " + std::to_string(seed));
   }
+}
+
+// --------------------------------------------- kernels and their scratch --
+
+// A product followed by a sum must be rounded twice.  The operands pass
+// through volatiles, so the compiler cannot fold the expressions at compile
+// time; a fused multiply-add would keep the product's low part.
+TEST(Kernels, ProductThenSumIsRoundedTwice) {
+  volatile double va = 1.0 + 0x1p-30, vb = 1.0 - 0x1p-30, vc = -1.0;
+  const double a = va, b = vb, c = vc;
+  ASSERT_NE(std::fma(a, b, c), 0.0) << "the operands must tell a fused sum apart";
+  EXPECT_EQ(a * b + c, 0.0) << "a*b + c was fused into one rounding";
+  // the program's complex product and sum: with l = (a, p), u = (b, q) the
+  // real part a*b - p*q cancels to 0 only when both products are rounded
+  // before the subtraction; with (a, -p) and (q, b) the imaginary part
+  // a*b + (-p)*q does
+  volatile double vp = 1.0 + 0x1p-29, vq = 1.0 - 0x1p-29;
+  const double p = vp, q = vq;
+  const dcomplex x(0.0, 0.0);
+  ASSERT_NE(std::fma(a, b, -(p * q)), 0.0);
+  ASSERT_NE(std::fma(-p, q, a * b), 0.0);
+  EXPECT_EQ((x + dcomplex(a, p) * dcomplex(b, q)).re, 0.0) << "real part of l*u fused";
+  EXPECT_EQ((x + dcomplex(a, -p) * dcomplex(q, b)).im, 0.0) << "imaginary part of l*u fused";
+}
+
+// Every pass of every supported kernel against the literal x + l*u, term
+// after term, on random data with one planted cancelling entry (all read
+// at run time); the same data through a model that fuses each product into
+// its sum must differ, so that a fused kernel could not pass.
+TEST(Kernels, EveryPassOfEveryKernelRoundsLikeTheLiteralSums) {
+  using sparse::block_rows;
+  using sparse::group_max;
+  const int32_t count = 11;  // whole steps of four and a rest
+  std::mt19937 gen(17);
+  for (sparse::Kernel kernel : sparse::all_kernels) {
+    if (!sparse::kernel_supported(kernel)) continue;
+    const sparse::PassTable& table = sparse::pass_table(kernel);
+    for (int rows = 1; rows <= block_rows; ++rows)
+      for (int g = 1; g <= group_max; ++g) {
+        const std::string what = std::string(sparse::kernel_name(kernel)) + " pass R = " +
+                                 std::to_string(rows) + ", G = " + std::to_string(g);
+        std::vector<int32_t> cols(count);
+        for (int32_t s = 0; s < count; ++s) cols[s] = count - s;  // distinct, descending
+        std::vector<dcomplex> w(count * block_rows);
+        for (auto& v : w) v = random_value<dcomplex>(gen);
+        std::vector<std::vector<dcomplex>> u(g, std::vector<dcomplex>(count));
+        for (auto& ut : u)
+          for (auto& v : ut) v = random_value<dcomplex>(gen);
+        dcomplex lk[block_rows][group_max];
+        for (auto& lr : lk)
+          for (auto& v : lr) v = random_value<dcomplex>(gen);
+        // entry (cols[0], row 0) cancels exactly unless a product is
+        // fused: 0 + (a*b - p*q) with a*b and p*q both rounding to 1
+        lk[0][0] = dcomplex(1.0 + 0x1p-30, 1.0 + 0x1p-29);
+        u[0][0] = dcomplex(1.0 - 0x1p-30, 1.0 - 0x1p-29);
+        for (int t = 1; t < g; ++t) u[t][0] = dcomplex(0.0, 0.0);
+        w[(cols[0] - 1) * block_rows] = dcomplex(0.0, 0.0);
+        std::vector<dcomplex> literal = w, fused = w;
+        for (int32_t s = 0; s < count; ++s)
+          for (int r = 0; r < rows; ++r) {
+            dcomplex& e = literal[(cols[s] - 1) * block_rows + r];
+            dcomplex& f = fused[(cols[s] - 1) * block_rows + r];
+            for (int t = 0; t < g; ++t) {
+              const dcomplex l = lk[r][t], v = u[t][s];
+              e = e + l * v;
+              f = f + dcomplex(std::fma(l.re, v.re, -(l.im * v.im)), std::fma(l.re, v.im, l.im * v.re));
+            }
+          }
+        const dcomplex* ut[group_max];
+        for (int t = 0; t < g; ++t) ut[t] = u[t].data();
+        table.pass[rows - 1][g - 1](w.data(), cols.data(), count, ut, lk);
+        EXPECT_TRUE(same_bits(w, literal)) << what << ": sums differ from the literal ones";
+        EXPECT_FALSE(same_bits(fused, literal)) << what << ": the data cannot tell fused sums apart";
+      }
+  }
+}
+
+// Two threads, each with its own work block and scratch (one forced to the
+// portable kernel), factorise the same matrix at once: l, d, u and z are
+// the bits of the same factorisations one after the other.
+TEST(FactorScratch, TwoBlocksInTwoThreadsGiveTheBitsOfOneAfterTheOther) {
+  const FemSystem s = fem_system(20, 16);
+  Csr<dcomplex> pattern = s.m;
+  const Ordering o = order(pattern);
+  ASSERT_EQ(o.flag, 0);
+  const int32_t n = s.m.n, nsp = 2000000;
+  // l, d and u of a block after path 1 (the driver's partition)
+  const auto factors = [n](FactorRun<dcomplex>& run) {
+    const int32_t* isp = run.block.isp();
+    const int32_t jlmax = isp[n] - 1, jumax = isp[2 * n + 1] - 1;
+    const int32_t lv = (2 * n + 3 + jlmax + jumax - 2 + 4) / 4 + 1;
+    const dcomplex* first = run.block.rsp() + (lv - 1);
+    return std::vector<dcomplex>(first, first + jlmax + n + jumax);
+  };
+  std::vector<dcomplex> z_one(n), z_two(n), z_a(n), z_b(n);
+  FactorRun<dcomplex> one(nsp), two(nsp), a(nsp), b(nsp);
+  ASSERT_TRUE(two.scratch->use_kernel(sparse::Kernel::portable));
+  ASSERT_TRUE(b.scratch->use_kernel(sparse::Kernel::portable));
+  one.call(s.m, o.p, o.ip, s.rhs.data(), z_one.data(), 1);
+  two.call(s.m, o.p, o.ip, s.rhs.data(), z_two.data(), 1);
+  ASSERT_EQ(one.flag, 0);
+  ASSERT_EQ(two.flag, 0);
+  std::thread ta([&] { a.call(s.m, o.p, o.ip, s.rhs.data(), z_a.data(), 1); });
+  std::thread tb([&] { b.call(s.m, o.p, o.ip, s.rhs.data(), z_b.data(), 1); });
+  ta.join();
+  tb.join();
+  ASSERT_EQ(a.flag, 0);
+  ASSERT_EQ(b.flag, 0);
+  EXPECT_TRUE(same_bits(factors(a), factors(one))) << "factors of the first thread differ";
+  EXPECT_TRUE(same_bits(factors(b), factors(two))) << "factors of the second thread differ";
+  EXPECT_TRUE(same_bits(factors(one), factors(two))) << "the kernels give different factors";
+  EXPECT_TRUE(same_bits(z_a, z_one)) << "solution of the first thread differs";
+  EXPECT_TRUE(same_bits(z_b, z_two)) << "solution of the second thread differs";
 }
 
 TEST(NumericFactorisation, GroupedUpdatesAreBitIdenticalInTheOtherFamilies) {
@@ -665,33 +813,44 @@ TEST(NumericFactorisation, ZeroPivotAnywhereLeavesTheSameStateAsTheLiteralOrder)
     ASSERT_EQ(s.flag, 0);
     std::vector<dcomplex> b(n);
     for (int32_t i = 0; i < n; ++i) b[i] = dcomplex(i + 1, -i);
-    auto fast = prepare<dcomplex>(s, n);
     auto slow = prepare<dcomplex>(s, n);
     const int32_t lmax = s.il[n] - 1, umax = s.iu[n] - 1;
-    znnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(),
-         fast.z.data(), b.data(), s.il.data(), s.jl.data(), fast.l.data(), lmax, fast.d.data(),
-         s.iu.data(), s.ju.data(), fast.u.data(), umax, fast.row.data(), fast.tmp.data(),
-         fast.flag);
     literal_nnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(),
                 slow.z.data(), b.data(), s.il.data(), s.jl.data(), slow.l.data(), lmax,
                 slow.d.data(), s.iu.data(), s.ju.data(), slow.u.data(), umax, slow.row.data(),
                 slow.tmp.data(), slow.flag);
-    const std::string what = "zero pivot at row " + std::to_string(kz);
-    ASSERT_EQ(slow.flag, 8 * n + kz) << what << ": the construction must cancel exactly";
-    EXPECT_EQ(fast.flag, 8 * n + kz) << what;
-    EXPECT_TRUE(same_bits(fast.l, slow.l)) << what << ": values of L (rows 1..k) differ";
-    EXPECT_TRUE(same_bits(fast.d, slow.d)) << what << ": pivots written beyond row k-1";
-    EXPECT_TRUE(same_bits(fast.u, slow.u)) << what << ": rows of U written beyond row k-1";
-    EXPECT_TRUE(same_bits(fast.tmp, slow.tmp)) << what << ": intermediate solution differs";
-    EXPECT_TRUE(same_bits(fast.row, slow.row)) << what << ": work row left in another state";
-    EXPECT_TRUE(same_bits(fast.z, slow.z)) << what << ": z must be untouched";
+    ASSERT_EQ(slow.flag, 8 * n + kz) << "zero pivot at row " << kz
+                                     << ": the construction must cancel exactly";
+    for (const FactorPath& path : factor_paths()) {
+      const std::string what = "zero pivot at row " + std::to_string(kz) + ", " + path.name;
+      auto scratch = std::make_unique<sparse::FactorScratch>();
+      ASSERT_TRUE(scratch->use_kernel(path.kernel));
+      auto fast = prepare<dcomplex>(s, n);
+      if (path.blocked)
+        znnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(),
+             fast.z.data(), b.data(), s.il.data(), s.jl.data(), fast.l.data(), lmax,
+             fast.d.data(), s.iu.data(), s.ju.data(), fast.u.data(), umax, fast.row.data(),
+             fast.tmp.data(), fast.flag, *scratch);
+      else
+        znnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(),
+             fast.z.data(), b.data(), s.il.data(), s.jl.data(), fast.l.data(), lmax,
+             fast.d.data(), s.iu.data(), s.ju.data(), fast.u.data(), umax, fast.row.data(),
+             fast.tmp.data(), fast.flag);
+      EXPECT_EQ(fast.flag, 8 * n + kz) << what;
+      EXPECT_TRUE(same_bits(fast.l, slow.l)) << what << ": values of L (rows 1..k) differ";
+      EXPECT_TRUE(same_bits(fast.d, slow.d)) << what << ": pivots written beyond row k-1";
+      EXPECT_TRUE(same_bits(fast.u, slow.u)) << what << ": rows of U written beyond row k-1";
+      EXPECT_TRUE(same_bits(fast.tmp, slow.tmp)) << what << ": intermediate solution differs";
+      EXPECT_TRUE(same_bits(fast.row, slow.row)) << what << ": work row left in another state";
+      EXPECT_TRUE(same_bits(fast.z, slow.z)) << what << ": z must be untouched";
+    }
   }
 }
 
 TEST(NumericFactorisation, SystemBeyondTheScratchRoomIsFactorisedRowByRow) {
   // more unknowns than the fast path's scratch holds: the plain order must
   // still give the literal bits (a band of half-width 2, natural order)
-  const int32_t n = max_unknowns + 7;
+  const int32_t n = sparse::FactorScratch::capacity + 7;
   std::vector<std::set<int32_t>> rows(n);
   for (int32_t i = 1; i <= n; ++i)
     for (int32_t j = std::max(1, i - 2); j <= std::min(n, i + 2); ++j) rows[i - 1].insert(j);
@@ -705,9 +864,10 @@ TEST(NumericFactorisation, SystemBeyondTheScratchRoomIsFactorisedRowByRow) {
   auto fast = prepare<dcomplex>(s, n);
   auto slow = prepare<dcomplex>(s, n);
   const int32_t lmax = s.il[n] - 1, umax = s.iu[n] - 1;
+  auto scratch = std::make_unique<sparse::FactorScratch>();
   znnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(), fast.z.data(),
        b.data(), s.il.data(), s.jl.data(), fast.l.data(), lmax, fast.d.data(), s.iu.data(),
-       s.ju.data(), fast.u.data(), umax, fast.row.data(), fast.tmp.data(), fast.flag);
+       s.ju.data(), fast.u.data(), umax, fast.row.data(), fast.tmp.data(), fast.flag, *scratch);
   literal_nnf(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(),
               slow.z.data(), b.data(), s.il.data(), s.jl.data(), slow.l.data(), lmax,
               slow.d.data(), s.iu.data(), s.ju.data(), slow.u.data(), umax, slow.row.data(),
@@ -1079,7 +1239,8 @@ TEST(RealSystem, SixtyBySixtyCompressibilityTestSolvesInTheRunBlock) {
   ASSERT_EQ(flag, 0);
   std::vector<dcomplex> z(s.m.n);
   zndrv(s.m.n, c.data(), c.data(), ic.data(), s.m.ia.data(), s.m.ja.data(), s.m.a.data(),
-        s.rhs.data(), z.data(), work_words, run_block.isp(), run_block.rsp(), esp, 1, flag);
+        s.rhs.data(), z.data(), work_words, run_block.isp(), run_block.rsp(), esp, 1, flag,
+        run_block.scratch);
   ASSERT_EQ(flag, 0) << "the 60 x 60 system must fit the work block";
   EXPECT_GT(esp, 0);
   EXPECT_LT(relative_residual(s.m, z, s.rhs), 1e-10);
