@@ -6,10 +6,14 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/format.hpp"
+#include "common/input.hpp"
+#include "common/units.hpp"
 #include "driver/pass.hpp"
+#include "driver/readata.hpp"
 #include "driver/sweep.hpp"
 #include "tests/test_support.hpp"
 
@@ -219,4 +223,94 @@ TEST(Sweep, InputFaultsStopAsInTheProgramWithTheirMessage) {
   const ProgramRun unmapped = run_sweep(dir.path(), deck.text());
   EXPECT_EQ(unmapped.exit_status, 222);
   EXPECT_NE(unmapped.out.find("j,k, matnum(j,k) "), std::string::npos) << unmapped.out;
+}
+
+// --- frequencies computed side by side ---
+
+// The table, the summary (but its CPU time and job count) and the stop of a
+// sweep are the same bytes whatever the number of jobs, a stop in the
+// middle of the grid included: at 1e150 Hz lambda1 turns negative, so the
+// grid below stops at one of its middle points while later ones fail too.
+TEST(SweepJobs, TablesAndStopsAreTheSameBytesForAnyNumberOfJobs) {
+  struct Case {
+    const char* name;
+    std::string fmax;
+    std::string nfreq;
+    int status;
+  };
+  for (const Case& c : {Case{"whole grid", "1.0e4", "7", 0}, Case{"stop in the middle", "1.0e24", "9", 57}}) {
+    TestDeck deck = two_layer_deck(TestDeck());
+    deck.fmax = c.fmax;
+    deck.nfreq = c.nfreq;
+    std::string reference_table, reference_out;
+    for (const std::string jobs : {"1", "2", "4", "9"}) {
+      ScratchDirectory dir;
+      write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
+      const ProgramRun sweep = run_sweep(dir.path(), deck.text(), "-j " + jobs);
+      EXPECT_EQ(sweep.exit_status, c.status) << c.name << ", -j " << jobs << "\n" << sweep.out << sweep.err;
+      std::string out = sweep.out.substr(sweep.out.find('\n'));  // the first line names the jobs
+      out = out.substr(0, out.find(" CPU time"));
+      const std::string table = read_file(dir.path() / sweep_table_name);
+      if (jobs == "1") {
+        reference_table = table;
+        reference_out = out;
+        continue;
+      }
+      EXPECT_EQ(table, reference_table) << c.name << ": -j " << jobs << " changed the table";
+      EXPECT_EQ(out, reference_out) << c.name << ": -j " << jobs << " changed the summary or the stop";
+    }
+    if (c.status != 0) {
+      EXPECT_NE(reference_out.find(" stopped at frequency 5 of 9: f = 1e+12 Hz"), std::string::npos) << reference_out;
+      EXPECT_EQ(split_lines(reference_table).size(), 5u) << "the header and the rows before the stop are kept";
+    }
+  }
+}
+
+TEST(SweepJobs, BadJobCountsAreRefusedWithTheUsage) {
+  for (const std::string options : {"-j 0", "-j x", "-j", "-j 2x", "--bogus", "-j 1000"}) {
+    ScratchDirectory dir;
+    const ProgramRun sweep = run_sweep(dir.path(), two_layer_deck(TestDeck()).text(), options);
+    EXPECT_EQ(sweep.exit_status, 3) << options << "\n" << sweep.out;
+    EXPECT_NE(sweep.out.find("usage: upscale_sweep [-j N]"), std::string::npos) << options << "\n" << sweep.out;
+    EXPECT_FALSE(fs::exists(dir.path() / sweep_table_name)) << options;
+  }
+}
+
+// Two pass objects, each used by its own thread with its own silenced
+// units, give bit for bit what they give one after the other.
+TEST(PassObjects, TwoThreadsGiveTheBitsOfOneAfterTheOther) {
+  const TestDeck decks[2] = {two_layer_deck(TestDeck()), two_layer_deck(TestDeck::shaley())};
+  const auto solve = [&](RunStorage& run, int d) {
+    Units sink;
+    const BindUnits bind(sink);
+    const OutputDiscarded quiet;
+    std::istringstream in(decks[d].text());
+    LineInput input(in, "deck");
+    readata(input, run.deck);
+    material_map_stage(run);
+    for (int k = 1; k <= run.deck.ny; ++k) {
+      for (int j = 1; j <= run.deck.nx; ++j) run.binary_ice(j, k) = 0.12;
+    }
+    PassScalars pass;
+    pass.frequency = 10.0 + d;
+    pass.omega = angular_frequency(pass.frequency);
+    pass.freq_log = pass.frequency;
+    const SampleResults results = run_pass(run, pass, SystemLayout::build);
+    std::vector<dcomplex> solution(run.z.begin(), run.z.begin() + pass.n);
+    solution.push_back(results.c33);
+    return solution;
+  };
+  RunStoragePtr one = make_run_storage(), two = make_run_storage();
+  const std::vector<dcomplex> first = solve(*one, 0), second = solve(*two, 1);
+  std::vector<dcomplex> side_by_side[2];
+  std::thread a([&] { side_by_side[0] = solve(*one, 0); });
+  std::thread b([&] { side_by_side[1] = solve(*two, 1); });
+  a.join();
+  b.join();
+  const auto bits = [](const std::vector<dcomplex>& z) {
+    return std::string(reinterpret_cast<const char*>(z.data()), z.size() * sizeof(dcomplex));
+  };
+  EXPECT_EQ(bits(side_by_side[0]), bits(first)) << "the permafrost pass changed beside another";
+  EXPECT_EQ(bits(side_by_side[1]), bits(second)) << "the shaley-sand pass changed beside another";
+  EXPECT_NE(bits(first), bits(second)) << "the two passes solve the same system; the case tells nothing";
 }
