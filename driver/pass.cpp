@@ -9,6 +9,7 @@
 #include "common/input.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
+#include "driver/physical_ranges.hpp"
 #include "fem/global_sist.hpp"
 #include "medium/check_coefficients.hpp"
 #include "medium/e_modulus.hpp"
@@ -72,6 +73,10 @@ void medium_stage(RunStorage& run, PassScalars& pass) {
   check_coefficients_finite(deck.nx, deck.ny, run.lambda1, run.lambda3, run.mu1, run.mu3, run.mu13, run.b1, run.b2,
                             run.m, run.d3, run.p11, run.p12, run.p13, run.p22, run.p23, run.p33, run.b11, run.b12,
                             run.b22);
+  // Values no rock can have (a negative density, viscosity or water
+  // proportion) that none of the stops above has caught; checked after
+  // them, so that every stop of the model keeps its place.
+  check_physical_ranges(deck, run.matnum, run.phiw, run.binary_ice);
 }
 
 void plane_wave_stage(RunStorage& run, PassScalars& pass) {
