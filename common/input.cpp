@@ -199,8 +199,8 @@ bool LineInput::next_line(std::string_view item, std::string_view expected) {
   if (c == EOF) return false;  // a last line without its newline still counts below
   for (; c != EOF && c != '\n'; c = next_char(item)) {
     if (line_.size() == max_line_length) {
-      ++line_number_;
-      fail(item, "a line longer than " + std::to_string(max_line_length) + " characters", expected);
+      fail_on_line(line_number_ + 1, item, "a line longer than " + std::to_string(max_line_length) + " characters",
+                   expected);
     }
     // Grow by doubling, but never beyond the longest line admitted.
     if (line_.size() == line_.capacity()) line_.reserve(std::min(2 * line_.capacity(), max_line_length));
@@ -221,16 +221,19 @@ int LineInput::next_record_line() {
   return next_nonblank_line("a record", "a record j, k, value") ? line_number_ : 0;
 }
 
-void LineInput::fail(std::string_view item, std::string_view found, std::string_view expected) {
-  std::string message = source_ + ", line " + std::to_string(line_number_) + ": cannot read " + std::string(item) +
-                        ": " + std::string(expected) + " expected, found " + std::string(found);
+void LineInput::fail_on_line(int line, std::string_view item, std::string_view found, std::string_view expected) {
+  std::string message = source_ + ", line " + std::to_string(line) + ": cannot read " + std::string(item) + ": " +
+                        std::string(expected) + " expected, found " + std::string(found);
   stop_input(message);
+}
+
+void LineInput::fail(std::string_view item, std::string_view found, std::string_view expected) {
+  fail_on_line(line_number_, item, found, expected);
 }
 
 void LineInput::fail_at_end(std::string_view item, std::string_view end, std::string_view expected) {
   // The missing item belongs on the line after the last one read.
-  ++line_number_;
-  fail(item, end, expected);
+  fail_on_line(line_number_ + 1, item, end, expected);
 }
 
 double LineInput::free_real(std::string_view item) {

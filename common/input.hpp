@@ -56,6 +56,7 @@ class LineInput {
   // blank) and returns its line number; 0 when the input ends first.
   int next_record_line();
 
+  // The number of lines read so far (complete or ended by the input's end).
   int line_number() const { return line_number_; }
   const std::string& source_name() const { return source_; }
 
@@ -66,9 +67,12 @@ class LineInput {
   bool next_nonblank_line(std::string_view item, std::string_view expected);
   // Reads one character; EOF at the end of the input.  A failed read stops.
   int next_char(std::string_view item);
-  // The end of the input where `item` was expected.
-  [[noreturn]] void fail_at_end(std::string_view item, std::string_view end, std::string_view expected);
+  // The message of a stop names the source, the line, the item, what was
+  // expected and what was found; fail() names the line read last,
+  // fail_at_end() the line after it, where the missing item belongs.
+  [[noreturn]] void fail_on_line(int line, std::string_view item, std::string_view found, std::string_view expected);
   [[noreturn]] void fail(std::string_view item, std::string_view found, std::string_view expected);
+  [[noreturn]] void fail_at_end(std::string_view item, std::string_view end, std::string_view expected);
   void warn_misplaced_number(std::string_view item, int width, bool field_blank, std::string_view value_text);
 
   std::istream& in_;
