@@ -14,6 +14,7 @@
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "driver/result_units.hpp"
+#include "driver/physical_ranges.hpp"
 #include "fem/global_sist.hpp"
 #include "medium/check_coefficients.hpp"
 #include "medium/e_modulus.hpp"
@@ -77,6 +78,10 @@ void medium_stage(RunStorage& run, PassScalars& pass) {
   // A coefficient that is not a finite number (a dry cell, a zero shale
   // proportion or grain size) would make every later result meaningless.
   check_coefficients_finite(deck.nx, deck.ny, coef);
+  // Values no rock can have (a negative density, viscosity or water
+  // proportion) that none of the stops above has caught; checked after
+  // them, so that every stop of the model keeps its place.
+  check_physical_ranges(deck, run.matnum, run.phiw, run.binary_ice);
 }
 
 void plane_wave_stage(RunStorage& run, PassScalars& pass) {

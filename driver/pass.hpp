@@ -96,7 +96,8 @@ void material_map_stage(RunStorage& run);
 void read_binary_ice(const Deck& deck, RealMap& binary_ice);
 
 // Water proportion, elastic, mass and friction coefficients of every cell,
-// then the guard against coefficients that are not finite numbers.
+// then the guards against coefficients that are not finite numbers and
+// against values that lie outside their physically possible range.
 void medium_stage(RunStorage& run, PassScalars& pass);
 
 // The analytic plane-wave reference of every cell's medium.

@@ -77,6 +77,7 @@ void readata(LineInput& input, Deck& deck) {
   //    rest of the layer's lines are read.
   for (int i = 1; i <= deck.nmat; ++i) {
     deck.nl(i) = input.free_integer(indexed("nl", i));
+    deck.nl_line(i) = input.line_number();
     if (deck.nl(i) < 0) reject(input, indexed("nl", i), deck.nl(i), "a layer thickness cannot be negative");
     deck.akf(i) = input.column_real(indexed("akf", i), 20);
     deck.ro2(i) = input.column_real(indexed("ro2", i), 20);

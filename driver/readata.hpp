@@ -21,6 +21,8 @@ struct Deck {
   std::int32_t nmat = 0;       // layer types, 1 or 2
 
   LayerInt nl;          // cells, thickness of each layer type
+  LayerInt nl_line;     // line of the deck that holds nl(i), for messages; the
+                        // nineteen reals of the layer type follow line by line
   LayerReal akf;        // Pa, fluid bulk modulus
   LayerReal ro2;        // kg/m^3, fluid density
   LayerReal eta;        // Pa s, fluid viscosity

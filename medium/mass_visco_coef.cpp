@@ -11,10 +11,12 @@ namespace {
 
 constexpr int unit_b11 = 86, unit_b12 = 90, unit_b22 = 91;
 
-// An empty line, then " <label>" and the value in an E20.10 field.
+// The format (/1x,'<label>',e20.10): an empty line, then one blank, the
+// label (which begins with a blank of its own, so two blanks lead the line)
+// and the value in an E20.10 field.
 void echo_density(const char* label, const double& value) {
   record(stdout_unit);
-  write_line(stdout_unit, std::string(label) + format_e(value, 20, 10));
+  write_line(stdout_unit, " " + std::string(label) + format_e(value, 20, 10));
 }
 
 }  // namespace

@@ -45,6 +45,9 @@ void check_positive(double speed, const char* message, int code) {
 }
 
 // A mode that does not propagate has no speed to report (see propagates()).
+// The test is a tolerance on the real part of the slowness, so the speed
+// shown may be finite (if absurdly large): the message says what was
+// found, the slowness and its real part, rather than calling it infinite.
 void check_propagates(const PlaneMode& mode, const char* label) {
   if (propagates(mode)) return;
   const std::string name(label);
@@ -52,7 +55,8 @@ void check_propagates(const PlaneMode& mode, const char* label) {
     stop_run(stop_infinite_speed, record_text(" error, " + name + " is not a number, " + name + " = ", mode.speed));
   }
   stop_run(stop_infinite_speed,
-           record_text(" error, " + name + " is infinite, the mode does not propagate, " + name + " = ", mode.speed));
+           record_text(" error, " + name + " does not propagate: its slowness has practically no real part, Re s =",
+                       mode.s.re, "|s| =", abs(mode.s), name + " = ", mode.speed));
 }
 
 void echo_compressional(int label, double speed, double atp, double thousand_over_q, double q) {

@@ -9,15 +9,17 @@
 // results of the centre cell (nx/2, ny/2), an empty record at the end.
 // Stops: 2000..2004 when vp1, vp2, vp3, vs1 or vs2 is not positive,
 // stop_infinite_speed when a mode does not propagate (Re s = 0 up to
-// rounding, an infinite speed) or its speed is not a number.
+// rounding: an infinite or absurdly large speed) or its speed is not a
+// number.
 #pragma once
 
 #include <cstdint>
 
 #include "common/cellmap.hpp"
 
-// A speed that is infinite (slowness with zero real part: the mode does not
-// propagate) or not a number (singular stiffness).  2005 & 255 = 213
+// A speed that is infinite or absurdly large (a slowness with practically no
+// real part: the mode does not propagate) or not a number (singular
+// stiffness).  2005 & 255 = 213
 // collides with no other stop number of the program.
 constexpr int stop_infinite_speed = 2005;
 

@@ -8,8 +8,14 @@
 // The table covers: a deck cut short after every one of its lines, a
 // non-numeric value on every line and the malformed forms of each kind of
 // field, every deck value the program does not admit, missing, short and
-// unreadable per-cell files, and every stop of the physics that a deck can
-// reach.
+// unreadable per-cell files, inputs that cannot be read as text at all (a
+// directory, a stream without line ends), every stop of the physics that a
+// deck can reach, and values no rock can have that none of those stops
+// catches.
+//
+// A second table holds decks that run to their normal end: numbers typed in
+// the wrong columns of a column field, which read as the format says with a
+// warning, and the look-alikes that must stay silent.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -91,6 +97,8 @@ struct BadInput {
   std::vector<std::string> err_words;   // expected on the error stream
   // Anything else the case needs in its directory before the run.
   std::function<void(const std::filesystem::path&)> setup = nullptr;
+  // When set, standard input comes from this path instead of the deck.
+  std::filesystem::path input = {};
 };
 
 void PrintTo(const BadInput& input, std::ostream* os) { *os << input.name; }
@@ -119,7 +127,7 @@ void truncated_decks(std::vector<BadInput>& table) {
       table.push_back(input_error(
           "deck_of_" + std::to_string(lines.size()) + "_lines_cut_after_line_" + std::to_string(kept),
           join_lines(lines, kept),
-          "standard input, line " + std::to_string(kept) + ": cannot read " + item_of_line(missing) + ": " +
+          "standard input, line " + std::to_string(missing) + ": cannot read " + item_of_line(missing) + ": " +
               kind_of_line(missing) + " expected, found the end of the input"));
     }
   }
@@ -252,13 +260,13 @@ void per_cell_files(std::vector<BadInput>& table) {
   file_case("ice_map_missing_in_the_shaley_sand_model", TestDeck::shaley().text(), {},
             "cannot open \"binary_ice_gnu.dat\": the per-cell ice map is missing or unreadable");
   file_case("ice_map_empty", deck, {{ice, ""}},
-            "binary_ice_gnu.dat, line 0: cannot read the value of cell (1,1): a record j, k, value expected, "
+            "binary_ice_gnu.dat, line 1: cannot read the value of cell (1,1): a record j, k, value expected, "
             "found the end of the file");
   file_case("ice_map_blank_lines_only", deck, {{ice, "\n  \n\n"}},
-            "binary_ice_gnu.dat, line 3: cannot read the value of cell (1,1): a record j, k, value expected, "
+            "binary_ice_gnu.dat, line 4: cannot read the value of cell (1,1): a record j, k, value expected, "
             "found the end of the file");
   file_case("ice_map_one_record_short", deck, {{ice, uniform_map(3, 4, "0.15").substr(0, 11 * 9)}},
-            "binary_ice_gnu.dat, line 11: cannot read the value of cell (3,4): a record j, k, value expected, "
+            "binary_ice_gnu.dat, line 12: cannot read the value of cell (3,4): a record j, k, value expected, "
             "found the end of the file");
   file_case("ice_map_record_of_two_items", deck, {{ice, "1 1 0.15\n2 1\n"}},
             "binary_ice_gnu.dat, line 2: cannot read the value of cell (2,1): three items j, k, value expected, "
@@ -281,10 +289,10 @@ void per_cell_files(std::vector<BadInput>& table) {
   file_case("patchy_map_missing", pd, {{ice, ice_map_3x4}},
             "cannot open \"phiw_binary_patchy.dat\": the per-cell water proportion file is missing or unreadable");
   file_case("patchy_map_empty", pd, {{ice, ice_map_3x4}, {patchy, ""}},
-            "phiw_binary_patchy.dat, line 0: cannot read the water proportion of cell (1,1): a record j, k, value "
+            "phiw_binary_patchy.dat, line 1: cannot read the water proportion of cell (1,1): a record j, k, value "
             "expected, found the end of the file");
   file_case("patchy_map_one_row_short", pd, {{ice, ice_map_3x4}, {patchy, uniform_map(3, 3, "0.12")}},
-            "phiw_binary_patchy.dat, line 9: cannot read the water proportion of cell (1,4): a record j, k, value "
+            "phiw_binary_patchy.dat, line 10: cannot read the water proportion of cell (1,4): a record j, k, value "
             "expected, found the end of the file");
   file_case("patchy_map_non_numeric_value", pd, {{ice, ice_map_3x4}, {patchy, "1 1 0.12\n2 1 wet\n"}},
             "phiw_binary_patchy.dat, line 2: cannot read the water proportion of cell (2,1): a real value "
@@ -299,10 +307,26 @@ void unusable_files(std::vector<BadInput>& table) {
   auto directory_named = [](std::string name) {
     return [name](const std::filesystem::path& dir) { std::filesystem::create_directory(dir / name); };
   };
-  BadInput ice{"ice_map_is_a_directory", TestDeck().text(), {}, 2,
-               {}, {"binary_ice_gnu.dat, line 0: cannot read the value of cell (1,1)"}};
+  // A read that fails is reported as such, not as an end of the input.
+  const std::string ice_words =
+      "binary_ice_gnu.dat, line 1: cannot read the value of cell (1,1): the read failed (Is a directory)";
+  BadInput ice{"ice_map_is_a_directory", TestDeck().text(), {}, 2, {ice_words}, {ice_words}};
   ice.setup = directory_named("binary_ice_gnu.dat");
   table.push_back(ice);
+  BadInput deck = input_error("deck_is_a_directory", "",
+                              "standard input, line 1: cannot read fmin: the read failed (Is a directory)");
+  deck.setup = directory_named("deck");
+  deck.input = "deck";
+  table.push_back(deck);
+  // A stream without line ends is refused at the longest line admitted,
+  // not read without bound.
+  if (std::filesystem::exists("/dev/zero")) {
+    BadInput endless = input_error("deck_without_line_ends", "",
+                                   "standard input, line 1: cannot read fmin: a real number expected, found a line "
+                                   "longer than 67108864 characters");
+    endless.input = "/dev/zero";
+    table.push_back(endless);
+  }
   struct Output {
     const char* name;
     const char* file;
@@ -442,16 +466,79 @@ void physics_stops(std::vector<BadInput>& table) {
     deck.fmax = "0.0";
     table.push_back(with_deck("grid_frequency_zero", deck, 3, {"line 2: fmax = 0 is not admitted"}));
   }
-  // 2005: a plane wave that does not propagate.
-  {
+}
+
+// Values no rock can have.  The stops of the model catch many of them and
+// keep their place (the rows above: 11, 45678, 12345, 12346, 45687, 45688,
+// 99999, 99998); what they let through is refused after them, a deck item
+// with 3, a value of a per-cell file with 2, naming the line and the item.
+void impossible_values(std::vector<BadInput>& table) {
+  struct Value {
+    const char* name;
     TestDeck deck;
-    deck.layer[0].eta = "0.0";
-    deck.layer[0].ro1 = "-2650.0";
-    deck.layer[0].ro2 = "-1000.0";
-    deck.layer[0].ro3 = "-920.0";
-    table.push_back(with_deck("negative_densities_without_friction", deck, 2005,
-                              {" error, vp1 is infinite, the mode does not propagate, vp1 = "}));
+    std::function<void(TestDeck&)> change;
+    int stop;
+    const char* words;
+  };
+  const TestDeck ice, shale = TestDeck::shaley(), two = two_layer_deck();
+  const Value values[] = {
+      // Densities without friction once gave speeds taken for modes that do not propagate.
+      {"negative_densities_without_friction", ice,
+       [](TestDeck& d) {
+         d.layer[0].eta = "0.0";
+         d.layer[0].ro2 = "-1000.0";
+         d.layer[0].ro1 = "-2650.0";
+       },
+       3,
+       "standard input, line 12: ro2(1) = -1000 is not admitted (a density must be positive)"},
+      {"zero_density_of_solid_1_in_the_ice_model", ice, [](TestDeck& d) { d.layer[0].ro1 = "0.0"; }, 3,
+       "standard input, line 14: ro1(1) = 0 is not admitted (a density must be positive)"},
+      {"negative_viscosity", ice, [](TestDeck& d) { d.layer[0].eta = "-0.00179"; }, 3,
+       "standard input, line 13: eta(1) = -0.00179 is not admitted (a viscosity cannot be negative)"},
+      {"fluid_without_stiffness", ice, [](TestDeck& d) { d.layer[0].akf = "0.0"; }, 3,
+       "standard input, line 11: akf(1) = 0 is not admitted (a bulk modulus must be positive)"},
+      {"negative_bulk_modulus_of_air", ice, [](TestDeck& d) { d.layer[0].ak_air = "-1.5e5"; }, 3,
+       "standard input, line 24: ak_air(1) = -150000 is not admitted (a bulk modulus cannot be negative)"},
+      {"negative_grain_size_of_solid_1", shale, [](TestDeck& d) { d.layer[0].rs1 = "-5.0e-5"; }, 3,
+       "standard input, line 21: rs1(1) = -5e-05 is not admitted (a grain size must be positive)"},
+      {"negative_water_proportion_of_a_shaley_layer", shale, [](TestDeck& d) { d.layer[0].phi_layer = "-0.05"; },
+       3, "standard input, line 17: phi_layer(1) = -0.05 is not admitted (a water proportion lies in 0..1)"},
+      // Cell (1,1) alone meets the friction stops: values of layer type 2
+      // (rows 2, 4) are refused here; in layer type 1 they stop as before.
+      {"negative_permeability_in_layer_type_2", two, [](TestDeck& d) { d.layer[1].capa_1_0 = "-1.0e-13"; }, 3,
+       "standard input, line 38: capa_1_0(2) = -1e-13 is not admitted (a permeability cannot be negative)"},
+      {"negative_solid_friction_in_layer_type_2", two, [](TestDeck& d) { d.layer[1].coef_b13 = "-1.0"; }, 3,
+       "standard input, line 43: coef_b13(2) = -1 is not admitted (a friction coefficient cannot be negative)"},
+      {"porosity_above_one_in_layer_type_2", two, [](TestDeck& d) { d.layer[1].phi_a = "1.05"; }, 3,
+       "standard input, line 36: phi_a(2) = 1.05 is not admitted (a porosity lies in 0..1)"},
+      {"negative_permeability_in_layer_type_1_meets_the_friction_stop", two,
+       [](TestDeck& d) { d.layer[0].capa_1_0 = "-1.0e-13"; }, 99999, "control1 (must be  positive)  = -"},
+      {"porosity_above_one_in_layer_type_1_meets_the_friction_stop", two,
+       [](TestDeck& d) { d.layer[0].phi_a = "1.05"; }, 99999, "control1 (must be  positive)  = -"},
+  };
+  for (const Value& v : values) {
+    TestDeck deck = v.deck;
+    v.change(deck);
+    table.push_back(v.stop == 3 ? parameter_error(v.name, deck, v.words) : with_deck(v.name, deck, v.stop, {v.words}));
   }
+  // Water proportions of the per-cell files, named by their line (a blank
+  // line ahead of the records shifts them by one).
+  std::string map = "\n" + ice_map_3x4;
+  map.replace(map.find("2 3 0.15"), 8, "2 3 -0.05");
+  BadInput dry = input_error("negative_water_in_the_ice_map", ice.text(),
+                             "binary_ice_gnu.dat, line 9: the water proportion of cell (2,3) = -0.05 is not admitted (a "
+                             "water proportion lies in 0..1)");
+  dry.files = {{"binary_ice_gnu.dat", map}};
+  table.push_back(dry);
+  TestDeck patchy_deck = shale;
+  patchy_deck.model = "    1";
+  std::string patchy = uniform_map(3, 4, "0.25");
+  patchy.replace(patchy.find("3 4 0.25"), 8, "3 4 1.5");
+  BadInput wet = input_error("water_proportion_above_one_in_the_patchy_map", patchy_deck.text(),
+                             "phiw_binary_patchy.dat, line 12: the water proportion of cell (3,4) = 1.5 is not admitted (a "
+                             "water proportion lies in 0..1)");
+  wet.files = {{"binary_ice_gnu.dat", ice_map_3x4}, {"phiw_binary_patchy.dat", patchy}};
+  table.push_back(wet);
 }
 
 std::vector<BadInput> catalogue() {
@@ -463,6 +550,7 @@ std::vector<BadInput> catalogue() {
   per_cell_files(table);
   unusable_files(table);
   physics_stops(table);
+  impossible_values(table);
   return table;
 }
 
@@ -475,7 +563,7 @@ TEST_P(BadInputRun, StopsWithItsStatusAndMessage) {
   ScratchDirectory dir;
   for (const auto& [name, contents] : c.files) write_file(dir.path() / name, contents);
   if (c.setup) c.setup(dir.path());
-  const ProgramRun run = run_program(dir.path(), c.deck);
+  const ProgramRun run = c.input.empty() ? run_program(dir.path(), c.deck) : run_program_reading(dir.path(), c.input);
 
   ASSERT_NE(run.exit_status, -1) << c.name << ": the program was killed by a signal (a crash)\n" << run.err;
   ASSERT_NE(run.exit_status, 40) << c.name << ": the bad input ended as a normal run";
@@ -514,6 +602,86 @@ TEST(CatalogueTable, CoversEveryLineOfBothDeckLengths) {
   EXPECT_EQ(item_of_line(30), "nl(2)");
   EXPECT_EQ(item_of_line(49), "xmu_s3(2)");
 }
+
+}  // namespace
+
+// --- Decks that run to their normal end ---
+//
+// A column field reads only its columns.  A number typed to the right of a
+// blank field, or begun so late that it runs on past the field's last
+// column, keeps the value the field reads but draws a warning naming the
+// line and the item; nothing else warns.  Values a model does not use, and
+// the zeros that mean an absent phase or no friction, are not refused.
+
+namespace {
+
+struct AcceptedInput {
+  std::string name;
+  std::string deck;
+  std::vector<std::string> warnings;  // each expected on the error stream; no other warning
+};
+
+void PrintTo(const AcceptedInput& input, std::ostream* os) { *os << input.name; }
+
+AcceptedInput with_line(std::string name, int line, std::string text, std::vector<std::string> warnings) {
+  std::vector<std::string> lines = deck_lines(TestDeck());
+  lines[line - 1] = std::move(text);
+  return {std::move(name), join_lines(lines, lines.size()), std::move(warnings)};
+}
+
+std::vector<AcceptedInput> accepted_inputs() {
+  std::vector<AcceptedInput> table = {
+      // key_model typed one column too far right reads 0: the ice model.
+      with_line("key_model_in_column_6", 7, "     1",
+                {"warning: standard input, line 7: key_model reads as 0 from columns 1-5, but the field is blank and "
+                 "the number \"1\" stands further right, from column 6\n"}),
+      with_line("blank_field_before_a_comment", 23, "                    no friction", {}),
+      with_line("blank_field_before_a_number_in_a_comment", 23, "                    b13 is 0.0", {}),
+      // A real begun in column 18 is cut to its first three characters.
+      with_line("viscosity_from_column_18", 13, "                 0.00179",
+                {"warning: standard input, line 13: eta(1) reads as 0 from columns 1-20, but the number "
+                 "\"0.00179\" in its last column runs on past column 20\n"}),
+      with_line("value_ending_in_column_20_before_a_comment", 11, "              2.25e9 akf", {}),
+      // Both slips of one field: no decimal point and a number cut short.
+      with_line("grain_size_without_point_from_column_19", 21, "                  12345",
+                {"warning: standard input, line 21: rs1(1) is written without a decimal point (12) and reads as "
+                 "1.2e-09\n",
+                 "warning: standard input, line 21: rs1(1) reads as 1.2e-09 from columns 1-20, but the number "
+                 "\"12345\" in its last column runs on past column 20\n"}),
+  };
+  // The ice model uses neither grain sizes nor the shale proportion; zero
+  // viscosity and zero solid friction mean no friction.
+  TestDeck unused;
+  unused.layer[0].rs1 = "-1.0";
+  unused.layer[0].s3 = "-0.5";
+  unused.layer[0].eta = "0.0";
+  table.push_back({"values_the_ice_model_does_not_use", unused.text(), {}});
+  return table;
+}
+
+int count_of(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+class AcceptedInputRun : public testing::TestWithParam<AcceptedInput> {};
+
+TEST_P(AcceptedInputRun, EndsNormallyWithItsWarningsOnly) {
+  const AcceptedInput& c = GetParam();
+  ScratchDirectory dir;
+  write_file(dir.path() / "binary_ice_gnu.dat", ice_map_3x4);
+  const ProgramRun run = run_program(dir.path(), c.deck);
+  EXPECT_EQ(run.exit_status, 40) << c.name << ": the run must end normally\n" << run.err;
+  for (const std::string& w : c.warnings) {
+    EXPECT_TRUE(contains(run.err, w)) << c.name << ": the error stream lacks \"" << w << "\"\n" << run.err;
+  }
+  EXPECT_EQ(count_of(run.err, "warning:"), static_cast<int>(c.warnings.size()))
+      << c.name << ": only the expected warnings may be written\n" << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, AcceptedInputRun, testing::ValuesIn(accepted_inputs()),
+                         [](const testing::TestParamInfo<AcceptedInput>& info) { return info.param.name; });
 
 }  // namespace
 

@@ -247,6 +247,35 @@ TEST(InputErrors, EarlyEndOfInputStops) {
   EXPECT_NE(out.text().find("end of the input"), std::string::npos);
 }
 
+TEST(InputErrors, AnEarlyEndNamesTheLineWhereTheItemBelongs) {
+  struct Case {
+    const char* text;
+    int items_before;  // read before the missing one
+    const char* line;
+  };
+  const Case cases[] = {
+      {"", 0, "deck, line 1:"},              // an empty input
+      {"1.0\n", 1, "deck, line 2:"},         // cut after line 1
+      {"1.0", 1, "deck, line 2:"},           // a last line without its newline still counts
+      {"1.0\n\n  \n", 1, "deck, line 4:"},  // blank lines read before the end
+  };
+  for (const Case& c : cases) {
+    CapturedOutput out;
+    std::istringstream in(c.text);
+    LineInput input(in, "deck");
+    for (int i = 0; i < c.items_before; ++i) input.free_real("x");
+    try {
+      input.free_real("item");
+      ADD_FAILURE() << "input \"" << c.text << "\" must end early";
+    } catch (const StopRun& stop) {
+      EXPECT_EQ(stop.message.rfind(c.line, 0), 0u) << "input \"" << c.text << "\": " << stop.message;
+      EXPECT_NE(stop.message.find("cannot read item: a real number expected, found the end of the input"),
+                std::string::npos)
+          << stop.message;
+    }
+  }
+}
+
 TEST(CellRecords, NeedThreeItemsAndTakeTheThird) {
   CapturedOutput out;
   std::istringstream text("1 1 0.25\n\n2,1, 0.5 extra\n3 , 1 , 0.75\n4 1 ,, 0.5\n");

@@ -243,7 +243,7 @@ TEST(WholeRun, ShortIceMapNamesTheFileAndTheCell) {
   write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 3, 0.1);
   const ProgramRun run = run_program(dir.path(), TestDeck().text());
   EXPECT_EQ(run.exit_status, stop_input_error);
-  EXPECT_TRUE(contains(run.err, "binary_ice_gnu.dat, line 9: cannot read the value of cell (1,4)")) << run.err;
+  EXPECT_TRUE(contains(run.err, "binary_ice_gnu.dat, line 10: cannot read the value of cell (1,4)")) << run.err;
 }
 
 TEST(WholeRun, ValueWithoutDecimalPointIsReadScaledWithAWarning) {

@@ -755,15 +755,15 @@ TEST_F(MediumTest, MassEchoOfThePermafrostCellMatchesTheReference) {
       line(" mass densities for each phase"),
       // E20.10; ro = 284/0.3 = 946.666..., ro_prim = 1955/0.8 = 2443.75.
       line(""),
-      line(" ro1(Kgr/m^3)     =    0.2650000000E+04"),
+      line("  ro1(Kgr/m^3)     =    0.2650000000E+04"),
       line(""),
-      line(" ro2(Kgr/m^3)     =    0.1000000000E+04"),
+      line("  ro2(Kgr/m^3)     =    0.1000000000E+04"),
       line(""),
-      line(" ro3(Kgr/m^3)     =    0.9200000000E+03"),
+      line("  ro3(Kgr/m^3)     =    0.9200000000E+03"),
       line(""),
-      line(" ro(Kgr/m^3)      =    0.9466666667E+03"),
+      line("  ro(Kgr/m^3)      =    0.9466666667E+03"),
       line(""),
-      line(" ro_prim(Kgr/m^3) =    0.2443750000E+04")};
+      line("  ro_prim(Kgr/m^3) =    0.2443750000E+04")};
   std::size_t at = expect_echo(lines, 0, head, "permafrost fraction and density echo");
   at = expect_echo(lines, at, mass_echo(r), "permafrost mass echo");
   at = expect_echo(lines, at,
@@ -795,15 +795,15 @@ TEST_F(MediumTest, MassEchoOfTheShaleySandCellMatchesTheReference) {
       line(" mass densities for each phase"),
       // ro = 1012.5/0.4 = 1581.25, ro_prim = 1840/0.85 = 2164.70588235...
       line(""),
-      line(" ro1(Kgr/m^3)     =    0.2650000000E+04"),
+      line("  ro1(Kgr/m^3)     =    0.2650000000E+04"),
       line(""),
-      line(" ro2(Kgr/m^3)     =    0.1000000000E+04"),
+      line("  ro2(Kgr/m^3)     =    0.1000000000E+04"),
       line(""),
-      line(" ro3(Kgr/m^3)     =    0.2550000000E+04"),
+      line("  ro3(Kgr/m^3)     =    0.2550000000E+04"),
       line(""),
-      line(" ro(Kgr/m^3)      =    0.1581250000E+04"),
+      line("  ro(Kgr/m^3)      =    0.1581250000E+04"),
       line(""),
-      line(" ro_prim(Kgr/m^3) =    0.2164705882E+04")};
+      line("  ro_prim(Kgr/m^3) =    0.2164705882E+04")};
   std::size_t at = expect_echo(lines, 0, head, "shaley-sand fraction and density echo");
   at = expect_echo(lines, at, mass_echo(r), "shaley-sand mass echo");
   at = expect_echo(lines, at,

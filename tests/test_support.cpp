@@ -57,11 +57,10 @@ std::vector<std::string> split_lines(const std::string& text) {
 }
 
 namespace {
-ProgramRun run_binary(const std::string& binary, const fs::path& directory, const std::string& deck,
-                      const std::string& options = "") {
-  write_file(directory / "deck.in", deck);
-  const std::string command = "cd '" + directory.string() + "' && '" + binary + "' " + options +
-                              " < deck.in > stdout.txt 2> stderr.txt";
+ProgramRun run_binary_reading(const std::string& binary, const fs::path& directory, const fs::path& input,
+                              const std::string& options = "") {
+  const std::string command = "cd '" + directory.string() + "' && '" + binary + "' " + options + " < '" +
+                              input.string() + "' > stdout.txt 2> stderr.txt";
   const int status = std::system(command.c_str());
   ProgramRun run;
   run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -69,7 +68,17 @@ ProgramRun run_binary(const std::string& binary, const fs::path& directory, cons
   run.err = read_file(directory / "stderr.txt");
   return run;
 }
+
+ProgramRun run_binary(const std::string& binary, const fs::path& directory, const std::string& deck,
+                      const std::string& options = "") {
+  write_file(directory / "deck.in", deck);
+  return run_binary_reading(binary, directory, "deck.in", options);
+}
 }  // namespace
+
+ProgramRun run_program_reading(const fs::path& directory, const fs::path& input) {
+  return run_binary_reading(UPSCALE_BINARY, directory, input);
+}
 
 ProgramRun run_program(const fs::path& directory, const std::string& deck) {
   return run_binary(UPSCALE_BINARY, directory, deck);

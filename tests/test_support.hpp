@@ -32,6 +32,8 @@ struct ProgramRun {
   std::string err;  // error stream
 };
 ProgramRun run_program(const std::filesystem::path& directory, const std::string& deck);
+// The same with standard input taken from `input` (a device, a directory).
+ProgramRun run_program_reading(const std::filesystem::path& directory, const std::filesystem::path& input);
 // The same for the frequency sweep, with its command-line options.
 ProgramRun run_sweep(const std::filesystem::path& directory, const std::string& deck,
                      const std::string& options = "");
