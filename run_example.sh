@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 name="${1:-permafrost_layered}"
 ./install_missing.sh
 [ -d "examples/$name" ] || { echo "no example named $name in examples/" >&2; exit 2; }
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=OFF > /dev/null
 cmake --build build -j2 --target upscale > /dev/null
 run="build/runs/$name"
 rm -rf "$run" && mkdir -p "$run"

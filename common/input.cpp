@@ -16,9 +16,10 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Mantissa digits, optional point, optional exponent (E, D, or a bare sign
-// when `bare_sign_exponent`), all already free of blanks.  On success
-// `normalised` holds a text strtod reads with the same value.
+// A real split into its parts: sign, the mantissa digits before and after
+// the optional point, and the optional exponent (after E, D, or a bare sign
+// when `bare_sign_exponent`), all already free of blanks.  The parsers join
+// the parts again into a text that strtod reads with the same value.
 struct ParsedReal {
   std::string digits_before, digits_after, exponent;
   bool negative = false;

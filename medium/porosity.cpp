@@ -10,7 +10,6 @@ void porosity(const std::int32_t& nx, const std::int32_t& ny, const LayerReal& p
     }
     return;
   }
-  if (model != 1) return;  // the deck reader admits only 0 and 1
-
+  // model = 1 (the deck reader admits only 0 and 1): the per-cell map.
   read_cell_map("phiw_binary_patchy.dat", "the per-cell water proportion file", "the water proportion", nx, ny, phiw);
 }
