@@ -14,7 +14,7 @@ if [ "$#" -ne 0 ] && [ "$#" -ne 1 ] && [ "$#" -ne 4 ]; then
 fi
 ./install_missing.sh gnuplot
 [ -d "examples/$name" ] || { echo "no example named $name in examples/" >&2; exit 2; }
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=OFF > /dev/null
 cmake --build build -j2 --target upscale_sweep > /dev/null
 run="build/sweeps/$name"
 rm -rf "$run" && mkdir -p "$run"

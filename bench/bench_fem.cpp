@@ -13,10 +13,9 @@
 
 namespace {
 
-struct Sample {
-  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;
-  RealMap p11, p12, p13, p22, p23, p33, b11, b12, b22;
+struct Sample : CoefficientMaps {
   NodeTable xnod;
+  AssemblyScratch scratch;
   std::int32_t nx, ny, n;
   std::vector<std::int32_t> ia, ja;
   std::vector<dcomplex> avec, rhs;
@@ -42,7 +41,7 @@ struct Sample {
   void assemble() {
     global_sist(2.0 * 3.141592653589793 * 100.0, nx, ny, 0.01 / ny, xnod, lambda1, lambda3, mu1,
                 mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23, p33, b11, b12, b22,
-                avec.data(), ia.data(), ja.data(), rhs.data());
+                avec.data(), ia.data(), ja.data(), rhs.data(), scratch);
   }
 };
 

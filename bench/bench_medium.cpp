@@ -21,14 +21,13 @@
 
 namespace {
 
-struct Sample {
+struct Sample : CoefficientMaps {
   std::int32_t nx = 60, ny = 60, key_model = 0, cycle = 1;
   double omega = 100 * 6.283185307179586;
   IntMap matnum;
   RealMap phiw, binary_ice;
   LayerReal akf, ro2, eta, ro1, ro3, phi_a, capa_1_0, capa_3_0, s3, rs1, rs3, coef_b13, ak_air, xmu_air, ak_s1,
       xmu_s1, ak_s3, xmu_s3;
-  RealMap lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23, p33, b11, b12, b22;
   double s1_frac = 0, s3_frac = 0, phi1_frac = 0, phi3_frac = 0;
 
   explicit Sample(std::int32_t model) : key_model(model) {
@@ -55,8 +54,7 @@ struct Sample {
     mass_visco_coef(nx, ny, matnum, phi_a, phiw, s3, eta, key_model, ro1, ro2, ro3, capa_1_0, capa_3_0, rs1, rs3,
                     coef_b13, p11, p12, p13, p22, p23, p33, b11, b12, b22, s1_frac, s3_frac, phi1_frac, phi3_frac,
                     binary_ice);
-    check_coefficients_finite(nx, ny, lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23, p33,
-                              b11, b12, b22);
+    check_coefficients_finite(nx, ny, *this);
   }
 };
 

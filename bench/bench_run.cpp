@@ -15,6 +15,7 @@
 #include "common/units.hpp"
 #include "driver/evaluation.hpp"
 #include "driver/pass.hpp"
+#include "driver/result_units.hpp"
 #include "driver/readata.hpp"
 #include "driver/run.hpp"
 #include "fem/global_numbering.hpp"
@@ -42,7 +43,8 @@ struct Workspace {
 };
 
 struct Stages {
-  RunStorage run;
+  RunStoragePtr storage = make_run_storage();
+  RunStorage& run = *storage;
   PassScalars pass;
 };
 
@@ -95,12 +97,13 @@ std::int32_t factor(Stages& s, std::int32_t path) {
 
 void evaluation(Stages& s) {
   RunStorage& run = s.run;
-  for (int unit : {75, 76, 77, 78, 98, 99, 30, 31, 32, 33, 34, 35}) open_unit(unit, "result_" + std::to_string(unit));
-  const EvaluationInput in{run.matnum, run.lambda1, run.mu1, run.mu13, run.d3, run.b1, run.b2, run.m, run.xnod,
-                           run.z.data(), s.pass.rob_med, s.pass.s1_frac, s.pass.s3_frac, 4000.0, 0.001,
-                           run.deck.fmin};
+  for (const ResultFile& file : result_files) open_unit(file.unit, file.name);
+  const EvaluationInput in{run.matnum, run.coef, run.xnod, run.z.data(), s.pass.rob_med, s.pass.s1_frac,
+                           s.pass.s3_frac, 4000.0, 0.001, run.deck.fmin};
   evaluate_results(run.deck, in, run.fields);
-  for (int unit : {75, 76, 77, 78, 98, 99, 30, 31, 32, 33, 34, 35, 54, 18}) close_unit(unit);
+  for (const ResultFile& file : result_files) close_unit(file.unit);
+  close_unit(result_unit::q_mstar3);
+  close_unit(result_unit::mstar3);
 }
 
 // Every stage up to `last` once, so that a stage's inputs exist.

@@ -91,7 +91,8 @@ BENCHMARK(BM_program_once_per_frequency)->Unit(benchmark::kSecond)->Iterations(1
 // The floor: 20 numeric factorisations with their solutions, on the
 // ordering and structure of one symbolic factorisation, in this process.
 void BM_numeric_factorisations_alone(benchmark::State& state) {
-  static RunStorage& run = run_storage();
+  static const RunStoragePtr storage = make_run_storage();
+  RunStorage& run = *storage;
   fs::current_path(workspace());
   {
     OutputDiscarded quiet;
