@@ -25,6 +25,11 @@ pids=()
 stop_daemons() {
   # The daemons this script started, newest first, by their process ids.
   local i pid
+  # Jobs still queued or running on this private cluster are cancelled
+  # first, so that no task outlives the test.
+  if [ "${#pids[@]}" -ge 3 ]; then
+    timeout 10 squeue -h -o %i 2> /dev/null | xargs -r timeout 10 scancel 2> /dev/null || true
+  fi
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     pid="${pids[$i]}"
     kill -TERM "$pid" 2> /dev/null || true
