@@ -94,7 +94,9 @@ Study read_study_file(const fs::path& file) {
     if (entries[key].value.empty()) fault(study.file, number, key, "the value is empty");
   }
   for (const char* key : {"case", "realisations", "seed", "maps"}) {
-    if (entries.count(key) == 0) stop_input(study.file.string() + ": the key " + key + " is missing");
+    if (entries.count(key) == 0) {
+      stop_input(study.file.string() + ", " + key + ": the key is missing (case, realisations, seed and maps are needed)");
+    }
   }
 
   // 2. The values.
