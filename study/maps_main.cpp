@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
 
     // 2. The deck: the grid, the layer types and the bound of every cell's
     //    water proportion; the options are checked against it.
-    static Deck deck;
-    static IntMap matnum;
+    Deck deck;
+    IntMap matnum;
     try {
       read_study_deck(std::cin, "standard input", deck, matnum);
     } catch (const StopRun& stop) {
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
                    "negative spectral weights holding %.3g of the spectrum were set to zero\n",
                    synthesis.padded_nx(), synthesis.padded_ny(), synthesis.dropped_variance());
     }
-    static RealMap values;
+    RealMap values;
     int clipped = 0;
     make_map(options, deck, matnum, synthesis, values, clipped);
     if (clipped > 0) {

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "common/stop.hpp"
@@ -37,11 +38,15 @@ std::string read_text(const fs::path& file) {
 // Writes a file under a temporary name and moves it into place, so that a
 // reader sees the old file or the whole new one, never a part.
 void write_atomically(const fs::path& file, const std::string& text) {
+  // Realisations run on several threads: a fault is thrown, not stopped,
+  // so that the thread that meets it reports it as its realisation's.
   const fs::path temporary = file.string() + ".tmp";
   std::FILE* out = std::fopen(temporary.c_str(), "w");
-  if (out == nullptr) stop_input("cannot create \"" + temporary.string() + "\"");
+  if (out == nullptr) throw std::runtime_error("cannot create \"" + temporary.string() + "\"");
   const bool written = std::fputs(text.c_str(), out) >= 0;
-  if ((std::fclose(out) != 0) || !written) stop_input("cannot write \"" + temporary.string() + "\" (output lost)");
+  if ((std::fclose(out) != 0) || !written) {
+    throw std::runtime_error("cannot write \"" + temporary.string() + "\" (output lost)");
+  }
   fs::rename(temporary, file);
 }
 
@@ -185,7 +190,7 @@ Tools find_tools(const fs::path& directory) {
 
 Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) {
   const fs::path directory = study.output / realisation_name(r, study.realisations);
-  const std::string deck = study_deck_text(study);
+  const std::string& deck = study.deck;
   const std::string manifest = manifest_text(study, tools, r, deck);
   if (is_complete(directory) && read_text(directory / manifest_name) == manifest) return {Outcome::skipped, ""};
 

@@ -148,9 +148,10 @@ Study read_study_file(const fs::path& file) {
   if (entries.count("slurm")) study.slurm = split_words(entries["slurm"].value);
 
   // 3. The deck with the study's grid, and the maps options against it.
-  static Deck deck;
-  static IntMap matnum;
-  std::istringstream deck_text(study_deck_text(study));
+  Deck deck;
+  IntMap matnum;
+  study.deck = study_deck_text(study, read_text(study.case_dir / "deck.in", "the deck"));
+  std::istringstream deck_text(study.deck);
   const std::string deck_name = (study.case_dir / "deck.in").string();
   try {
     read_study_deck(deck_text, deck_name, deck, matnum);
@@ -166,8 +167,7 @@ Study read_study_file(const fs::path& file) {
   return study;
 }
 
-std::string study_deck_text(const Study& study) {
-  const std::string deck = read_text(study.case_dir / "deck.in", "the deck");
+std::string study_deck_text(const Study& study, const std::string& deck) {
   const std::string* replacement[] = {&study.fmin, &study.fmax, &study.nfreq};
   std::istringstream in(deck);
   std::string out, line;

@@ -25,6 +25,7 @@ struct Study {
   std::string fmin, fmax, nfreq;
   std::filesystem::path output;    // absolute
   std::vector<std::string> slurm;  // the words of the sbatch options
+  std::string deck;                // the case's deck with the study's grid
 };
 
 // Reads and checks a study file; a fault stops with stop_input_error and a
@@ -35,7 +36,7 @@ Study read_study_file(const std::filesystem::path& file);
 
 // The deck of the case with the study's grid in place of the deck's first
 // three items (each the first word of its line, the rest of the line kept).
-std::string study_deck_text(const Study& study);
+std::string study_deck_text(const Study& study, const std::string& case_deck);
 
 // The name of realisation r's directory: "r0001", widened when the study
 // has more than 9999 realisations.

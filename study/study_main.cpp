@@ -22,6 +22,7 @@
 // (--task R STUDY_FILE runs realisation R alone: the job array's task.)
 #include <charconv>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,6 +127,14 @@ int main(int argc, char** argv) {
     }
   } catch (const StopRun& stop) {
     return finish_run(stop);
+  } catch (const std::exception& error) {
+    // A file-system fault outside the realisations (OUTPUT cannot be
+    // created or written): an input/output error like the program's.
+    try {
+      stop_input(std::string("upscale_study: ") + error.what());
+    } catch (const StopRun& stop) {
+      return finish_run(stop);
+    }
   }
   return finish_normal_end();
 }
