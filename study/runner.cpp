@@ -259,7 +259,7 @@ Outcome run_guarded(const Study& study, const Tools& tools, std::int32_t r) {
 
 // The end of a study whose realisations have all been run: the failures
 // named, or the summary.
-void finish(const Study& study, const std::vector<Outcome>& outcomes) {
+void finish(const Study& study, const std::vector<Outcome>& outcomes, bool by_jobs) {
   std::string failed_list;
   int failed = 0, computed = 0, skipped = 0;
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
@@ -272,9 +272,14 @@ void finish(const Study& study, const std::vector<Outcome>& outcomes) {
     computed += o.kind == Outcome::done;
     skipped += o.kind == Outcome::skipped;
   }
-  write_line(stdout_unit, " " + std::to_string(outcomes.size()) + " realisations: " + std::to_string(computed) +
-                              " computed, " + std::to_string(skipped) + " complete and unchanged, " +
-                              std::to_string(failed) + " failed");
+  if (by_jobs) {
+    write_line(stdout_unit, " " + std::to_string(outcomes.size()) + " realisations: " + std::to_string(computed) +
+                                " complete, " + std::to_string(failed) + " failed or missing");
+  } else {
+    write_line(stdout_unit, " " + std::to_string(outcomes.size()) + " realisations: " + std::to_string(computed) +
+                                " computed, " + std::to_string(skipped) + " complete and unchanged, " +
+                                std::to_string(failed) + " failed");
+  }
   if (failed > 0) {
     stop_run(stop_realisations_failed,
              " realisations failed: " + failed_list + "; " + summary_name + " not written (upscale_study --merge " +
@@ -312,7 +317,7 @@ void run_local(const Study& study, const Tools& tools, int jobs) {
   for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
   for (std::thread& thread : pool) thread.join();
   if (terminal) std::fprintf(stderr, "\n");
-  finish(study, outcomes);
+  finish(study, outcomes, false);
 }
 
 void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait) {
@@ -401,7 +406,7 @@ void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait) {
       if (!o.message.empty() && o.message.back() == '\n') o.message.pop_back();
     }
   }
-  finish(study, outcomes);
+  finish(study, outcomes, true);
 }
 
 void merge_study(const fs::path& output, bool allow_missing) {
