@@ -8,7 +8,9 @@
 # wait is bounded.
 #   tests/slurm_study.sh BUILD_DIR
 # Exit status: 0 passed, 77 skipped (not root: the daemons need it), other
-# values failed.
+# values failed.  The waits add up to less than ctest's limit of 900 s, so
+# that the script's own exit, and with it the stop of the daemons, comes
+# first.
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 
@@ -103,7 +105,7 @@ slurmctld -D -i -f "$SLURM_CONF" > "$tmp/slurmctld.out" 2>&1 &
 pids+=($!)
 slurmd -D -f "$SLURM_CONF" -N "$host" > "$tmp/slurmd.out" 2>&1 &
 pids+=($!)
-node_idle() { sinfo -h -N -o %T | grep -q idle; }
+node_idle() { timeout 10 sinfo -h -N -o %T | grep -q idle; }
 wait_for 60 node_idle || fail "the node did not become idle within 60 s: $(sinfo 2>&1)"
 
 # 3. The same small study through both engines.
@@ -125,8 +127,8 @@ output       = out_$engine
 STUDY
 done
 cd "$work/cwd"
-timeout 300 "$build/upscale_study" "$work/local.txt" -j 2 > "$work/local.log" 2>&1 || fail "local engine: $(cat "$work/local.log")"
-timeout 600 "$build/upscale_study" "$work/slurm.txt" --engine slurm -j 2 --wait > "$work/slurm.log" 2>&1 \
+timeout 240 "$build/upscale_study" "$work/local.txt" -j 2 > "$work/local.log" 2>&1 || fail "local engine: $(cat "$work/local.log")"
+timeout 480 "$build/upscale_study" "$work/slurm.txt" --engine slurm -j 2 --wait > "$work/slurm.log" 2>&1 \
   || fail "slurm engine: $(cat "$work/slurm.log"; cat "$work"/out_slurm/slurm/*.err 2> /dev/null)"
 cat "$work/slurm.log"
 
@@ -139,5 +141,5 @@ for r in 1 2 3 4; do
 done
 [ -f "$work/out_slurm/slurm/merge.out" ] || fail "no output file of the merge job in OUTPUT/slurm"
 [ -z "$(ls -A "$work/cwd")" ] || fail "files written outside OUTPUT: $(ls -A "$work/cwd")"
-"$build/upscale_study" --status "$work/out_slurm" | grep -q "realisations done: 4 of 4" || fail "--status"
+timeout 10 "$build/upscale_study" --status "$work/out_slurm" | grep -q "realisations done: 4 of 4" || fail "--status"
 echo "passed: the Slurm engine's summary equals the local engine's, byte for byte"
