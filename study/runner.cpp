@@ -28,6 +28,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Exit statuses span 0..255 (stops such as 99999 arrive as 159), so a
+// process killed by a signal is told apart above them.
+constexpr int killed_by_signal = 256;
+
 std::string read_text(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
@@ -72,8 +76,8 @@ std::string shell_quoted(const std::string& text) {
 
 // Runs `program` with `args` in `directory`, standard input from `input`
 // (or /dev/null), standard output and error into the two files; returns
-// the exit status, 128 + the signal for a process killed by one, or -errno
-// when the program could not be started.
+// the exit status (0..255), killed_by_signal + the signal for a process
+// killed by one, or -errno when the program could not be started.
 int run_process(const fs::path& program, const std::vector<std::string>& args, const fs::path& directory,
                  const fs::path& input, const fs::path& output, const fs::path& error, bool search_path = false) {
   std::vector<std::string> words{program.string()};
@@ -97,7 +101,7 @@ int run_process(const fs::path& program, const std::vector<std::string>& args, c
     if (errno != EINTR) return -errno;
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + WTERMSIG(status);
+  return killed_by_signal + WTERMSIG(status);
 }
 
 // The message of a program that stopped: the lines of its standard output
@@ -123,14 +127,14 @@ std::string stop_message(const fs::path& out, const fs::path& err) {
 
 std::string status_text(int status) {
   if (status < 0) return "could not be started (" + std::string(std::strerror(-status)) + ")";
-  if (status > 128) return "was killed by signal " + std::to_string(status - 128);
+  if (status >= killed_by_signal) return "was killed by signal " + std::to_string(status - killed_by_signal);
   return "ended with status " + std::to_string(status);
 }
 
-// What makes a realisation what it is; a rerun whose manifest differs
-// computes it again.
-std::string manifest_text(const Study& study, const Tools& tools, std::int32_t r, const std::string& deck) {
-  std::string text = "deck " + checksum_text(deck) + "\n";
+// What the realisations of a study share: the deck, the case's files, the
+// maps options, the grid and the two programs.
+std::string shared_inputs(const Study& study, const Tools& tools) {
+  std::string text = "deck " + checksum_text(study.deck) + "\n";
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(study.case_dir)) {
     if (entry.is_regular_file() && entry.path().filename() != "deck.in") files.push_back(entry.path().filename());
@@ -139,17 +143,26 @@ std::string manifest_text(const Study& study, const Tools& tools, std::int32_t r
   for (const std::string& name : files) text += "case " + name + " " + checksum_file(study.case_dir / name) + "\n";
   text += "maps";
   for (const std::string& word : study.maps) text += " " + word;
-  text += "\nseed " + std::to_string(study.seed + static_cast<std::uint64_t>(r - 1)) + "\n";
-  text += "grid " + (study.fmin.empty() ? "deck" : study.fmin) + " " + (study.fmax.empty() ? "deck" : study.fmax) +
+  text += "\ngrid " + (study.fmin.empty() ? "deck" : study.fmin) + " " + (study.fmax.empty() ? "deck" : study.fmax) +
           " " + (study.nfreq.empty() ? "deck" : study.nfreq) + "\n";
   text += "programs " + checksum_file(tools.maps) + " " + checksum_file(tools.sweep) + "\n";
   return text;
+}
+
+// What makes a realisation what it is: the shared inputs, its seed, and
+// the checksum of the shared inputs (the study's signature, which the plan
+// holds too, so that a merge counts only realisations of the same inputs).
+// A rerun whose manifest differs computes the realisation again.
+std::string manifest_text(const std::string& shared, const Study& study, std::int32_t r) {
+  return shared + "seed " + std::to_string(study.seed + static_cast<std::uint64_t>(r - 1)) + "\nstudy " +
+         checksum_text(shared) + "\n";
 }
 
 struct Plan {
   fs::path study_file;
   std::int32_t realisations = 0;
   std::string jobs;
+  std::string signature;  // checksum of the shared inputs; empty: any
 };
 
 Plan read_plan(const fs::path& output) {
@@ -164,13 +177,20 @@ Plan read_plan(const fs::path& output) {
     if (key == "study_file") plan.study_file = value;
     if (key == "realisations") plan.realisations = std::atoi(value.c_str());
     if (key == "jobs") plan.jobs = value;
+    if (key == "signature") plan.signature = value;
   }
   if (plan.realisations < 1) stop_input(file.string() + ": no number of realisations");
   return plan;
 }
 
-bool is_complete(const fs::path& directory) {
-  return fs::is_regular_file(directory / manifest_name) && fs::is_regular_file(directory / sweep_table_name);
+// A realisation is complete when its table and its manifest are there,
+// and, for a plan with a signature, when the manifest carries it.
+bool is_complete(const fs::path& directory, const std::string& signature) {
+  if (!fs::is_regular_file(directory / manifest_name) || !fs::is_regular_file(directory / sweep_table_name)) {
+    return false;
+  }
+  return signature.empty() || read_text(directory / manifest_name).find("\nstudy " + signature + "\n") !=
+                                  std::string::npos;
 }
 
 }  // namespace
@@ -190,9 +210,8 @@ Tools find_tools(const fs::path& directory) {
 
 Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) {
   const fs::path directory = study.output / realisation_name(r, study.realisations);
-  const std::string& deck = study.deck;
-  const std::string manifest = manifest_text(study, tools, r, deck);
-  if (is_complete(directory) && read_text(directory / manifest_name) == manifest) return {Outcome::skipped, ""};
+  const std::string manifest = manifest_text(shared_inputs(study, tools), study, r);
+  if (is_complete(directory, "") && read_text(directory / manifest_name) == manifest) return {Outcome::skipped, ""};
 
   // 1. A clean working folder with the case, the study's deck and the map.
   fs::create_directories(directory);
@@ -207,7 +226,7 @@ Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) 
       fs::copy_file(entry.path(), work / entry.path().filename());
     }
   }
-  write_atomically(work / "deck.in", deck);
+  write_atomically(work / "deck.in", study.deck);
 
   const auto fail = [&](const std::string& program, int status, const fs::path& out, const fs::path& err) {
     const std::string message = program + " " + status_text(status) + ": " + stop_message(out, err);
@@ -237,10 +256,11 @@ Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) 
   return {Outcome::done, ""};
 }
 
-void write_plan(const Study& study, const std::string& jobs) {
+void write_plan(const Study& study, const Tools& tools, const std::string& jobs) {
   fs::create_directories(study.output);
-  write_atomically(study.output / plan_name, "study_file " + study.file.string() + "\nrealisations " +
-                                                 std::to_string(study.realisations) + "\njobs " + jobs + "\n");
+  write_atomically(study.output / plan_name,
+                   "study_file " + study.file.string() + "\nrealisations " + std::to_string(study.realisations) +
+                       "\njobs " + jobs + "\nsignature " + checksum_text(shared_inputs(study, tools)) + "\n");
 }
 
 namespace {
@@ -291,7 +311,7 @@ void finish(const Study& study, const std::vector<Outcome>& outcomes, bool by_jo
 }  // namespace
 
 void run_local(const Study& study, const Tools& tools, int jobs) {
-  write_plan(study, "local");
+  write_plan(study, tools, "local");
   const std::int32_t total = study.realisations;
   std::vector<Outcome> outcomes(static_cast<std::size_t>(total));
   std::atomic<std::int32_t> next{1};
@@ -321,7 +341,7 @@ void run_local(const Study& study, const Tools& tools, int jobs) {
 }
 
 void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait) {
-  write_plan(study, "slurm (submitting)");
+  write_plan(study, tools, "slurm (submitting)");
   const fs::path slurm = study.output / "slurm";
   fs::create_directories(slurm);
   const std::string name = study.file.stem().string();
@@ -374,19 +394,19 @@ void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait) {
   merge_args.push_back((slurm / "merge.sh").string());
   if (!wait) {
     const std::string merge_id = submit(merge_args, "merge");
-    write_plan(study, "slurm array " + array_id + " merge " + merge_id);
+    write_plan(study, tools, "slurm array " + array_id + " merge " + merge_id);
     write_line(stdout_unit, " merge job " + merge_id + " (after the array)");
     write_line(stdout_unit, " progress: upscale_study --status " + study.output.string());
     return;
   }
-  write_plan(study, "slurm array " + array_id + " merge (waited for)");
+  write_plan(study, tools, "slurm array " + array_id + " merge (waited for)");
   write_line(stdout_unit, " merge job submitted after the array; waiting for its end");
   flush_all_units();
   const fs::path out = slurm / "sbatch_merge.out", err = slurm / "sbatch_merge.err";
   const int status = run_process("sbatch", merge_args, study.output, "", out, err, true);
   std::string merge_id = read_text(out);
   merge_id = merge_id.substr(0, merge_id.find_first_of(";\n"));
-  write_plan(study, "slurm array " + array_id + " merge " + merge_id);
+  write_plan(study, tools, "slurm array " + array_id + " merge " + merge_id);
   if (status < 0 || merge_id.empty()) {
     stop_run(stop_slurm_failed, " the merge job was not submitted: " + read_text(err));
   }
@@ -394,10 +414,11 @@ void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait) {
   // The merge job's report, recomputed here: the same summary, byte for
   // byte, and the same failures, ending this command as a local study ends.
   std::vector<Outcome> outcomes(static_cast<std::size_t>(study.realisations));
+  const std::string signature = checksum_text(shared_inputs(study, tools));
   for (std::int32_t r = 1; r <= study.realisations; ++r) {
     const fs::path directory = study.output / realisation_name(r, study.realisations);
     Outcome& o = outcomes[static_cast<std::size_t>(r - 1)];
-    if (is_complete(directory)) {
+    if (is_complete(directory, signature)) {
       o.kind = Outcome::done;
     } else {
       o.kind = Outcome::failed;
@@ -416,13 +437,13 @@ void merge_study(const fs::path& output, bool allow_missing) {
   int missing = 0, failed = 0;
   for (std::int32_t r = 1; r <= plan.realisations; ++r) {
     const std::string name = realisation_name(r, plan.realisations);
-    if (is_complete(output / name)) {
+    if (is_complete(output / name, plan.signature)) {
       present.push_back(name);
       continue;
     }
     ++missing;
     missing_list += (missing_list.empty() ? "" : ", ") + std::to_string(r);
-    std::string why = "not complete";
+    std::string why = is_complete(output / name, "") ? "computed from other inputs than the study's" : "not complete";
     if (fs::exists(output / name / failure_name)) {
       ++failed;
       why = "failed: " + read_text(output / name / failure_name);
@@ -450,7 +471,7 @@ void show_status(const fs::path& output) {
   int failed = 0;
   for (std::int32_t r = 1; r <= plan.realisations; ++r) {
     const fs::path directory = output / realisation_name(r, plan.realisations);
-    if (is_complete(directory)) {
+    if (is_complete(directory, plan.signature)) {
       ++complete;
     } else if (fs::exists(directory / failure_name)) {
       ++failed;

@@ -8,8 +8,9 @@
 // (the deck, the maps options, the seed, the grid, checksums of the case's
 // files and of the two programs) is written under a temporary name and
 // moved into place.  A realisation is complete when its table and its
-// manifest are there; a rerun skips it when the manifest equals the one
-// the current inputs give.  A realisation killed at any point has no
+// manifest are there (for --merge and --status, a manifest of the study's
+// current inputs); a rerun skips it when the manifest equals the one the
+// current inputs give.  A realisation killed at any point has no
 // manifest, so it is never taken for complete.  A realisation that fails
 // leaves OUTPUT/rNNNN/failure: the program, its status and its message.
 #pragma once
@@ -50,9 +51,12 @@ struct Outcome {
 // Runs realisation r (1-based) unless it is complete and unchanged.
 Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r);
 
-// Writes OUTPUT/study_plan: the study file and the number of realisations,
-// which --merge and --status read; `jobs` names the Slurm jobs, if any.
-void write_plan(const Study& study, const std::string& jobs);
+// Writes OUTPUT/study_plan: the study file, the number of realisations and
+// the study's signature (the checksum of the inputs its realisations
+// share), which --merge and --status read; `jobs` names the Slurm jobs, if
+// any.  A realisation whose manifest carries another signature was computed
+// from other inputs and does not count.
+void write_plan(const Study& study, const Tools& tools, const std::string& jobs);
 
 // Runs every realisation on this machine, `jobs` at a time, showing the
 // progress on the error stream, then merges.  Stops with

@@ -171,11 +171,19 @@ TEST(Study, ARerunSkipsCompleteRealisationsAndRecomputesAKilledOne) {
   EXPECT_EQ(read_file(out / summary_name), summary);
 
   // Changed inputs: another fraction changes every realisation's manifest.
+  const std::string old_manifest = read_file(out / "r0002" / manifest_name);
   write_file(dir.path() / "small.txt",
              study_text("--kind binary --fraction 0.3 --values 0.08 0.2 --correlation 0.3 0.3 --file ice", 3));
   const ProgramRun changed = run_command(dir.path(), "small.txt");
   ASSERT_EQ(changed.exit_status, 0) << changed.out << changed.err;
   EXPECT_NE(changed.out.find("3 realisations: 3 computed, 0 complete"), std::string::npos) << changed.out;
+  // A realisation left from the earlier inputs (as when the rerun was
+  // stopped before reaching it) is not averaged with the new ones.
+  write_file(out / "r0002" / manifest_name, old_manifest);
+  const ProgramRun merge = run_command(dir.path(), "--merge small");
+  EXPECT_EQ(merge.exit_status, stop_incomplete_study);
+  EXPECT_NE(merge.out.find("realisation 2 (r0002) computed from other inputs than the study's"), std::string::npos)
+      << merge.out;
 }
 
 TEST(Study, AFailedRealisationIsReportedByNumberWithItsMessageAndTheOthersGoOn) {
