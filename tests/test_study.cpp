@@ -3,7 +3,13 @@
 // refusals of a faulty study file, and the band plot.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cmath>
 #include <cstdlib>
@@ -184,6 +190,55 @@ TEST(Study, ARerunSkipsCompleteRealisationsAndRecomputesAKilledOne) {
   EXPECT_EQ(merge.exit_status, stop_incomplete_study);
   EXPECT_NE(merge.out.find("realisation 2 (r0002) computed from other inputs than the study's"), std::string::npos)
       << merge.out;
+}
+
+TEST(Study, AStudyKilledDuringASweepLeavesNothingThatLooksCompleteAndResumes) {
+  // A 30 x 30 sample at 16 frequencies: a sweep of about a second, killed
+  // (the study and its programs, by their process group) once it has
+  // written two rows.
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.nx = deck.ny = deck.layer[0].nl = "30";
+  fs::create_directories(dir.path() / "case");
+  write_file(dir.path() / "case" / "deck.in", deck.text());
+  const std::string text = "case = case\nrealisations = 2\nseed = 8\nmaps = " + patchy_ice + "\nfmin = 0.01\n"
+                           "fmax = 100.0\nnfreq = 16\n";
+  write_file(dir.path() / "killed.txt", text);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setpgid(0, 0);
+    fs::current_path(dir.path());
+    const int out = ::open("killed.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(out, 2);
+    execl(UPSCALE_STUDY_BINARY, UPSCALE_STUDY_BINARY, "killed.txt", "-j", "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  setpgid(pid, pid);
+  const fs::path partial = dir.path() / "killed" / "r0001" / "run" / sweep_table_name;
+  bool two_rows = false;
+  for (int i = 0; i < 12000 && !two_rows; ++i) {  // at most 60 s
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    two_rows = fs::exists(partial) && split_lines(read_file(partial)).size() >= 3;
+  }
+  kill(-pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(two_rows) << "the first sweep did not write two rows within 60 s";
+  ASSERT_FALSE(fs::exists(dir.path() / "killed" / "r0001" / manifest_name));
+
+  const ProgramRun status_run = run_command(dir.path(), "--status killed");
+  EXPECT_NE(status_run.out.find("realisations done: 0 of 2; failed: 0; running or interrupted: 1; not started: 1"),
+            std::string::npos)
+      << status_run.out;
+  const ProgramRun refused = run_command(dir.path(), "--merge killed --allow-missing");
+  EXPECT_EQ(refused.exit_status, stop_incomplete_study) << "nothing to average: " << refused.out;
+
+  const ProgramRun resumed = run_command(dir.path(), "killed.txt -j 2");
+  ASSERT_EQ(resumed.exit_status, 0) << resumed.out << resumed.err;
+  EXPECT_NE(resumed.out.find("2 realisations: 2 computed"), std::string::npos) << resumed.out;
+  EXPECT_EQ(split_lines(read_file(dir.path() / "killed" / "r0001" / sweep_table_name)).size(), 17u);
 }
 
 TEST(Study, AFailedRealisationIsReportedByNumberWithItsMessageAndTheOthersGoOn) {
