@@ -61,25 +61,29 @@ double gamma(double z) {
 
 double von_karman(double r, double nu) {
   if (r <= 0.0) return 1.0;
-  // Trapezoidal rule with step 0.05 over the even integrand: half the
-  // value at t = 0, then every further node until the integrand's
-  // exponent falls below -745 (the terms are then exactly zero).
+  // r^nu K_nu(r) = integral of exp(-r cosh t + nu log r) cosh(nu t): the
+  // factor r^nu is taken into the exponent, so that no term overflows
+  // where K_nu(r) alone would (a high order at a small lag).  Trapezoidal
+  // rule with step 0.05 over the even integrand: half the value at t = 0,
+  // then every further node until, past the peak of the exponent at
+  // t = asinh(nu/r), the terms fall below e^-745 (they are then zero).
   constexpr double step = 0.05;
-  double sum = 0.5 * exp(-r);
+  const double log_r_to_nu = nu * log(r);
+  const double ratio = nu / r;
+  const double peak = log(ratio + std::sqrt(ratio * ratio + 1.0));
+  double sum = 0.5 * exp(-r + log_r_to_nu);
   for (int i = 1;; ++i) {
     const double t = i * step;
     const double et = exp(t);
     const double cosh_t = 0.5 * (et + 1.0 / et);
-    const double exponent = -r * cosh_t;
+    const double exponent = -r * cosh_t + log_r_to_nu;
     const double term_up = exp(exponent + nu * t);
     const double term_down = exp(exponent - nu * t);
-    const double term = 0.5 * (term_up + term_down);
-    sum = sum + term;
-    if (exponent + nu * t < -745.0) break;
+    sum = sum + 0.5 * (term_up + term_down);
+    if (t > peak && exponent + nu * t < -745.0) break;
   }
-  const double k_nu = step * sum;
-  const double r_to_nu = exp(nu * log(r));
-  return exp((1.0 - nu) * ln2_hi + (1.0 - nu) * ln2_lo) / gamma(nu) * r_to_nu * k_nu;
+  const double r_to_nu_k_nu = step * sum;
+  return exp((1.0 - nu) * ln2_hi + (1.0 - nu) * ln2_lo) / gamma(nu) * r_to_nu_k_nu;
 }
 
 }  // namespace exact_math

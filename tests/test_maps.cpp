@@ -151,6 +151,11 @@ TEST(Maps, OwnElementaryFunctionsAgreeWithTheLibrary) {
     EXPECT_NEAR(correlation(CovarianceKind::von_karman, 1.5, r), (1 + r) * std::exp(-r), 1e-12)
         << "order 3/2 at r = " << r;
   }
+  // A high order at a small lag, where K_nu alone overflows: the
+  // correlation is 1 - r^2/(4 (nu - 1)) to second order.
+  for (const double r : {1e-7, 1e-4}) {
+    EXPECT_NEAR(correlation(CovarianceKind::von_karman, 50.0, r), 1 - r * r / (4 * 49.0), 1e-12) << "r = " << r;
+  }
 }
 
 TEST(Maps, TheProgramWritesTheSameBytesForTheSameSeedInTheProgramsLayout) {
