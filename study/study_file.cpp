@@ -158,6 +158,10 @@ Study read_study_file(const fs::path& file) {
   } catch (const StopRun& stop) {
     stop_input(deck_name + " (with the study's grid): " + stop.message);
   }
+  if (deck.nfreq < 1) {
+    stop_input(deck_name + ", line " + std::to_string(deck.nfreq_line) + ": nfreq = " + std::to_string(deck.nfreq) +
+               " is not admitted (a sweep needs at least one frequency; the study's nfreq may replace it)");
+  }
   try {
     OutputDiscarded quiet;
     check_map_options(parse_map_options(study.maps), deck, matnum);
