@@ -1,16 +1,30 @@
 #!/usr/bin/env bash
 # Installs, as root or with sudo, the Debian packages the build and run
-# scripts need when they are missing: a C++ compiler, CMake, GoogleTest,
-# and with the argument "gnuplot" also gnuplot (for the pictures).
-#   ./install_missing.sh [gnuplot]
+# scripts need when they are missing: a C++ compiler, CMake, GoogleTest and
+# FFTW (the map generator's transform); with the argument "gnuplot" also
+# gnuplot (for the pictures), with "slurm" also Slurm and munge (the test
+# of the Slurm engine).
+#   ./install_missing.sh [gnuplot] [slurm]
 set -euo pipefail
 packages=()
 if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null || [ ! -f /usr/include/gtest/gtest.h ]; then
   packages+=(g++ cmake libgtest-dev)
 fi
-if [ "${1:-}" = gnuplot ] && ! command -v gnuplot > /dev/null; then
-  packages+=(gnuplot-nox)
+if [ ! -f /usr/include/fftw3.h ]; then
+  packages+=(libfftw3-dev)
 fi
+for wanted in "$@"; do
+  case "$wanted" in
+    gnuplot) command -v gnuplot > /dev/null || packages+=(gnuplot-nox) ;;
+    slurm)
+      if ! command -v slurmctld > /dev/null || ! command -v slurmd > /dev/null || ! command -v sbatch > /dev/null; then
+        packages+=(slurm-wlm)
+      fi
+      command -v munged > /dev/null || packages+=(munge)
+      ;;
+    *) echo "install_missing.sh: unknown argument $wanted (gnuplot, slurm)" >&2; exit 2 ;;
+  esac
+done
 if [ "${#packages[@]}" -gt 0 ]; then
   sudo_if_needed=""
   [ "$(id -u)" -ne 0 ] && sudo_if_needed="sudo"

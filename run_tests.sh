@@ -6,9 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# The tools: a C++ compiler, CMake and GoogleTest, installed when missing;
-# valgrind is used when present.
-./install_missing.sh
+# The tools: a C++ compiler, CMake, GoogleTest and FFTW, with gnuplot (the
+# study's picture) and Slurm with munge (the test that runs a study through
+# a real single-node Slurm), installed when missing; valgrind is used when
+# present.
+./install_missing.sh gnuplot slurm
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=ON > /dev/null
 cmake --build build -j2
@@ -21,6 +23,8 @@ fi
 
 # The sanitized suite.  The whole-program tests run the sanitized program
 # too, so a report inside a run changes its exit status and fails the test.
+# The Slurm test is left out here: it runs the same study programs as the
+# local engine's tests, which do run sanitized.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPSCALE_TESTS=ON -DUPSCALE_SANITIZE=ON > /dev/null

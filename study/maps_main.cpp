@@ -1,0 +1,68 @@
+// upscale_maps: one realisation of a stochastic per-cell map of a deck.
+//
+// Build and run (see README.md):
+//   cmake -S . -B build && cmake --build build -j2 --target upscale_maps
+//   cd mycase
+//   ../build/upscale_maps --seed 7 --kind binary --fraction 0.3 --values 0.05 0.2 --correlation 0.1 0.1 < deck.in
+//
+// The program reads the parameter deck of upscale on standard input (it
+// uses nx, ny, domain_size, the layer types and their phi_a) and writes
+// "phiw_binary_patchy.dat" (or, with --file ice, "binary_ice_gnu.dat") in
+// the working directory: a Gaussian random field of the given mean,
+// standard deviation and correlation, or its binary thresholding into
+// patches of two values.  Every check is made before the file is written.
+// It ends with exit status 0; a refused option or deck ends as a stop of
+// the program (message on standard output, "STOP n" on the error stream,
+// exit status n & 255).
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/stop.hpp"
+#include "common/units.hpp"
+#include "study/maps.hpp"
+#include "study/study_deck.hpp"
+
+int main(int argc, char** argv) {
+  try {
+    // 1. The options, checked on their own.
+    const MapOptions options = parse_map_options(std::vector<std::string>(argv + 1, argv + argc));
+
+    // 2. The deck: the grid, the layer types and the bound of every cell's
+    //    water proportion; the options are checked against it.
+    Deck deck;
+    IntMap matnum;
+    try {
+      read_study_deck(std::cin, "standard input", deck, matnum);
+    } catch (const StopRun& stop) {
+      if (!stop.message.empty()) write_line(stdout_unit, stop.message);
+      throw;
+    }
+    check_map_options(options, deck, matnum);
+
+    // 3. One realisation on the deck's cells.
+    FieldSynthesis synthesis(deck.nx, deck.ny, deck.h, options.lx, options.ly, options.covariance, options.nu);
+    if (synthesis.dropped_variance() > 0) {
+      std::fprintf(stderr,
+                   "upscale_maps: warning: the correlation does not embed exactly even on a %d x %d grid; "
+                   "negative spectral weights holding %.3g of the spectrum were set to zero\n",
+                   synthesis.padded_nx(), synthesis.padded_ny(), synthesis.dropped_variance());
+    }
+    RealMap values;
+    int clipped = 0;
+    make_map(options, deck, matnum, synthesis, values, clipped);
+    if (clipped > 0) {
+      std::fprintf(stderr,
+                   "upscale_maps: warning: %d of %d cells clipped to [%g, phi_a - %g] (the admissible water "
+                   "proportions; 1 in place of phi_a in the shaley-sand model)\n",
+                   clipped, deck.nx * deck.ny, clip_margin, clip_margin);
+    }
+
+    // 4. The file, written only now that everything has been checked.
+    write_map_file(map_file_name(options.file), deck.nx, deck.ny, values);
+  } catch (const StopRun& stop) {
+    return finish_run(stop);
+  }
+  return finish_normal_end();
+}

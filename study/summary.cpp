@@ -1,0 +1,135 @@
+#include "study/summary.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "common/format.hpp"
+#include "common/stop.hpp"
+#include "driver/sweep.hpp"
+#include "study/study_file.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int column_width = 24;
+
+std::string right_justified(const std::string& text) {
+  return std::string(text.size() < column_width ? column_width - text.size() : 0, ' ') + text;
+}
+
+std::string number_text(double value) { return std::isnan(value) ? "nan" : format_real(value); }
+
+// One sweep table: the frequency as written, the velocity and the 1000/Q
+// of c33 (third and fourth columns) of every row.
+struct Table {
+  std::vector<std::string> frequency;
+  std::vector<double> velocity, thousand_over_q;
+};
+
+double value_of(const std::string& word, const fs::path& file, int line) {
+  const char* begin = word.c_str();
+  char* end = nullptr;
+  const double value = std::strtod(begin, &end);
+  if (end != begin + word.size()) {
+    stop_input(file.string() + ", line " + std::to_string(line) + ": '" + word + "' is not a number");
+  }
+  return value;
+}
+
+Table read_table(const fs::path& file) {
+  std::ifstream in(file);
+  if (!in) stop_input("cannot read the sweep table \"" + file.string() + "\"");
+  Table table;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::vector<std::string> words = split_words(line);
+    if (words.size() < 4) {
+      stop_input(file.string() + ", line " + std::to_string(number) + ": a row of the table has " +
+                 std::to_string(words.size()) + " items, not 10");
+    }
+    table.frequency.push_back(words[0]);
+    table.velocity.push_back(value_of(words[2], file, number));
+    table.thousand_over_q.push_back(value_of(words[3], file, number));
+  }
+  if (table.frequency.empty()) stop_input("the sweep table \"" + file.string() + "\" has no rows");
+  return table;
+}
+
+}  // namespace
+
+double percentile(const std::vector<double>& sorted, double q) {
+  const double position = q * static_cast<double>(sorted.size() - 1);
+  const std::size_t below = static_cast<std::size_t>(std::floor(position));
+  if (below + 1 >= sorted.size()) return sorted.back();
+  const double fraction = position - static_cast<double>(below);
+  return sorted[below] + fraction * (sorted[below + 1] - sorted[below]);
+}
+
+SampleStatistics sample_statistics(const std::vector<double>& values) {
+  SampleStatistics s;
+  const double n = static_cast<double>(values.size());
+  double sum = 0;
+  for (const double x : values) sum = sum + x;
+  s.mean = sum / n;
+  double squares = 0;
+  for (const double x : values) squares = squares + (x - s.mean) * (x - s.mean);
+  s.std = values.size() > 1 ? std::sqrt(squares / (n - 1)) : std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> sorted = values;
+  std::sort(sorted.begin(), sorted.end());
+  s.p5 = percentile(sorted, 0.05);
+  s.p50 = percentile(sorted, 0.50);
+  s.p95 = percentile(sorted, 0.95);
+  return s;
+}
+
+void write_summary(const fs::path& output, const std::vector<std::string>& present) {
+  std::vector<Table> tables;
+  for (const std::string& name : present) tables.push_back(read_table(output / name / sweep_table_name));
+  const Table& first = tables.front();
+  for (std::size_t t = 1; t < tables.size(); ++t) {
+    const fs::path file = output / present[t] / sweep_table_name;
+    if (tables[t].frequency != first.frequency) {
+      stop_input(file.string() + ": its frequencies differ from those of " + present[0] + " (" +
+                 std::to_string(tables[t].frequency.size()) + " rows against " +
+                 std::to_string(first.frequency.size()) + "); rerun the study so that every realisation "
+                 "has the same grid");
+    }
+  }
+
+  static constexpr const char* labels[] = {
+      "frequency(Hz)", "n",          "velocity_mean(m/s)", "velocity_std(m/s)", "velocity_p5(m/s)",
+      "velocity_p50(m/s)", "velocity_p95(m/s)", "1000/Q_mean", "1000/Q_std", "1000/Q_p5", "1000/Q_p50", "1000/Q_p95"};
+  std::string text;
+  for (const char* label : labels) text += right_justified(label);
+  text[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
+  text += '\n';
+  for (std::size_t row = 0; row < first.frequency.size(); ++row) {
+    std::vector<double> velocity, q;
+    for (const Table& table : tables) {
+      velocity.push_back(table.velocity[row]);
+      q.push_back(table.thousand_over_q[row]);
+    }
+    const SampleStatistics v = sample_statistics(velocity), a = sample_statistics(q);
+    text += right_justified(first.frequency[row]) + right_justified(std::to_string(tables.size()));
+    for (const double value : {v.mean, v.std, v.p5, v.p50, v.p95, a.mean, a.std, a.p5, a.p50, a.p95}) {
+      text += right_justified(number_text(value));
+    }
+    text += '\n';
+  }
+
+  const fs::path temporary = output / (std::string(summary_name) + ".tmp");
+  std::FILE* file = std::fopen(temporary.c_str(), "w");
+  if (file == nullptr) stop_input("cannot create \"" + temporary.string() + "\"");
+  const bool written = std::fputs(text.c_str(), file) >= 0;
+  if ((std::fclose(file) != 0) || !written) stop_input("cannot write \"" + temporary.string() + "\" (output lost)");
+  std::error_code error;
+  fs::rename(temporary, output / summary_name, error);
+  if (error) stop_input("cannot move \"" + temporary.string() + "\" into place: " + error.message());
+}

@@ -1,0 +1,248 @@
+// Stochastic maps: their statistics, their reproducibility, the refusal of
+// values the deck makes impossible, and the file the program reads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "study/exact_math.hpp"
+#include "study/maps.hpp"
+#include "study/study_deck.hpp"
+#include "tests/test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs upscale_maps with `options` in `directory`, the deck on standard input.
+ProgramRun run_maps(const fs::path& directory, const std::string& deck, const std::string& options) {
+  write_file(directory / "deck.in", deck);
+  const std::string command = "cd '" + directory.string() + "' && '" + UPSCALE_MAPS_BINARY + "' " + options +
+                              " < deck.in > stdout.txt 2> stderr.txt";
+  const int status = std::system(command.c_str());
+  ProgramRun run;
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = read_file(directory / "stdout.txt");
+  run.err = read_file(directory / "stderr.txt");
+  return run;
+}
+
+TestDeck square_deck(int cells, double domain_size) {
+  TestDeck deck;
+  deck.nx = deck.ny = deck.layer[0].nl = std::to_string(cells);
+  deck.domain_size = std::to_string(domain_size);
+  return deck;
+}
+
+void read_deck(const TestDeck& test_deck, Deck& deck, IntMap& matnum) {
+  std::istringstream in(test_deck.text());
+  read_study_deck(in, "test deck", deck, matnum);
+}
+
+}  // namespace
+
+TEST(Maps, ExponentialFieldHasTheAskedCorrelationAtOneCorrelationLength) {
+  // 60 x 60 cells of 1 m, LX = 2 m and LY = 3 m: the correlation at lags of
+  // 2 cells along x and 3 along y, over 100 realisations, normalised with
+  // the asked mean and standard deviation.  Its standard error is about
+  // 0.006 (2 % of exp(-1)), so the 10 % band holds by five of them.
+  static Deck deck;
+  static IntMap matnum;
+  read_deck(square_deck(60, 60.0), deck, matnum);
+  MapOptions o;
+  o.kind = FieldKind::gaussian;
+  o.mean = 0.15;
+  o.std = 0.01;  // fifteen deviations from either bound: nothing is clipped
+  o.lx = 2.0;
+  o.ly = 3.0;
+  FieldSynthesis synthesis(60, 60, deck.h, o.lx, o.ly, CovarianceKind::exponential, 0.5);
+  EXPECT_EQ(synthesis.dropped_variance(), 0.0) << "the padded grid embeds the exponential correlation exactly";
+  static RealMap values;
+  double along_x = 0, along_y = 0, variance = 0;
+  long pairs_x = 0, pairs_y = 0, cells = 0;
+  for (std::uint64_t seed = 1; seed <= 100; ++seed) {
+    o.seed = seed;
+    int clipped = -1;
+    make_map(o, deck, matnum, synthesis, values, clipped);
+    ASSERT_EQ(clipped, 0);
+    for (int k = 1; k <= 60; ++k) {
+      for (int j = 1; j <= 60; ++j) {
+        const double a = (values(j, k) - o.mean) / o.std;
+        variance += a * a;
+        ++cells;
+        if (j + 2 <= 60) {
+          along_x += a * (values(j + 2, k) - o.mean) / o.std;
+          ++pairs_x;
+        }
+        if (k + 3 <= 60) {
+          along_y += a * (values(j, k + 3) - o.mean) / o.std;
+          ++pairs_y;
+        }
+      }
+    }
+  }
+  const double expected = std::exp(-1.0);
+  EXPECT_NEAR(along_x / pairs_x, expected, 0.1 * expected) << "correlation at lag LX along x";
+  EXPECT_NEAR(along_y / pairs_y, expected, 0.1 * expected) << "correlation at lag LY along y";
+  EXPECT_NEAR(variance / cells, 1.0, 0.1) << "the asked standard deviation";
+}
+
+TEST(Maps, BinaryFieldHasExactlyTheRoundedFractionOfHighCells) {
+  struct Case {
+    int cells;
+    double fraction;
+    CovarianceKind covariance;
+    double length;
+  };
+  const Case cases[] = {
+      {10, 0.3, CovarianceKind::exponential, 0.2}, {10, 0.25, CovarianceKind::gaussian, 0.5},
+      {7, 0.5, CovarianceKind::von_karman, 0.3},   {20, 0.0, CovarianceKind::exponential, 0.1},
+      {20, 1.0, CovarianceKind::exponential, 0.1}, {33, 0.123, CovarianceKind::gaussian, 0.05},
+      {60, 0.7, CovarianceKind::von_karman, 0.02},
+  };
+  static Deck deck;
+  static IntMap matnum;
+  static RealMap values;
+  for (const Case& c : cases) {
+    read_deck(square_deck(c.cells, 1.0), deck, matnum);
+    MapOptions o;
+    o.kind = FieldKind::binary;
+    o.fraction = c.fraction;
+    o.low = 0.08;
+    o.high = 0.2;
+    o.covariance = c.covariance;
+    o.nu = 0.8;
+    FieldSynthesis synthesis(c.cells, c.cells, deck.h, c.length, c.length, c.covariance, o.nu);
+    const long expected = std::lround(c.fraction * c.cells * c.cells);
+    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+      o.seed = seed;
+      int clipped = 0;
+      make_map(o, deck, matnum, synthesis, values, clipped);
+      long high = 0, low = 0;
+      for (int k = 1; k <= c.cells; ++k) {
+        for (int j = 1; j <= c.cells; ++j) {
+          high += values(j, k) == 0.2;
+          low += values(j, k) == 0.08;
+        }
+      }
+      EXPECT_EQ(high, expected) << c.cells << " x " << c.cells << " cells, F = " << c.fraction << ", seed " << seed;
+      EXPECT_EQ(high + low, long{c.cells} * c.cells) << "every cell takes LOW or HIGH";
+    }
+  }
+}
+
+TEST(Maps, OwnElementaryFunctionsAgreeWithTheLibrary) {
+  for (const double x : {-700.0, -30.5, -1.0, -1e-9, 0.0, 1e-12, 0.3465, 1.0, 2.5, 50.0, 700.0}) {
+    EXPECT_NEAR(exact_math::exp(x), std::exp(x), 4e-16 * std::exp(x)) << "exp(" << x << ")";
+  }
+  for (const double x : {1e-300, 1e-5, 0.5, 0.70710678, 1.0, 1.5, 2.0, 10.0, 1e10, 1e300}) {
+    EXPECT_NEAR(exact_math::log(x), std::log(x), 4e-16 * std::max(1.0, std::abs(std::log(x)))) << "log(" << x << ")";
+  }
+  for (const double z : {0.1, 0.5, 1.0, 2.5, 7.0}) {
+    EXPECT_NEAR(exact_math::gamma(z), std::tgamma(z), 1e-13 * std::tgamma(z)) << "gamma(" << z << ")";
+  }
+  // K_1/2(r) = sqrt(pi/(2r)) e^-r: the von Karman correlation of order 1/2
+  // is the exponential one; of order 3/2 it is (1 + r) e^-r.
+  for (const double r : {0.0, 1e-6, 0.01, 0.5, 1.0, 3.0, 10.0, 40.0}) {
+    EXPECT_NEAR(correlation(CovarianceKind::von_karman, 0.5, r), std::exp(-r), 1e-12) << "order 1/2 at r = " << r;
+    EXPECT_NEAR(correlation(CovarianceKind::von_karman, 1.5, r), (1 + r) * std::exp(-r), 1e-12)
+        << "order 3/2 at r = " << r;
+  }
+  // A high order at a small lag, where K_nu alone overflows: the
+  // correlation is 1 - r^2/(4 (nu - 1)) to second order.
+  for (const double r : {1e-7, 1e-4}) {
+    EXPECT_NEAR(correlation(CovarianceKind::von_karman, 50.0, r), 1 - r * r / (4 * 49.0), 1e-12) << "r = " << r;
+  }
+}
+
+TEST(Maps, TheProgramWritesTheSameBytesForTheSameSeedInTheProgramsLayout) {
+  ScratchDirectory dir;
+  TestDeck deck = square_deck(12, 1.0);
+  deck.nx = "9";  // not square: j runs to 9, k to 12
+  const std::string options = "--kind binary --fraction 0.4 --values 0.08 0.2 --correlation 0.1 0.2";
+  ASSERT_EQ(run_maps(dir.path(), deck.text(), "--seed 5 " + options).exit_status, 0);
+  const std::string first = read_file(dir.path() / "phiw_binary_patchy.dat");
+  ASSERT_EQ(run_maps(dir.path(), deck.text(), "--seed 5 " + options).exit_status, 0);
+  EXPECT_EQ(read_file(dir.path() / "phiw_binary_patchy.dat"), first) << "the same seed gives the same bytes";
+  ASSERT_EQ(run_maps(dir.path(), deck.text(), "--seed 6 " + options + " --file ice").exit_status, 0);
+  EXPECT_NE(read_file(dir.path() / "binary_ice_gnu.dat"), first) << "another seed gives another map";
+
+  const std::vector<std::string> lines = split_lines(first);
+  ASSERT_EQ(lines.size(), 108u);
+  for (int k = 1, line = 0; k <= 12; ++k) {
+    for (int j = 1; j <= 9; ++j, ++line) {
+      std::istringstream record(lines[line]);
+      int jj = 0, kk = 0;
+      double value = 0;
+      record >> jj >> kk >> value;
+      ASSERT_EQ(jj, j) << "row by row from the bottom";
+      ASSERT_EQ(kk, k);
+      ASSERT_TRUE(value == 0.08 || value == 0.2) << lines[line];
+    }
+  }
+}
+
+TEST(Maps, ValuesTheDeckMakesImpossibleAreRefusedNamingTheOptionBeforeWriting) {
+  struct Case {
+    std::string options;
+    std::string named;
+  };
+  const std::string corr = " --correlation 0.1 0.1";
+  const Case cases[] = {
+      {"--kind binary --fraction 0.3 --values 0 0.2" + corr, "--values: LOW = 0 is not admitted"},
+      {"--kind binary --fraction 0.3 --values 0.1 0.3" + corr, "--values: HIGH = 0.3 is not admitted"},
+      {"--kind binary --fraction 1.5 --values 0.1 0.2" + corr, "--fraction"},
+      {"--kind binary --fraction 0.5 --values 0.1" + corr, "--values"},
+      {"--kind binary --fraction 0.5 --values 0.1 0.2", "--correlation: missing"},
+      {"--kind binary --values 0.1 0.2" + corr, "--fraction: missing"},
+      {"--kind gaussian --mean 0.35 --std 0.01" + corr, "--mean: M = 0.35 is not admitted"},
+      {"--kind gaussian --mean 0.15" + corr, "--std: missing"},
+      {"--kind gaussian --mean 0.15 --std -1" + corr, "--std"},
+      {"--kind uniform" + corr, "--kind"},
+      {"--kind binary --fraction 0.5 --values 0.1 0.2 --correlation 0 0.1", "--correlation"},
+      {"--kind binary --fraction 0.5 --values 0.1 0.2 --covariance vonkarman:-1" + corr, "--covariance"},
+      {"--kind binary --fraction 0.5 --values 0.1 0.2 --covariance cubic" + corr, "--covariance"},
+      {"--kind binary --fraction 0.5 --values 0.1 0.2 --seed x" + corr, "--seed"},
+      {"--kind binary --fraction 0.5 --values 0.1 0.2 --file both" + corr, "--file"},
+      {"--kind binary --fraction 0.5 --values 0.1 0.2 --colour red" + corr, "--colour: unknown option"},
+  };
+  for (const Case& c : cases) {
+    ScratchDirectory dir;
+    const ProgramRun run = run_maps(dir.path(), square_deck(5, 1.0).text(), c.options);
+    EXPECT_EQ(run.exit_status, 3) << c.options;
+    EXPECT_NE(run.out.find("upscale_maps: " + c.named), std::string::npos) << c.options << "\n" << run.out;
+    EXPECT_NE(run.err.find("STOP 3"), std::string::npos) << c.options;
+    EXPECT_FALSE(fs::exists(dir.path() / "phiw_binary_patchy.dat")) << "nothing written: " << c.options;
+  }
+
+  // A deck the program would refuse is refused as the program refuses it.
+  ScratchDirectory dir;
+  TestDeck unreadable = square_deck(5, 1.0);
+  unreadable.nx = "five";
+  const ProgramRun run = run_maps(dir.path(), unreadable.text(), "--kind binary --fraction 0.5 --values 0.1 0.2" + corr);
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_NE(run.out.find("standard input, line 5"), std::string::npos) << run.out;
+}
+
+TEST(Maps, AGaussianFieldIsClippedToTheAdmissibleRangeAndSaysHowManyCells) {
+  ScratchDirectory dir;
+  const ProgramRun run =
+      run_maps(dir.path(), square_deck(20, 1.0).text(), "--kind gaussian --mean 0.15 --std 0.2 --correlation 0.1 0.1");
+  ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
+  int at_bounds = 0;
+  for (const std::string& line : split_lines(read_file(dir.path() / "phiw_binary_patchy.dat"))) {
+    std::istringstream record(line);
+    int j = 0, k = 0;
+    double value = 0;
+    record >> j >> k >> value;
+    ASSERT_GE(value, clip_margin) << line;
+    ASSERT_LE(value, 0.30 - clip_margin) << line;
+    at_bounds += value == clip_margin || value == 0.30 - clip_margin;
+  }
+  ASSERT_GT(at_bounds, 0) << "a standard deviation of 0.2 around 0.15 reaches both bounds";
+  EXPECT_NE(run.err.find("warning: " + std::to_string(at_bounds) + " of 400 cells clipped"), std::string::npos)
+      << run.err;
+}

@@ -1,0 +1,339 @@
+// Studies: the summary against hand-computed statistics, the merge of an
+// incomplete set, resume after a killed realisation, failed realisations,
+// refusals of a faulty study file, and the band plot.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/stop.hpp"
+#include "driver/sweep.hpp"
+#include "study/runner.hpp"
+#include "study/summary.hpp"
+#include "tests/test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ProgramRun run_command(const fs::path& directory, const std::string& arguments) {
+  const std::string command = "cd '" + directory.string() + "' && '" + UPSCALE_STUDY_BINARY + "' " + arguments +
+                              " > stdout.txt 2> stderr.txt";
+  const int status = std::system(command.c_str());
+  ProgramRun run;
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = read_file(directory / "stdout.txt");
+  run.err = read_file(directory / "stderr.txt");
+  return run;
+}
+
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> items;
+  std::string item;
+  while (in >> item) items.push_back(item);
+  return items;
+}
+
+// A sweep table of two frequencies whose velocity and 1000/Q columns hold
+// the given values; the other columns are the frequency's placeholders.
+std::string sweep_table(const double velocity[2], const double q[2]) {
+  std::string text = "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q Re(c33)(Pa) Im(c33)(Pa) ...\n";
+  const char* frequency[2] = {"1", "10"};
+  for (int i = 0; i < 2; ++i) {
+    std::ostringstream row;
+    row.precision(17);
+    row << frequency[i] << " 6.28 " << velocity[i] << " " << q[i] << " 1 2 3 4 5 6\n";
+    text += row.str();
+  }
+  return text;
+}
+
+// A 6 x 6 permafrost sample of one layer type, whose water proportion is
+// the ice map that the study draws.
+std::string small_case(const fs::path& directory) {
+  TestDeck deck;
+  deck.nx = deck.ny = deck.layer[0].nl = "6";
+  fs::create_directories(directory);
+  write_file(directory / "deck.in", deck.text());
+  return deck.text();
+}
+
+std::string study_text(const std::string& maps, int realisations, const std::string& extra = "") {
+  return "# a small study\ncase = case\nrealisations = " + std::to_string(realisations) +
+         "\nseed = 3   # the first seed\nmaps = " + maps + "\nfmin = 0.01\nfmax = 100.0\nnfreq = 3\n" + extra;
+}
+
+const std::string patchy_ice = "--kind binary --fraction 0.5 --values 0.08 0.2 --correlation 0.3 0.3 --file ice";
+
+}  // namespace
+
+TEST(Study, SummaryHoldsTheHandComputedMeanDeviationAndPercentiles) {
+  // Three realisations: velocities 1, 2, 4 and 10, 10, 10; 1000/Q 3, 1, 2
+  // and 0.5, 1.5, 2.5.  Mean of 1, 2, 4 is 7/3; deviations -4/3, -1/3, 5/3
+  // give a variance (16 + 1 + 25)/9/2 = 7/3; the 5th percentile lies at
+  // position 0.1 of the sorted values (1 + 0.1 (2 - 1) = 1.1), the 50th at
+  // 1 (2), the 95th at 1.9 (2 + 0.9 (4 - 2) = 3.8).
+  ScratchDirectory dir;
+  const double velocity[3][2] = {{1, 10}, {2, 10}, {4, 10}};
+  const double q[3][2] = {{3, 0.5}, {1, 1.5}, {2, 2.5}};
+  for (int r = 0; r < 3; ++r) {
+    const fs::path rdir = dir.path() / ("r000" + std::to_string(r + 1));
+    fs::create_directories(rdir);
+    write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
+    write_file(rdir / manifest_name, "made by hand\n");
+  }
+  write_file(dir.path() / plan_name, "study_file none\nrealisations 3\njobs none\n");
+  const ProgramRun merge = run_command(dir.path(), "--merge .");
+  ASSERT_EQ(merge.exit_status, 0) << merge.out << merge.err;
+
+  const std::vector<std::string> lines = split_lines(read_file(dir.path() / summary_name));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(words(lines[0]), (std::vector<std::string>{"#", "frequency(Hz)", "n", "velocity_mean(m/s)",
+                                                       "velocity_std(m/s)", "velocity_p5(m/s)", "velocity_p50(m/s)",
+                                                       "velocity_p95(m/s)", "1000/Q_mean", "1000/Q_std", "1000/Q_p5",
+                                                       "1000/Q_p50", "1000/Q_p95"}));
+  struct Expected {
+    const char* what;
+    int row, column;
+    double value;
+  };
+  const Expected expected[] = {
+      {"velocity mean", 1, 2, 7.0 / 3.0},    {"velocity std", 1, 3, std::sqrt(7.0 / 3.0)},
+      {"velocity p5", 1, 4, 1.1},            {"velocity p50", 1, 5, 2.0},
+      {"velocity p95", 1, 6, 3.8},           {"1000/Q mean", 1, 7, 2.0},
+      {"1000/Q std", 1, 8, 1.0},             {"1000/Q p5", 1, 9, 1.1},
+      {"1000/Q p50", 1, 10, 2.0},            {"1000/Q p95", 1, 11, 2.9},
+      {"constant velocity std", 2, 3, 0.0},  {"constant velocity p95", 2, 6, 10.0},
+      {"1000/Q mean, row 2", 2, 7, 1.5},     {"1000/Q p5, row 2", 2, 9, 0.6},
+  };
+  for (const Expected& e : expected) {
+    const std::vector<std::string> row = words(lines[e.row]);
+    ASSERT_EQ(row.size(), 12u) << lines[e.row];
+    EXPECT_NEAR(std::stod(row[e.column]), e.value, 1e-14 * std::max(1.0, e.value)) << e.what;
+  }
+  EXPECT_EQ(words(lines[1])[0], "1");
+  EXPECT_EQ(words(lines[2])[0], "10") << "frequencies as the tables write them";
+  EXPECT_EQ(words(lines[1])[1], "3") << "three realisations present";
+
+  // An incomplete set: refused and listed without --allow-missing; with it,
+  // the second column counts the realisations present.
+  fs::remove(dir.path() / "r0002" / manifest_name);
+  const ProgramRun refused = run_command(dir.path(), "--merge .");
+  EXPECT_EQ(refused.exit_status, stop_incomplete_study);
+  EXPECT_NE(refused.out.find("realisation 2 (r0002) not complete"), std::string::npos) << refused.out;
+  EXPECT_NE(refused.out.find("1 of 3 realisations missing: 2"), std::string::npos) << refused.out;
+  const ProgramRun allowed = run_command(dir.path(), "--merge . --allow-missing");
+  ASSERT_EQ(allowed.exit_status, 0) << allowed.out;
+  const std::vector<std::string> row = words(split_lines(read_file(dir.path() / summary_name))[1]);
+  EXPECT_EQ(row[1], "2");
+  EXPECT_NEAR(std::stod(row[2]), 2.5, 1e-15) << "mean of realisations 1 and 3";
+}
+
+TEST(Study, ARerunSkipsCompleteRealisationsAndRecomputesAKilledOne) {
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  write_file(dir.path() / "small.txt", study_text(patchy_ice, 3));
+  const ProgramRun first = run_command(dir.path(), "small.txt -j 2");
+  ASSERT_EQ(first.exit_status, 0) << first.out << first.err;
+  const fs::path out = dir.path() / "small";  // beside the study file, named after it
+  const std::string summary = read_file(out / summary_name);
+  std::vector<std::string> tables;
+  for (const char* r : {"r0001", "r0002", "r0003"}) {
+    tables.push_back(read_file(out / r / sweep_table_name));
+    EXPECT_EQ(split_lines(tables.back()).size(), 4u) << r << ": three frequencies";
+    EXPECT_TRUE(fs::exists(out / r / "binary_ice_gnu.dat")) << r << ": its map is kept";
+    EXPECT_TRUE(fs::exists(out / r / "deck.in")) << r << ": its deck is kept";
+    EXPECT_FALSE(fs::exists(out / r / "run")) << r << ": the working folder is gone";
+  }
+  const auto written_at = fs::last_write_time(out / "r0001" / sweep_table_name);
+
+  // Realisation 2 killed during its sweep: its working folder holds a part
+  // of a table, and no manifest was written.
+  fs::remove(out / "r0002" / manifest_name);
+  fs::create_directories(out / "r0002" / "run");
+  write_file(out / "r0002" / "run" / sweep_table_name, tables[1].substr(0, 100));
+  const ProgramRun status = run_command(dir.path(), "--status small");
+  EXPECT_NE(status.out.find("realisations done: 2 of 3"), std::string::npos) << status.out;
+
+  const ProgramRun again = run_command(dir.path(), "small.txt -j 2");
+  ASSERT_EQ(again.exit_status, 0) << again.out << again.err;
+  EXPECT_NE(again.out.find("3 realisations: 1 computed, 2 complete and unchanged, 0 failed"), std::string::npos)
+      << again.out;
+  EXPECT_EQ(fs::last_write_time(out / "r0001" / sweep_table_name), written_at) << "r0001 was not rerun";
+  EXPECT_EQ(read_file(out / "r0002" / sweep_table_name), tables[1]) << "the same realisation, the same bytes";
+  EXPECT_EQ(read_file(out / summary_name), summary);
+
+  // Changed inputs: another fraction changes every realisation's manifest.
+  const std::string old_manifest = read_file(out / "r0002" / manifest_name);
+  write_file(dir.path() / "small.txt",
+             study_text("--kind binary --fraction 0.3 --values 0.08 0.2 --correlation 0.3 0.3 --file ice", 3));
+  const ProgramRun changed = run_command(dir.path(), "small.txt");
+  ASSERT_EQ(changed.exit_status, 0) << changed.out << changed.err;
+  EXPECT_NE(changed.out.find("3 realisations: 3 computed, 0 complete"), std::string::npos) << changed.out;
+  // A realisation left from the earlier inputs (as when the rerun was
+  // stopped before reaching it) is not averaged with the new ones.
+  write_file(out / "r0002" / manifest_name, old_manifest);
+  const ProgramRun merge = run_command(dir.path(), "--merge small");
+  EXPECT_EQ(merge.exit_status, stop_incomplete_study);
+  EXPECT_NE(merge.out.find("realisation 2 (r0002) computed from other inputs than the study's"), std::string::npos)
+      << merge.out;
+}
+
+TEST(Study, AStudyKilledDuringASweepLeavesNothingThatLooksCompleteAndResumes) {
+  // A 30 x 30 sample at 16 frequencies: a sweep of about a second, killed
+  // (the study and its programs, by their process group) once it has
+  // written two rows.
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.nx = deck.ny = deck.layer[0].nl = "30";
+  fs::create_directories(dir.path() / "case");
+  write_file(dir.path() / "case" / "deck.in", deck.text());
+  const std::string text = "case = case\nrealisations = 2\nseed = 8\nmaps = " + patchy_ice + "\nfmin = 0.01\n"
+                           "fmax = 100.0\nnfreq = 16\n";
+  write_file(dir.path() / "killed.txt", text);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setpgid(0, 0);
+    fs::current_path(dir.path());
+    const int out = ::open("killed.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(out, 2);
+    execl(UPSCALE_STUDY_BINARY, UPSCALE_STUDY_BINARY, "killed.txt", "-j", "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  setpgid(pid, pid);
+  const fs::path partial = dir.path() / "killed" / "r0001" / "run" / sweep_table_name;
+  bool two_rows = false;
+  for (int i = 0; i < 12000 && !two_rows; ++i) {  // at most 60 s
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    two_rows = fs::exists(partial) && split_lines(read_file(partial)).size() >= 3;
+  }
+  kill(-pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(two_rows) << "the first sweep did not write two rows within 60 s";
+  ASSERT_FALSE(fs::exists(dir.path() / "killed" / "r0001" / manifest_name));
+
+  const ProgramRun status_run = run_command(dir.path(), "--status killed");
+  EXPECT_NE(status_run.out.find("realisations done: 0 of 2; failed: 0; running or interrupted: 1; not started: 1"),
+            std::string::npos)
+      << status_run.out;
+  const ProgramRun refused = run_command(dir.path(), "--merge killed --allow-missing");
+  EXPECT_EQ(refused.exit_status, stop_incomplete_study) << "nothing to average: " << refused.out;
+
+  const ProgramRun resumed = run_command(dir.path(), "killed.txt -j 2");
+  ASSERT_EQ(resumed.exit_status, 0) << resumed.out << resumed.err;
+  EXPECT_NE(resumed.out.find("2 realisations: 2 computed"), std::string::npos) << resumed.out;
+  EXPECT_EQ(split_lines(read_file(dir.path() / "killed" / "r0001" / sweep_table_name)).size(), 17u);
+}
+
+TEST(Study, AFailedRealisationIsReportedByNumberWithItsMessageAndTheOthersGoOn) {
+  // A cell of 5 % water in cell (1,1) makes lambda1 negative there: the
+  // sweep stops with 12345.  Which realisations draw LOW at cell (1,1)
+  // depends on the seed; each one's map tells.
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  write_file(dir.path() / "failing.txt",
+             study_text("--kind binary --fraction 0.5 --values 0.05 0.2 --correlation 0.3 0.3 --file ice", 6));
+  const ProgramRun run = run_command(dir.path(), "failing.txt -j 2");
+  const fs::path out = dir.path() / "failing";
+  std::vector<int> failed, complete;
+  std::string failed_list;
+  for (int r = 1; r <= 6; ++r) {
+    const fs::path rdir = out / ("r000" + std::to_string(r));
+    const bool done = fs::exists(rdir / manifest_name);
+    const fs::path map = done ? rdir / "binary_ice_gnu.dat" : rdir / "run" / "binary_ice_gnu.dat";
+    const bool low_at_origin = words(split_lines(read_file(map))[0])[2] == "0.05";
+    EXPECT_EQ(done, !low_at_origin) << "realisation " << r << " fails exactly when cell (1,1) is dry";
+    if (done) {
+      complete.push_back(r);
+      continue;
+    }
+    failed.push_back(r);
+    failed_list += (failed_list.empty() ? "" : ", ") + std::to_string(r);
+    EXPECT_NE(run.out.find(" realisation " + std::to_string(r) + " failed: upscale_sweep ended with status 57: "
+                           "neg. lambda1 j,k    1 1"),
+              std::string::npos)
+        << run.out;
+  }
+  ASSERT_FALSE(failed.empty()) << "the seed gives a failing realisation";
+  ASSERT_FALSE(complete.empty()) << "the seed gives a complete realisation";
+  EXPECT_NE(run.out.find("(STOP 12345)"), std::string::npos) << run.out;
+  EXPECT_EQ(run.exit_status, stop_realisations_failed);
+  EXPECT_NE(run.out.find(" realisations failed: " + failed_list + ";"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("STOP 5"), std::string::npos);
+  EXPECT_FALSE(fs::exists(out / summary_name)) << "an incomplete set is not averaged";
+
+  const ProgramRun merge = run_command(dir.path(), "--merge failing --allow-missing");
+  ASSERT_EQ(merge.exit_status, 0) << merge.out;
+  EXPECT_EQ(words(split_lines(read_file(out / summary_name))[1])[1], std::to_string(complete.size()));
+}
+
+TEST(Study, FaultsOfTheStudyFileNameTheFileTheLineAndTheKey) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const std::string ok_maps = "maps = " + patchy_ice + "\n";
+  const Case cases[] = {
+      {"case = case\nrealisations = 2\nseed = 1\n" + ok_maps + "colour = red\n", "line 5, 'colour': unknown key"},
+      {"case = case\nrealisations = 2\n" + ok_maps, "seed: the key is missing"},
+      {"case = case\nrealisations = two\nseed = 1\n" + ok_maps, "line 2, realisations: 'two' is not a whole number"},
+      {"case = case\nrealisations = 0\nseed = 1\n" + ok_maps, "line 2, realisations"},
+      {"case = case\nseed = 1\nrealisations = 2\nseed = 2\n" + ok_maps, "line 4, seed: given twice"},
+      {"case = case\nrealisations = 2\nseed = 1\nmaps = --seed 4 " + patchy_ice + "\n", "line 4, maps: --seed"},
+      {"case = case\nrealisations = 2\nseed = 1\nmaps = --kind binary --fraction 0.5 --values 0.08 0.5 "
+       "--correlation 1 1\n",
+       "line 4, maps: upscale_maps: --values: HIGH = 0.5 is not admitted"},
+      {"case = nowhere\nrealisations = 2\nseed = 1\n" + ok_maps, "line 1, case: no deck.in"},
+      {"case = case\nrealisations = 2\nseed = 1\n" + ok_maps + "nfreq = 0\n", "line 5, nfreq"},
+      {"case = case\nrealisations 2\n", "line 2, 'realisations 2': not a line of the form key = value"},
+  };
+  for (const Case& c : cases) {
+    ScratchDirectory dir;
+    small_case(dir.path() / "case");
+    write_file(dir.path() / "bad.txt", c.text);
+    const ProgramRun run = run_command(dir.path(), "bad.txt");
+    EXPECT_EQ(run.exit_status, stop_input_error) << c.text;
+    EXPECT_NE(run.out.find("bad.txt, " + c.message), std::string::npos) << c.text << "\n" << run.out;
+    EXPECT_FALSE(fs::exists(dir.path() / "bad")) << "nothing written: " << c.text;
+  }
+  ScratchDirectory dir;
+  const ProgramRun usage = run_command(dir.path(), "--engine cloud x.txt");
+  EXPECT_EQ(usage.exit_status, stop_bad_parameter);
+  EXPECT_NE(usage.out.find("--engine: 'cloud' is not local or slurm"), std::string::npos) << usage.out;
+}
+
+TEST(Study, GnuplotDrawsTheBandPlotFromTheSummary) {
+  ScratchDirectory dir;
+  const double velocity[3][2] = {{3800, 3900}, {3700, 3950}, {3750, 3850}};
+  const double q[3][2] = {{10, 2}, {20, 1}, {15, 3}};
+  for (int r = 0; r < 3; ++r) {
+    const fs::path rdir = dir.path() / ("r000" + std::to_string(r + 1));
+    fs::create_directories(rdir);
+    write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
+    write_file(rdir / manifest_name, "made by hand\n");
+  }
+  write_file(dir.path() / plan_name, "study_file none\nrealisations 3\njobs none\n");
+  ASSERT_EQ(run_command(dir.path(), "--merge .").exit_status, 0);
+  const std::string command = "cd '" + dir.path().string() + "' && gnuplot '" +
+                              source_path("examples/plot_study.gp").string() + "' > gnuplot.txt 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << "gnuplot (./install_missing.sh gnuplot installs it):\n"
+                                             << read_file(dir.path() / "gnuplot.txt");
+  ASSERT_TRUE(fs::exists(dir.path() / "study_curves.png"));
+  EXPECT_EQ(read_file(dir.path() / "study_curves.png").substr(1, 3), "PNG");
+}
