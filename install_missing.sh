@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Installs, as root or with sudo, the Debian packages the build and run
-# scripts need when they are missing: a C++ compiler, CMake, GoogleTest and
-# FFTW (the map generator's transform); with the argument "gnuplot" also
-# gnuplot (for the pictures), with "slurm" also Slurm and munge (the test
-# of the Slurm engine).
-#   ./install_missing.sh [gnuplot] [slurm]
+# scripts need when they are missing: a C++ compiler and CMake, which are
+# all the two programs need; with the argument "study" also FFTW (the map
+# generator's transform), with "tests" GoogleTest and FFTW (the whole
+# suite), with "gnuplot" gnuplot (for the pictures), with "slurm" Slurm and
+# munge (the test of the Slurm engine).
+#   ./install_missing.sh [study] [tests] [gnuplot] [slurm]
 set -euo pipefail
 packages=()
-if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null || [ ! -f /usr/include/gtest/gtest.h ]; then
-  packages+=(g++ cmake libgtest-dev)
-fi
-if [ ! -f /usr/include/fftw3.h ]; then
-  packages+=(libfftw3-dev)
+if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null; then
+  packages+=(g++ cmake)
 fi
 for wanted in "$@"; do
   case "$wanted" in
+    study) [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev) ;;
+    tests)
+      [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
+      [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev)
+      ;;
     gnuplot) command -v gnuplot > /dev/null || packages+=(gnuplot-nox) ;;
     slurm)
       if ! command -v slurmctld > /dev/null || ! command -v slurmd > /dev/null || ! command -v sbatch > /dev/null; then
@@ -22,7 +25,7 @@ for wanted in "$@"; do
       fi
       command -v munged > /dev/null || packages+=(munge)
       ;;
-    *) echo "install_missing.sh: unknown argument $wanted (gnuplot, slurm)" >&2; exit 2 ;;
+    *) echo "install_missing.sh: unknown argument $wanted (study, tests, gnuplot, slurm)" >&2; exit 2 ;;
   esac
 done
 if [ "${#packages[@]}" -gt 0 ]; then

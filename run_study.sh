@@ -7,8 +7,8 @@
 # A rerun skips the realisations already complete.
 set -euo pipefail
 cd "$(dirname "$0")"
-./install_missing.sh gnuplot
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
+./install_missing.sh study gnuplot
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=OFF > /dev/null
 cmake --build build -j2 --target upscale_maps upscale_sweep upscale_study_runner > /dev/null
 build/upscale_study examples/study_permafrost/study.txt "$@"
 cd examples/study_permafrost/study

@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 # study's picture) and Slurm with munge (the test that runs a study through
 # a real single-node Slurm), installed when missing; valgrind is used when
 # present.
-./install_missing.sh gnuplot slurm
+./install_missing.sh tests gnuplot slurm
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=ON > /dev/null
 cmake --build build -j2
