@@ -254,7 +254,10 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
       }
     }
 
-    // --- Each row in turn: the rows of U of this block, pivot, row of U
+    // --- Each row in turn: pivot and row of U, then that row of U to the
+    // later rows of the block (each row's updates stay in ascending order;
+    // a row's own entries from this block have all been applied when its
+    // turn comes, so the loop below finds nothing left in that case)
     for (std::int32_t t = 0; t < nr; ++t) {
       const std::int32_t k = k0 + t;
       while (pos[t] <= lend[t]) {
@@ -286,6 +289,28 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
         const V x = w(ju(j), t);
         row(ju(j)) = x;
         u(j) = x * dk;
+      }
+
+      // --- Row k of U to the later rows of the block that hold column k:
+      // together when they all do, else each alone
+      std::int32_t holders = 0;
+      for (std::int32_t t2 = t + 1; t2 < nr; ++t2)
+        if (pos[t2] <= lend[t2] && jl(pos[t2]) == k) ++holders;
+      if (holders == 0) continue;
+      const std::int32_t ucount = iu(k + 1) - iu(k);
+      if (holders == nr - 1 - t) {
+        for (std::int32_t t2 = t + 1; t2 < nr; ++t2) {
+          finish_members(t2, k, 1);
+          ++pos[t2];
+        }
+        passes(holders, 1, w1 + (t + 1), ju.at(iu(k)), ucount, ut, lk + (t + 1));
+      } else {
+        for (std::int32_t t2 = t + 1; t2 < nr; ++t2) {
+          if (pos[t2] > lend[t2] || jl(pos[t2]) != k) continue;
+          finish_members(t2, k, 1);
+          ++pos[t2];
+          passes(1, 1, w1 + t2, ju.at(iu(k)), ucount, ut, lk + t2);
+        }
       }
     }
   }
