@@ -39,12 +39,13 @@
 //   applied to all of them in one pass, so that each value of U is loaded
 //   once for R rows; an entry present in some rows only is applied to
 //   those rows alone.  Each row still sees its own updates in ascending
-//   order.  Then each row in turn takes its entries k0..k-1 (rows of U
-//   just finished in this block), its pivot and its row of U.  A work-row
-//   entry is not changed once its column has been eliminated, so the
-//   values of L are stored from the work row when the row is complete,
-//   before its pivot is tested; a zero pivot at row k leaves the rows
-//   after k untouched, as in the row-by-row order.
+//   order.  Then each row k in turn takes its pivot and its row of U,
+//   which goes at once, in one pass, to the later rows of the block that
+//   hold column k.  A work-row entry is not changed once its column has
+//   been eliminated, so the values of L are stored from the work row when
+//   the row is complete, before its pivot is tested; a zero pivot at row k
+//   leaves the factors and the work row of the rows after k untouched, as
+//   in the row-by-row order (only their block rows have moved on).
 // The passes run on the kernel of the caller's scratch (kernels.hpp); every
 // kernel rounds alike.  The chain marks and the block of work rows belong
 // to the caller's FactorScratch; without one, or for a system larger than
