@@ -38,7 +38,8 @@
 //   in ascending order, an entry (or group) present in every row is
 //   applied to all of them in one pass, so that each value of U is loaded
 //   once for R rows; an entry present in some rows only is applied to
-//   those rows alone.  Each row still sees its own updates in ascending
+//   those rows together when they are adjacent in the block, else to each
+//   alone.  Each row still sees its own updates in ascending
 //   order.  Then each row k in turn takes its pivot and its row of U,
 //   which goes at once, in one pass, to the later rows of the block that
 //   hold column k.  A work-row entry is not changed once its column has
@@ -237,20 +238,37 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
         passes(nr, g, w1, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk);
         for (std::int32_t t = 0; t < nr; ++t) pos[t] += g;
       } else {
-        // in some rows only: each of them alone, up to the next column
-        // of the others
+        // in some rows only: together when they are adjacent in the
+        // block, else each alone; groups stop before the next column of
+        // the other rows
         std::int32_t next = k0;
+        std::int32_t first = nr, last = -1, holders = 0;
         for (std::int32_t t = 0; t < nr; ++t) {
           const std::int32_t h = head(t);
           if (h != i && h < next) next = h;
+          if (h != i) continue;
+          if (t < first) first = t;
+          last = t;
+          ++holders;
         }
-        for (std::int32_t t = 0; t < nr; ++t) {
-          if (head(t) != i) continue;
-          const std::int32_t g = group_length(t, pos[t], i, next);
-          finish_members(t, i, g);
-          passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
-                        lk + t);
-          pos[t] += g;
+        if (holders > 1 && holders == last - first + 1) {
+          std::int32_t g = group_length(first, pos[first], i, next);
+          for (std::int32_t t = first + 1; t <= last; ++t) {
+            const std::int32_t gt = group_length(t, pos[t], i, next);
+            if (gt < g) g = gt;
+          }
+          for (std::int32_t t = first; t <= last; ++t) finish_members(t, i, g);
+          passes(holders, g, w1 + first, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
+                 lk + first);
+          for (std::int32_t t = first; t <= last; ++t) pos[t] += g;
+        } else {
+          for (std::int32_t t = first; t <= last; ++t) {
+            if (head(t) != i) continue;
+            const std::int32_t g = group_length(t, pos[t], i, next);
+            finish_members(t, i, g);
+            passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk + t);
+            pos[t] += g;
+          }
         }
       }
     }
