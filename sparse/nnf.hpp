@@ -234,6 +234,15 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
           const std::int32_t gt = group_length(t, pos[t], i, k0);
           if (gt < g) g = gt;
         }
+        // the rows of U of an entry a few steps on lie far from this one:
+        // ask for their first lines now
+        const std::int32_t ahead = pos[0] + g + 4;
+        if (ahead <= lend[0]) {
+          const std::int32_t ia_ = jl(ahead);
+          __builtin_prefetch(u.at(iu(ia_)));
+          __builtin_prefetch(ju.at(iu(ia_)));
+          __builtin_prefetch(tmp.at(ia_));
+        }
         for (std::int32_t t = 0; t < nr; ++t) finish_members(t, i, g);
         passes(nr, g, w1, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk);
         for (std::int32_t t = 0; t < nr; ++t) pos[t] += g;
