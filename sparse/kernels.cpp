@@ -45,6 +45,18 @@ struct Sse2 {
 constexpr PassTable sse2_table = make_table<Sse2>();
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// Whether the processor runs AVX2, the system keeping its 256-bit registers
+// (which __builtin_cpu_supports checks); asked once, by one thread.
+bool processor_has_avx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
+#endif
+
 Kernel find_best_kernel() {
   if (kernel_supported(Kernel::avx2)) return Kernel::avx2;
   if (kernel_supported(Kernel::sse2)) return Kernel::sse2;
@@ -65,10 +77,7 @@ bool kernel_supported(Kernel kernel) {
 #endif
     case Kernel::avx2:
 #if defined(__x86_64__) && defined(__GNUC__)
-      // the processor must also let the system keep the 256-bit registers,
-      // which __builtin_cpu_supports checks
-      __builtin_cpu_init();
-      return avx2_passes() != nullptr && __builtin_cpu_supports("avx2");
+      return avx2_passes() != nullptr && processor_has_avx2();
 #else
       return false;
 #endif

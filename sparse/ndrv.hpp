@@ -22,7 +22,9 @@
 //   d (n), u up to tmp (umax words); tmp = last 2n words, row = last n.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "sparse/factor_scratch.hpp"
@@ -74,8 +76,9 @@ void ndrv(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c,
     // the target lies below the source)
     jlmax = il[n] - 1;
     jumax = iu[n] - 1;
-    std::int32_t* target = jl + jlmax;
-    for (std::int32_t j = 0; j < jumax; ++j) target[j] = ju[j];
+    // (memmove gives the ascending copy's result for a target below the
+    // source, in wide moves)
+    std::memmove(jl + jlmax, ju, static_cast<std::size_t>(jumax) * sizeof(std::int32_t));
     // the factor structure alone stays an integer array; the rest of the
     // block is free for the values
     iw = retype_region(isp, std::int64_t{2} * n + 2 + jlmax + jumax);

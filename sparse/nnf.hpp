@@ -38,13 +38,15 @@
 //   in ascending order, an entry (or group) present in every row is
 //   applied to all of them in one pass, so that each value of U is loaded
 //   once for R rows; an entry present in some rows only is applied to
-//   those rows alone.  Each row still sees its own updates in ascending
-//   order.  Then each row in turn takes its entries k0..k-1 (rows of U
-//   just finished in this block), its pivot and its row of U.  A work-row
-//   entry is not changed once its column has been eliminated, so the
-//   values of L are stored from the work row when the row is complete,
-//   before its pivot is tested; a zero pivot at row k leaves the rows
-//   after k untouched, as in the row-by-row order.
+//   those rows together when they are adjacent in the block, else to each
+//   alone.  Each row still sees its own updates in ascending
+//   order.  Then each row k in turn takes its pivot and its row of U,
+//   which goes at once, in one pass, to the later rows of the block that
+//   hold column k.  A work-row entry is not changed once its column has
+//   been eliminated, so the values of L are stored from the work row when
+//   the row is complete, before its pivot is tested; a zero pivot at row k
+//   leaves the factors and the work row of the rows after k untouched, as
+//   in the row-by-row order (only their block rows have moved on).
 // The passes run on the kernel of the caller's scratch (kernels.hpp); every
 // kernel rounds alike.  The chain marks and the block of work rows belong
 // to the caller's FactorScratch; without one, or for a system larger than
@@ -232,29 +234,58 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
           const std::int32_t gt = group_length(t, pos[t], i, k0);
           if (gt < g) g = gt;
         }
+        // the rows of U of an entry a few steps on lie far from this one:
+        // ask for their first lines now
+        const std::int32_t ahead = pos[0] + g + 4;
+        if (ahead <= lend[0]) {
+          const std::int32_t ia_ = jl(ahead);
+          __builtin_prefetch(u.at(iu(ia_)));
+          __builtin_prefetch(ju.at(iu(ia_)));
+          __builtin_prefetch(tmp.at(ia_));
+        }
         for (std::int32_t t = 0; t < nr; ++t) finish_members(t, i, g);
         passes(nr, g, w1, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk);
         for (std::int32_t t = 0; t < nr; ++t) pos[t] += g;
       } else {
-        // in some rows only: each of them alone, up to the next column
-        // of the others
+        // in some rows only: together when they are adjacent in the
+        // block, else each alone; groups stop before the next column of
+        // the other rows
         std::int32_t next = k0;
+        std::int32_t first = nr, last = -1, holders = 0;
         for (std::int32_t t = 0; t < nr; ++t) {
           const std::int32_t h = head(t);
           if (h != i && h < next) next = h;
+          if (h != i) continue;
+          if (t < first) first = t;
+          last = t;
+          ++holders;
         }
-        for (std::int32_t t = 0; t < nr; ++t) {
-          if (head(t) != i) continue;
-          const std::int32_t g = group_length(t, pos[t], i, next);
-          finish_members(t, i, g);
-          passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
-                        lk + t);
-          pos[t] += g;
+        if (holders > 1 && holders == last - first + 1) {
+          std::int32_t g = group_length(first, pos[first], i, next);
+          for (std::int32_t t = first + 1; t <= last; ++t) {
+            const std::int32_t gt = group_length(t, pos[t], i, next);
+            if (gt < g) g = gt;
+          }
+          for (std::int32_t t = first; t <= last; ++t) finish_members(t, i, g);
+          passes(holders, g, w1 + first, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
+                 lk + first);
+          for (std::int32_t t = first; t <= last; ++t) pos[t] += g;
+        } else {
+          for (std::int32_t t = first; t <= last; ++t) {
+            if (head(t) != i) continue;
+            const std::int32_t g = group_length(t, pos[t], i, next);
+            finish_members(t, i, g);
+            passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk + t);
+            pos[t] += g;
+          }
         }
       }
     }
 
-    // --- Each row in turn: the rows of U of this block, pivot, row of U
+    // --- Each row in turn: pivot and row of U, then that row of U to the
+    // later rows of the block (each row's updates stay in ascending order;
+    // a row's own entries from this block have all been applied when its
+    // turn comes, so the loop below finds nothing left in that case)
     for (std::int32_t t = 0; t < nr; ++t) {
       const std::int32_t k = k0 + t;
       while (pos[t] <= lend[t]) {
@@ -286,6 +317,28 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
         const V x = w(ju(j), t);
         row(ju(j)) = x;
         u(j) = x * dk;
+      }
+
+      // --- Row k of U to the later rows of the block that hold column k:
+      // together when they all do, else each alone
+      std::int32_t holders = 0;
+      for (std::int32_t t2 = t + 1; t2 < nr; ++t2)
+        if (pos[t2] <= lend[t2] && jl(pos[t2]) == k) ++holders;
+      if (holders == 0) continue;
+      const std::int32_t ucount = iu(k + 1) - iu(k);
+      if (holders == nr - 1 - t) {
+        for (std::int32_t t2 = t + 1; t2 < nr; ++t2) {
+          finish_members(t2, k, 1);
+          ++pos[t2];
+        }
+        passes(holders, 1, w1 + (t + 1), ju.at(iu(k)), ucount, ut, lk + (t + 1));
+      } else {
+        for (std::int32_t t2 = t + 1; t2 < nr; ++t2) {
+          if (pos[t2] > lend[t2] || jl(pos[t2]) != k) continue;
+          finish_members(t2, k, 1);
+          ++pos[t2];
+          passes(1, 1, w1 + t2, ju.at(iu(k)), ucount, ut, lk + t2);
+        }
       }
     }
   }

@@ -1,6 +1,7 @@
 // AVX2 passes of the double-complex numeric factorisation (the pass is
-// stated in kernels.hpp), compiled for AVX2 *without* FMA and run only on
-// processors that offer AVX2 (kernels.cpp).
+// stated in kernels.hpp), compiled for AVX2 *without* FMA (GCC: avx2 and
+// no-fma; clang: avx2, which leaves FMA out) and run only on processors
+// that offer AVX2 (kernels.cpp).
 //
 // Two complex values share one 256-bit register.  Each product rounds
 // exactly like the plain (lr*ur - li*ui, lr*ui + li*ur): products and sums
@@ -26,8 +27,12 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,no-fma")
+#endif
 
 namespace sparse {
 namespace {
@@ -176,7 +181,11 @@ const PassTable avx2_table = {{{avx2_pass<1, 1>, avx2_pass<1, 2>, avx2_pass<1, 3
 }  // namespace
 }  // namespace sparse
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace sparse {
 const PassTable* avx2_passes() { return &avx2_table; }

@@ -1100,6 +1100,9 @@ TEST(DriverPartition, WorkedTwentyUnknownDensePattern) {
   EXPECT_EQ(isp[22204042 + 19 - 1], 2 + 1) << "row 2 of U follows row 1's 19 columns";
   EXPECT_EQ(isp[2 * n + 3 + 22203958 + n - 1], n + 1)
       << "q begins right after jlmax = 22203958 words (its head q(n+1) was reset for row 20)";
+  const int32_t im1 = 2 * n + 3 + 22203958 + (n + 1);  // integer word of im(1)
+  EXPECT_EQ(isp[im1 + 19 - 2], 190)
+      << "im follows the n + 1 words of q: im(19) is the last position of row 19 of U";
 
   // success
   zndrv(n, id.data(), id.data(), id.data(), m.ia.data(), m.ja.data(), m.a.data(), b.data(),
