@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 #include <cstdint>
@@ -157,10 +158,26 @@ class Progress {
 // the same sample and the same structure of the system.
 class SweepWorkers {
  public:
-  SweepWorkers(std::vector<RunStoragePtr>& storages, const Deck& deck)
-      : deck_(deck), slots_(static_cast<std::size_t>(deck.nfreq) + 1), lowest_stop_(deck.nfreq + 1) {
-    for (RunStoragePtr& storage : storages) {
-      threads_.emplace_back([this, run = storage.get()] { work(*run); });
+  // The first worker computes on `first`, which holds the sample and the
+  // structure of its system; each further one makes a pass object of its
+  // own and copies them into it, while the first is already computing
+  // (both only read what is copied).  A worker that cannot have its
+  // storage takes no part.
+  SweepWorkers(RunStorage& first, std::int32_t workers)
+      : deck_(first.deck), slots_(static_cast<std::size_t>(first.deck.nfreq) + 1),
+        lowest_stop_(first.deck.nfreq + 1) {
+    threads_.emplace_back([this, &first] { work(first); });
+    for (std::int32_t w = 2; w <= workers; ++w) {
+      threads_.emplace_back([this, &first] {
+        RunStoragePtr own;
+        try {
+          own = make_run_storage();
+        } catch (const std::bad_alloc&) {
+          return;
+        }
+        copy_structure(first, *own);
+        work(*own);
+      });
     }
   }
 
@@ -240,9 +257,8 @@ void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
 
   // The sample and the frequency-independent structure of its system:
   // numbering, pattern, ordering and symbolic factorisation, once.
-  std::vector<RunStoragePtr> storages;
-  storages.push_back(make_run_storage());
-  RunStorage& first = *storages.front();
+  const RunStoragePtr storage = make_run_storage();
+  RunStorage& first = *storage;
   const Deck& deck = first.deck;
   PassScalars layout;
   try {
@@ -263,10 +279,6 @@ void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
   // Each further job works on a pass object of its own, given the sample
   // and the structure; none orders or factorises symbolically again.
   const std::int32_t workers = jobs < deck.nfreq ? jobs : deck.nfreq;
-  for (std::int32_t w = 2; w <= workers; ++w) {
-    storages.push_back(make_run_storage());
-    copy_structure(first, *storages.back());
-  }
 
   record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", layout.n, "unknowns,", deck.nfreq,
          "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
@@ -279,7 +291,7 @@ void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
   const Progress progress(deck.nfreq);
   std::int32_t rows = 0, inaccurate = 0;
   {
-    SweepWorkers pool(storages, deck);
+    SweepWorkers pool(first, workers);
     for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
       const double frequency = sweep_frequency(deck, i);
       const std::string where = " stopped at frequency " + std::to_string(i) + " of " +
