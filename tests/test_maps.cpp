@@ -20,14 +20,7 @@ namespace {
 // Runs upscale_maps with `options` in `directory`, the deck on standard input.
 ProgramRun run_maps(const fs::path& directory, const std::string& deck, const std::string& options) {
   write_file(directory / "deck.in", deck);
-  const std::string command = "cd '" + directory.string() + "' && '" + UPSCALE_MAPS_BINARY + "' " + options +
-                              " < deck.in > stdout.txt 2> stderr.txt";
-  const int status = std::system(command.c_str());
-  ProgramRun run;
-  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = read_file(directory / "stdout.txt");
-  run.err = read_file(directory / "stderr.txt");
-  return run;
+  return run_in(directory, UPSCALE_MAPS_BINARY, options + " < deck.in");
 }
 
 TestDeck square_deck(int cells, double domain_size) {

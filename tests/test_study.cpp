@@ -29,22 +29,7 @@ namespace fs = std::filesystem;
 namespace {
 
 ProgramRun run_command(const fs::path& directory, const std::string& arguments) {
-  const std::string command = "cd '" + directory.string() + "' && '" + UPSCALE_STUDY_BINARY + "' " + arguments +
-                              " > stdout.txt 2> stderr.txt";
-  const int status = std::system(command.c_str());
-  ProgramRun run;
-  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = read_file(directory / "stdout.txt");
-  run.err = read_file(directory / "stderr.txt");
-  return run;
-}
-
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> items;
-  std::string item;
-  while (in >> item) items.push_back(item);
-  return items;
+  return run_in(directory, UPSCALE_STUDY_BINARY, arguments);
 }
 
 // A sweep table of two frequencies whose velocity and 1000/Q columns hold

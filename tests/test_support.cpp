@@ -56,17 +56,29 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
-namespace {
-ProgramRun run_binary_reading(const std::string& binary, const fs::path& directory, const fs::path& input,
-                              const std::string& options = "") {
-  const std::string command = "cd '" + directory.string() + "' && '" + binary + "' " + options + " < '" +
-                              input.string() + "' > stdout.txt 2> stderr.txt";
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> items;
+  std::string item;
+  while (in >> item) items.push_back(item);
+  return items;
+}
+
+ProgramRun run_in(const fs::path& directory, const std::string& binary, const std::string& arguments) {
+  const std::string command = "cd '" + directory.string() + "' && '" + binary + "' " + arguments +
+                              " > stdout.txt 2> stderr.txt";
   const int status = std::system(command.c_str());
   ProgramRun run;
   run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.out = read_file(directory / "stdout.txt");
   run.err = read_file(directory / "stderr.txt");
   return run;
+}
+
+namespace {
+ProgramRun run_binary_reading(const std::string& binary, const fs::path& directory, const fs::path& input,
+                              const std::string& options = "") {
+  return run_in(directory, binary, options + " < '" + input.string() + "'");
 }
 
 ProgramRun run_binary(const std::string& binary, const fs::path& directory, const std::string& deck,

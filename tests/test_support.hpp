@@ -24,6 +24,8 @@ class ScratchDirectory {
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
 std::vector<std::string> split_lines(const std::string& text);
+// The blank-separated items of a line.
+std::vector<std::string> words(const std::string& line);
 
 // Runs the built program in `directory` with `deck` on standard input.
 struct ProgramRun {
@@ -32,6 +34,9 @@ struct ProgramRun {
   std::string err;  // error stream
 };
 ProgramRun run_program(const std::filesystem::path& directory, const std::string& deck);
+// Runs `binary` with `arguments` (redirections of standard input included)
+// in `directory`, its two output streams kept.
+ProgramRun run_in(const std::filesystem::path& directory, const std::string& binary, const std::string& arguments);
 // The same with standard input taken from `input` (a device, a directory).
 ProgramRun run_program_reading(const std::filesystem::path& directory, const std::filesystem::path& input);
 // The same for the frequency sweep, with its command-line options.

@@ -21,14 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> items;
-  std::string item;
-  while (in >> item) items.push_back(item);
-  return items;
-}
-
 // The rows of a sweep table, each split into its items; the header line
 // is checked and left out.
 std::vector<std::vector<std::string>> table_rows(const fs::path& file) {
