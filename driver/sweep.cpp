@@ -5,16 +5,16 @@
 
 #include <cmath>
 #include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <new>
-#include <thread>
-#include <vector>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "common/format.hpp"
 #include "common/input.hpp"

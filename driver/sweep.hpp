@@ -7,8 +7,9 @@
 // reference, assembly, solution and evaluation.  What does not depend on
 // the frequency is done once: the deck, the material and ice maps, the
 // numbering, the pattern of the system, its minimum-degree ordering and
-// its symbolic factorisation; every further frequency repeats only the
-// numeric factorisation on that structure.
+// its symbolic factorisation; every frequency repeats only the numeric
+// factorisation on that structure.  The frequencies are independent, so
+// several are computed at once, one per job.
 //
 // The routines' echo and record files are silenced: the sweep writes its
 // table (sweep_table_name) and a short summary on standard output, and

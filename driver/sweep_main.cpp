@@ -4,6 +4,8 @@
 // Build and run (see README.md):
 //   ./run_sweep.sh [NAME]        a bundled example, with its picture
 //   cd examples/permafrost_layered && ../../build/upscale_sweep < deck.in
+//   upscale_sweep -j 2 < deck.in   two frequencies at once (default: one per
+//                                  processor the process may use)
 //
 // The program reads the deck of upscale from standard input and writes the
 // table "frequency_sweep.dat" (one row per frequency) and a short summary;
