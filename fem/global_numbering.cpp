@@ -20,20 +20,21 @@ void global_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable&
       const std::int32_t v = p * k + 5 * (j - 1);
       // Solid-1 x at the four vertices; the other vertex unknowns follow
       // in the same vertex block.
-      xnod(e, 1) = w + 1;
-      xnod(e, 2) = w + 6;
-      xnod(e, 3) = v + 6;
-      xnod(e, 4) = v + 1;
-      for (int s = 1; s <= 4; ++s) {
-        xnod(e, s + 4) = xnod(e, s) + 1;   // solid-1 y
-        xnod(e, s + 12) = xnod(e, s) + 2;  // solid-3 x
-        xnod(e, s + 16) = xnod(e, s) + 3;  // solid-3 y
+      using namespace slot;
+      xnod(e, solid1_x(lower_left)) = w + 1;
+      xnod(e, solid1_x(lower_right)) = w + 6;
+      xnod(e, solid1_x(upper_right)) = v + 6;
+      xnod(e, solid1_x(upper_left)) = v + 1;
+      for (int vertex = lower_left; vertex <= upper_left; ++vertex) {
+        xnod(e, solid1_y(vertex)) = xnod(e, solid1_x(vertex)) + 1;
+        xnod(e, solid3_x(vertex)) = xnod(e, solid1_x(vertex)) + 2;
+        xnod(e, solid3_y(vertex)) = xnod(e, solid1_x(vertex)) + 3;
       }
       // Fluid: left and right vertical edges, bottom and top horizontal edges.
-      xnod(e, 9) = p * (k - 1) + 5 * nx + 4 + j;
-      xnod(e, 10) = xnod(e, 9) + 1;
-      xnod(e, 11) = w + 5;
-      xnod(e, 12) = v + 5;
+      xnod(e, fluid_left) = p * (k - 1) + 5 * nx + 4 + j;
+      xnod(e, fluid_right) = xnod(e, fluid_left) + 1;
+      xnod(e, fluid_bottom) = w + 5;
+      xnod(e, fluid_top) = v + 5;
     }
   }
 }
