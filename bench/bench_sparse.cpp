@@ -152,14 +152,11 @@ void BM_UmfpackSymbolic(benchmark::State& state) {
 }
 BENCHMARK(BM_UmfpackSymbolic)->Unit(benchmark::kMillisecond);
 
-// Numeric factorisation and one solve, the work of znnf.
-void BM_UmfpackNumeric(benchmark::State& state) {
-  Problem& pr = problem();
-  ZeroBased& a = zero_based();
+// UMFPACK's numeric factorisation and one solve, timed, on its symbolic
+// analysis `symbolic` (freed here) with `control` (nullptr: its defaults).
+void time_umfpack_numeric(benchmark::State& state, Problem& pr, ZeroBased& a, void* symbolic,
+                          const double* control) {
   const int n = pr.s.m.n;
-  void* symbolic = nullptr;
-  umfpack_zi_symbolic(n, n, a.p.data(), a.i.data(), a.x.data(), nullptr, &symbolic, nullptr,
-                      nullptr);
   std::vector<double> b, x(2 * n);
   for (const dcomplex& v : pr.s.rhs) {
     b.push_back(v.re);
@@ -168,16 +165,27 @@ void BM_UmfpackNumeric(benchmark::State& state) {
   int lnz = 0, unz = 0, nr = 0, nc = 0, nzud = 0;
   for (auto _ : state) {
     void* numeric = nullptr;
-    umfpack_zi_numeric(a.p.data(), a.i.data(), a.x.data(), nullptr, symbolic, &numeric, nullptr,
+    umfpack_zi_numeric(a.p.data(), a.i.data(), a.x.data(), nullptr, symbolic, &numeric, control,
                        nullptr);
     umfpack_zi_solve(UMFPACK_Aat, a.p.data(), a.i.data(), a.x.data(), nullptr, x.data(), nullptr,
-                     b.data(), nullptr, numeric, nullptr, nullptr);
+                     b.data(), nullptr, numeric, control, nullptr);
     umfpack_zi_get_lunz(&lnz, &unz, &nr, &nc, &nzud, numeric);
     umfpack_zi_free_numeric(&numeric);
   }
   umfpack_zi_free_symbolic(&symbolic);
   state.counters["fill"] = double(lnz) + unz - n;
   state.counters["residual"] = relative_residual(pr.s.m, from_interleaved(x), pr.s.rhs);
+}
+
+// Numeric factorisation and one solve, the work of znnf.
+void BM_UmfpackNumeric(benchmark::State& state) {
+  Problem& pr = problem();
+  ZeroBased& a = zero_based();
+  const int n = pr.s.m.n;
+  void* symbolic = nullptr;
+  umfpack_zi_symbolic(n, n, a.p.data(), a.i.data(), a.x.data(), nullptr, &symbolic, nullptr,
+                      nullptr);
+  time_umfpack_numeric(state, pr, a, symbolic, nullptr);
 }
 BENCHMARK(BM_UmfpackNumeric)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
@@ -200,24 +208,7 @@ void BM_UmfpackNumericOurOrdering(benchmark::State& state) {
     state.SkipWithError("UMFPACK's symbolic analysis failed");
     return;
   }
-  std::vector<double> b, x(2 * n);
-  for (const dcomplex& v : pr.s.rhs) {
-    b.push_back(v.re);
-    b.push_back(v.im);
-  }
-  int lnz = 0, unz = 0, nr = 0, nc = 0, nzud = 0;
-  for (auto _ : state) {
-    void* numeric = nullptr;
-    umfpack_zi_numeric(a.p.data(), a.i.data(), a.x.data(), nullptr, symbolic, &numeric, control,
-                       nullptr);
-    umfpack_zi_solve(UMFPACK_Aat, a.p.data(), a.i.data(), a.x.data(), nullptr, x.data(), nullptr,
-                     b.data(), nullptr, numeric, control, nullptr);
-    umfpack_zi_get_lunz(&lnz, &unz, &nr, &nc, &nzud, numeric);
-    umfpack_zi_free_numeric(&numeric);
-  }
-  umfpack_zi_free_symbolic(&symbolic);
-  state.counters["fill"] = double(lnz) + unz - n;
-  state.counters["residual"] = relative_residual(pr.s.m, from_interleaved(x), pr.s.rhs);
+  time_umfpack_numeric(state, pr, a, symbolic, control);
 }
 BENCHMARK(BM_UmfpackNumericOurOrdering)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 

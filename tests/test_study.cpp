@@ -46,6 +46,18 @@ std::string sweep_table(const double velocity[2], const double q[2]) {
   return text;
 }
 
+// A study directory of three complete realisations whose two-frequency
+// tables hold the given velocities and 1000/Q, as --merge finds them.
+void write_hand_made_study(const fs::path& directory, const double (&velocity)[3][2], const double (&q)[3][2]) {
+  for (int r = 0; r < 3; ++r) {
+    const fs::path rdir = directory / ("r000" + std::to_string(r + 1));
+    fs::create_directories(rdir);
+    write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
+    write_file(rdir / manifest_name, "made by hand\n");
+  }
+  write_file(directory / plan_name, "study_file none\nrealisations 3\njobs none\n");
+}
+
 // A 6 x 6 permafrost sample of one layer type, whose water proportion is
 // the ice map that the study draws.
 std::string small_case(const fs::path& directory) {
@@ -74,13 +86,7 @@ TEST(Study, SummaryHoldsTheHandComputedMeanDeviationAndPercentiles) {
   ScratchDirectory dir;
   const double velocity[3][2] = {{1, 10}, {2, 10}, {4, 10}};
   const double q[3][2] = {{3, 0.5}, {1, 1.5}, {2, 2.5}};
-  for (int r = 0; r < 3; ++r) {
-    const fs::path rdir = dir.path() / ("r000" + std::to_string(r + 1));
-    fs::create_directories(rdir);
-    write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
-    write_file(rdir / manifest_name, "made by hand\n");
-  }
-  write_file(dir.path() / plan_name, "study_file none\nrealisations 3\njobs none\n");
+  write_hand_made_study(dir.path(), velocity, q);
   const ProgramRun merge = run_command(dir.path(), "--merge .");
   ASSERT_EQ(merge.exit_status, 0) << merge.out << merge.err;
 
@@ -307,13 +313,7 @@ TEST(Study, GnuplotDrawsTheBandPlotFromTheSummary) {
   ScratchDirectory dir;
   const double velocity[3][2] = {{3800, 3900}, {3700, 3950}, {3750, 3850}};
   const double q[3][2] = {{10, 2}, {20, 1}, {15, 3}};
-  for (int r = 0; r < 3; ++r) {
-    const fs::path rdir = dir.path() / ("r000" + std::to_string(r + 1));
-    fs::create_directories(rdir);
-    write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
-    write_file(rdir / manifest_name, "made by hand\n");
-  }
-  write_file(dir.path() / plan_name, "study_file none\nrealisations 3\njobs none\n");
+  write_hand_made_study(dir.path(), velocity, q);
   ASSERT_EQ(run_command(dir.path(), "--merge .").exit_status, 0);
   const std::string command = "cd '" + dir.path().string() + "' && gnuplot '" +
                               source_path("examples/plot_study.gp").string() + "' > gnuplot.txt 2>&1";
