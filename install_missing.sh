@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, as root or with sudo, the Debian packages the build and run
-# scripts need when they are missing: a C++ compiler and CMake, which are
-# all the two programs need; with the argument "study" also FFTW (the map
+# scripts need when they are missing: a C++ compiler, CMake and Eigen's
+# headers, which are all the two programs need; with the argument "study" also FFTW (the map
 # generator's transform), with "tests" GoogleTest and FFTW (the whole
 # suite), with "gnuplot" gnuplot (for the pictures), with "slurm" Slurm and
 # munge (the test of the Slurm engine).
@@ -11,6 +11,8 @@ packages=()
 if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null; then
   packages+=(g++ cmake)
 fi
+# Eigen (headers only) for the exact layered reference of the sweep.
+[ -f /usr/include/eigen3/Eigen/Dense ] || packages+=(libeigen3-dev)
 for wanted in "$@"; do
   case "$wanted" in
     study) [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev) ;;

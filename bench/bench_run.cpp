@@ -65,7 +65,7 @@ void input_and_medium(Stages& s) {
   s.pass.omega = d.fmin * 6.283185307179586;
   medium_stage(run, s.pass);
   global_numbering(d.nx, d.ny, run.xnod);
-  s.pass.rob_med = average_density(d, run.matnum, run.phiw, s.pass.phi1_frac, s.pass.phi3_frac);
+  s.pass.rob_med = average_density(d, run.matnum, run.phiw);
   for (int unit : {86, 90, 91}) close_unit(unit);
 }
 

@@ -7,6 +7,7 @@
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "driver/result_units.hpp"
+#include "medium/cell_fractions.hpp"
 
 namespace {
 
@@ -23,14 +24,20 @@ dcomplex modulus_from_volume_change(const dcomplex& deltavol, double area) {
 
 }  // namespace
 
-double average_density(const Deck& deck, const IntMap& matnum, const RealMap& phiw, const double& phi1_frac,
-                       const double& phi3_frac) {
+dcomplex work_conjugate_modulus(const dcomplex& top_work, double area) {
+  return dcomplex(-2.0, 0.0) / (top_work / (2.0 * area));
+}
+
+double average_density(const Deck& deck, const IntMap& matnum, const RealMap& phiw) {
   const double cells = static_cast<double>(deck.nx * deck.ny);
   double rob_med = 0.0;
   for (std::int32_t j = 1; j <= deck.nx; ++j) {
     for (std::int32_t k = 1; k <= deck.ny; ++k) {
       const int i = matnum(j, k);
-      rob_med = rob_med + (phi1_frac * deck.ro1(i) + phiw(j, k) * deck.ro2(i) + phi3_frac * deck.ro3(i)) / cells;
+      // The fractions were checked when the coefficients were formed, so
+      // this recomputation cannot stop.
+      const CellFractions f = cell_fractions(deck.key_model, deck.phi_a(i), deck.s3(i), phiw(j, k));
+      rob_med = rob_med + (f.phi1 * deck.ro1(i) + phiw(j, k) * deck.ro2(i) + f.phi3 * deck.ro3(i)) / cells;
     }
   }
   return rob_med;
@@ -83,6 +90,20 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   record(stdout_unit, "from deltavol1 Im(p33) FE mstar      = ", mstar.im);
   record(stdout_unit);
 
+  // --- Work-conjugate displacement of the top ---
+  // Each top cell carries -h/2 on the vertical displacement of both solids
+  // at its two upper vertices; the same weights give the displacement
+  // conjugate to the load.  Under the piston all four are one unknown.
+  dcomplex top_work(0.0, 0.0);
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    const std::int32_t c = (ny - 1) * nx + j;
+    const dcomplex upper = ((u(c, solid1_y(ul)) + u(c, solid1_y(ur))) + u(c, solid3_y(ul))) + u(c, solid3_y(ur));
+    top_work = top_work + (0.5 * h) * upper;
+  }
+  const dcomplex mw = work_conjugate_modulus(top_work, area);
+  const double velocity_w = phase_velocity(mw, in.rob_med);
+  const double q_w = mw.re / mw.im;  // the sign is kept: a negative Q is not dissipative
+
   // --- Strain and stress of every cell ---
   // Vertical strains of both solids (mean of the two vertical edge
   // differences), the divergence xi of the fluid displacement, and the
@@ -129,6 +150,10 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   record(stdout_unit, "using averages Im(c33) FE        = ", c33.im);
   record(stdout_unit);
   record(stdout_unit, " ****************************************");
+  record(stdout_unit, "work-conjugate Re(M)           = ", mw.re);
+  record(stdout_unit, "work-conjugate Im(M)           = ", mw.im);
+  record(stdout_unit, "work-conjugate velocity (m/s)  = ", velocity_w);
+  record(stdout_unit, "work-conjugate 1000/Q          = ", 1000.0 / q_w);
 
   // A modulus that is not a finite number (averages that overflow or
   // vanish for a sample far outside any physical scale) must not reach the
@@ -177,5 +202,6 @@ SampleResults evaluate_results(const Deck& deck, const EvaluationInput& in, Resu
   table_record(result_unit::q_mstar3, in.freq_log, q_mstar3);
   record(result_unit::mstar3, in.freq_log, mstar3.re, mstar3.im);
 
-  return SampleResults{mstar, c33, velocity_c33, thousand_over_q_c33};
+  return SampleResults{mstar,       c33, velocity_c33, thousand_over_q_c33, velocity_mstar, 1000.0 / q_mstar,
+                       mw,          velocity_w, 1000.0 / q_w};
 }

@@ -4,6 +4,8 @@
 //   cmake -S . -B build && cmake --build build -j2
 //   cd examples/permafrost_layered && ../../build/upscale < deck.in
 //
+//   ../../build/upscale --load piston < deck.in   the top under a rigid piston
+//
 // The program reads its parameter deck from standard input, echoes every
 // stage on standard output, writes its result tables and per-cell maps to
 // fixed-name files in the working directory, and ends with exit status 40.
@@ -12,20 +14,26 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <string>
 
 #include "common/run_lock.hpp"
 #include "common/stop.hpp"
+#include "driver/load_option.hpp"
 #include "driver/run.hpp"
 
-int main() {
+int main(int argc, char** argv) {
   static char stdout_buffer[1 << 16];
   prepare_standard_output(stdout_buffer, sizeof stdout_buffer);
   // One run at a time in a directory, taken before any file is opened and
   // held past the final flush of every result file.
   std::optional<WorkingDirectoryLock> lock;
   try {
+    // The one option chooses the top load; any other argument is ignored.
+    TopLoad load = TopLoad::split;
+    const std::string usage = std::string("usage: upscale ") + load_usage + " < deck";
+    for (int a = 1; a < argc; ++a) read_load_option(argc, argv, a, load, usage);
     lock.emplace("upscale");
-    upscale_run(std::cin);
+    upscale_run(std::cin, load);
   } catch (const StopRun& stop) {
     return finish_run(stop);
   }

@@ -99,12 +99,12 @@ void assembly_stage(RunStorage& run, PassScalars& pass) {
               coef.mu13, coef.b1, coef.b2, coef.m, coef.d3, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23,
               coef.p33, coef.b11, coef.b12, coef.b22, run.avec.data(), run.ia.data(), run.ja.data(),
               run.rhs_m.data(), run.assembly);
-  pass.n = unknown_count(deck.nx, deck.ny);
+  pass.n = numbered_unknowns(deck.nx, deck.ny, run.xnod);
 }
 
 void assembly_pattern_stage(RunStorage& run, PassScalars& pass) {
   global_pattern(run.deck.nx, run.deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data(), run.assembly);
-  pass.n = unknown_count(run.deck.nx, run.deck.ny);
+  pass.n = numbered_unknowns(run.deck.nx, run.deck.ny, run.xnod);
 }
 
 void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
@@ -114,7 +114,7 @@ void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
 }
 
 void structure_stage(RunStorage& run, PassScalars& pass) {
-  global_numbering(run.deck.nx, run.deck.ny, run.xnod);
+  number_unknowns(run.load, run.deck.nx, run.deck.ny, run.xnod);
   assembly_pattern_stage(run, pass);
   const std::int32_t nsp = sparse::WorkBlock::nsp;
   std::int32_t flag = 0, esp = 0;
@@ -131,8 +131,9 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
   to.size_layer = from.size_layer;
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
+  to.load = from.load;
   to.xnod = from.xnod;
-  const std::int32_t n = unknown_count(from.deck.nx, from.deck.ny);
+  const std::int32_t n = numbered_unknowns(from.deck.nx, from.deck.ny, from.xnod);
   std::copy_n(from.ia.begin(), n + 1, to.ia.begin());
   std::copy_n(from.ja.begin(), from.ia[n] - 1, to.ja.begin());
   std::copy_n(from.c.begin(), n, to.c.begin());
@@ -199,12 +200,13 @@ SampleResults run_pass(RunStorage& run, PassScalars& pass, SystemLayout layout) 
   //    proportion of layer-type-1 cells from the ice map here).
   medium_stage(run, pass);
 
-  // 2. Global numbers of the unknowns of every cell.
-  if (layout == SystemLayout::build) global_numbering(deck.nx, deck.ny, run.xnod);
+  // 2. Global numbers of the unknowns of every cell (under the piston the
+  //    top's vertical displacements share one).
+  if (layout == SystemLayout::build) number_unknowns(run.load, deck.nx, deck.ny, run.xnod);
 
   // 3. Average density of the sample, for the velocities.
   record(stdout_unit, "  computes average density, ");
-  pass.rob_med = average_density(deck, run.matnum, run.phiw, pass.phi1_frac, pass.phi3_frac);
+  pass.rob_med = average_density(deck, run.matnum, run.phiw);
   record(stdout_unit, "average density rob_med is (kg/m**3)", pass.rob_med);
   record(stdout_unit);
   record(stdout_unit, "cycle=", pass.cycle);
@@ -218,7 +220,7 @@ SampleResults run_pass(RunStorage& run, PassScalars& pass, SystemLayout layout) 
   if (layout == SystemLayout::build) {
     assembly_stage(run, pass);
   } else {
-    pass.n = unknown_count(deck.nx, deck.ny);
+    pass.n = numbered_unknowns(deck.nx, deck.ny, run.xnod);
     assembly_values_stage(run, pass);
   }
   record(stdout_unit, "number of unknowns nodos = ", pass.n);

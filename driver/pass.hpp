@@ -24,6 +24,7 @@
 // the routines keep no state of their own.
 struct RunStorage {
   Deck deck;
+  TopLoad load = TopLoad::split;  // how the top is loaded (an option, not a deck item)
   LayerReal size_layer;
   IntMap matnum;
   RealMap phiw, binary_ice;

@@ -22,9 +22,10 @@
 #include "driver/result_units.hpp"
 #include "driver/timer.hpp"
 
-void upscale_run(std::istream& parameters) {
+void upscale_run(std::istream& parameters, TopLoad load) {
   const RunStoragePtr storage = make_run_storage();
   RunStorage& run = *storage;
+  run.load = load;
   Deck& deck = run.deck;
 
   // 1. Result files first, so that every run leaves them, then the clock.

@@ -6,4 +6,7 @@
 
 #include <istream>
 
-[[noreturn]] void upscale_run(std::istream& parameters);
+#include "fem/global_numbering.hpp"
+
+// `load` chooses the top load of the test (--load); the deck does not.
+[[noreturn]] void upscale_run(std::istream& parameters, TopLoad load = TopLoad::split);

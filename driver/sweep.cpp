@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -22,13 +23,17 @@
 #include "common/units.hpp"
 #include "driver/evaluation.hpp"
 #include "driver/pass.hpp"
+#include "driver/load_option.hpp"
 #include "driver/readata.hpp"
+#include "driver/sweep_reference.hpp"
+#include "driver/sweep_table.hpp"
 #include "driver/timer.hpp"
+#include "exact/layered_exact.hpp"
 
 namespace {
 
 constexpr int table_unit = 60;
-constexpr int column_width = 24;
+using sweep_table::column_width;
 
 // Writes the stop's own message, which the silenced routines could not
 // write, and the place where it occurred, then lets the stop go on.
@@ -56,6 +61,11 @@ void read_sample(std::istream& parameters, RunStorage& run) {
                            ": nfreq = " + std::to_string(run.deck.nfreq) +
                            " is not admitted (the sweep needs at least one frequency)");
     }
+    if (run.deck.nfreq > max_sweep_frequencies) {
+      stop_input_parameter("standard input, line " + std::to_string(run.deck.nfreq_line) +
+                           ": nfreq = " + std::to_string(run.deck.nfreq) + " is not admitted (a sweep computes at most " +
+                           std::to_string(max_sweep_frequencies) + " frequencies)");
+    }
     material_map_stage(run);
     read_binary_ice(run.deck, run.binary_ice);
   } catch (const StopRun& stop) {
@@ -63,10 +73,12 @@ void read_sample(std::istream& parameters, RunStorage& run) {
   }
 }
 
-// What one frequency of the sweep gives.
+// What one frequency of the sweep gives: the program's results and, for a
+// layered sample, the exact solution of the same test.
 struct SweepPoint {
   PassScalars pass;
   SampleResults results;
+  LayeredSolution reference;  // valid only for a layered sample
 };
 
 // The pass of the program at `frequency`, on a storage that holds the
@@ -80,8 +92,16 @@ SweepPoint solve_at(RunStorage& run, double frequency) {
   pass.omega = angular_frequency(frequency);
   pass.freq_log = frequency;
   point.results = run_pass(run, pass, SystemLayout::reuse);
+  // The coefficients of this frequency, as the pass left them.
+  std::vector<ExactLayer> layers;
+  if (row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
+    point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
+  }
   return point;
 }
+
+// The relative distance |a - b| / |b| of two moduli.
+double relative_error(const dcomplex& a, const dcomplex& b) { return abs(a - b) / abs(b); }
 
 std::string right_justified(std::string_view text, int width) {
   std::string field(text.size() < static_cast<std::size_t>(width) ? width - text.size() : 0, ' ');
@@ -89,12 +109,12 @@ std::string right_justified(std::string_view text, int width) {
   return field;
 }
 
-void write_table_header() {
-  static constexpr const char* labels[] = {"frequency(Hz)", "omega(rad/s)", "velocity(m/s)", "1000/Q",
-                                           "Re(c33)(Pa)",   "Im(c33)(Pa)",  "Re(mstar)(Pa)", "Im(mstar)(Pa)",
-                                           "vp1(m/s)",      "1000/qp1"};
+void write_table_header(bool layered) {
   std::string line;
-  for (const char* label : labels) line += right_justified(label, column_width);
+  for (const std::string_view label : sweep_table::columns) line += right_justified(label, column_width);
+  if (layered) {
+    for (const std::string_view label : sweep_table::exact_columns) line += right_justified(label, column_width);
+  }
   line[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   write_line(table_unit, line);
 }
@@ -105,11 +125,23 @@ void write_table_header() {
 // row would be lost too.
 void write_table_row(double frequency, const SweepPoint& point, const std::string& where) {
   const SampleResults& r = point.results;
-  const double values[] = {frequency,  point.pass.omega, r.velocity_c33, r.thousand_over_q_c33,
-                           r.c33.re,   r.c33.im,         r.mstar.re,     r.mstar.im,
-                           point.pass.vp1, point.pass.thousand_over_qp1};
+  const double values[] = {frequency,      point.pass.omega,
+                           r.velocity_c33, r.thousand_over_q_c33,
+                           r.c33.re,       r.c33.im,
+                           r.mstar.re,     r.mstar.im,
+                           point.pass.vp1, point.pass.thousand_over_qp1,
+                           r.mw.re,        r.mw.im,
+                           r.velocity_w,   r.thousand_over_q_w,
+                           r.velocity_mstar, r.thousand_over_q_mstar};
+  static_assert(std::size(values) == sweep_table::columns.size());
   std::string line;
   for (const double value : values) line += right_justified(format_real(value), column_width);
+  if (point.reference.valid) {
+    const LayeredSolution& x = point.reference;
+    for (const double value : {x.mw.re, x.mw.im, relative_error(r.mw, x.mw)}) {
+      line += right_justified(format_real(value), column_width);
+    }
+  }
   write_line(table_unit, line);
   if (!flush_unit(table_unit)) {
     stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
@@ -124,13 +156,18 @@ class Progress {
  public:
   explicit Progress(std::int32_t total) : total_(total), terminal_(isatty(fileno(stderr)) != 0) {}
 
-  void row_done(std::int32_t i, double frequency, const PassScalars& pass) const {
+  void row_done(std::int32_t i, double frequency, const SweepPoint& point) const {
+    const PassScalars& pass = point.pass;
     std::string text = " " + std::to_string(i) + " of " + std::to_string(total_) +
                        " rows done: " + format_real(frequency) + " Hz, backward error " +
                        backward_error_figure(pass.backward_error);
     if (pass.backward_error > backward_error_threshold) text += " (inaccurate)";
+    // A passive medium gives Im >= 0 under exp(+i omega t); the specified
+    // moduli are not conjugate to the work of the loads and may not.
+    if (point.results.c33.im < 0) text += " (Im c33 < 0: not dissipative)";
+    if (point.results.mstar.im < 0) text += " (Im mstar < 0: not dissipative)";
     if (terminal_) {
-      std::fprintf(stderr, "\r%-80s", text.c_str());
+      std::fprintf(stderr, "\r%-100s", text.c_str());
     } else {
       std::fprintf(stderr, "%s\n", text.c_str());
     }
@@ -163,21 +200,32 @@ class SweepWorkers {
   // own and copies them into it, while the first is already computing
   // (both only read what is copied).  A worker that cannot have its
   // storage takes no part.
+  // A thread that the system refuses leaves the sweep to the workers
+  // already started, with a warning; when not even the first can start, the
+  // sweep stops with stop_input_error.
   SweepWorkers(RunStorage& first, std::int32_t workers)
       : deck_(first.deck), slots_(static_cast<std::size_t>(first.deck.nfreq) + 1),
         lowest_stop_(first.deck.nfreq + 1) {
-    threads_.emplace_back([this, &first] { work(first); });
-    for (std::int32_t w = 2; w <= workers; ++w) {
-      threads_.emplace_back([this, &first] {
-        RunStoragePtr own;
-        try {
-          own = make_run_storage();
-        } catch (const std::bad_alloc&) {
-          return;
-        }
-        copy_structure(first, *own);
-        work(*own);
-      });
+    try {
+      threads_.emplace_back([this, &first] { work(first); });
+      for (std::int32_t w = 2; w <= workers; ++w) {
+        threads_.emplace_back([this, &first] {
+          RunStoragePtr own;
+          try {
+            own = make_run_storage();
+          } catch (const std::bad_alloc&) {
+            return;
+          }
+          copy_structure(first, *own);
+          work(*own);
+        });
+      }
+    } catch (const std::system_error& error) {
+      if (threads_.empty()) {
+        stop_input("cannot start a thread for the sweep (" + std::string(error.what()) + ")");
+      }
+      std::fprintf(stderr, "warning: only %zu of %d jobs could be started (%s); the sweep goes on with them\n",
+                   threads_.size(), static_cast<int>(workers), error.what());
     }
   }
 
@@ -247,18 +295,30 @@ class SweepWorkers {
 
 }  // namespace
 
-void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
+void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   timer();
 
-  // One sweep at a time writes a table: its lock is taken before anything
-  // else, and the table is emptied only once the sample has been read.
-  const bool table_existed = std::filesystem::exists(sweep_table_name);
-  open_unit_exclusive(table_unit, sweep_table_name, "upscale_sweep");
+  // One sweep at a time writes a table: its lock, on the growing table, is
+  // taken before anything else, and the table is emptied only once the
+  // sample has been read.  The rows grow in sweep_table::partial_name,
+  // renamed to sweep_table::file_name with the last row, so a table under
+  // that name is always complete.
+  const bool table_existed = std::filesystem::exists(sweep_table::partial_name);
+  open_unit_exclusive(table_unit, sweep_table::partial_name, "upscale_sweep");
 
   // The sample and the frequency-independent structure of its system:
   // numbering, pattern, ordering and symbolic factorisation, once.
-  const RunStoragePtr storage = make_run_storage();
+  RunStoragePtr storage;
+  try {
+    storage = make_run_storage();
+  } catch (const std::bad_alloc&) {
+    close_unit(table_unit);
+    if (!table_existed) std::remove(sweep_table::partial_name);
+    stop_input("cannot allocate the storage of a pass (" + std::to_string(sizeof(RunStorage) >> 20) +
+               " MB of address space): the sweep needs it before its first frequency");
+  }
   RunStorage& first = *storage;
+  first.load = options.load;
   const Deck& deck = first.deck;
   PassScalars layout;
   try {
@@ -266,28 +326,69 @@ void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
   } catch (const StopRun&) {
     // A sweep refused for its deck or its maps leaves no table behind.
     close_unit(table_unit);
-    if (!table_existed) std::remove(sweep_table_name);
+    if (!table_existed) std::remove(sweep_table::partial_name);
     throw;
   }
+  // The exact reference of a layered sample, with the relaxed limit of the
+  // coefficients at fmin and the unrelaxed one of those at fmax.
+  std::vector<ExactLayer> layers;
+  bool layered = false;
+  LayeredLimits low, high;
   try {
     const OutputDiscarded quiet;
     structure_stage(first, layout);
+    for (const std::int32_t end : {deck.nfreq, std::int32_t{1}}) {
+      // A medium that stops at this end of the grid stops the sweep there,
+      // in its row's turn; here it only goes without its limit.
+      PassScalars at_end;
+      at_end.omega = angular_frequency(sweep_frequency(deck, end));
+      try {
+        medium_stage(first, at_end);
+      } catch (const StopRun&) {
+        continue;
+      }
+      layered = row_uniform_layers(deck.nx, deck.ny, deck.h, first.coef, layers);
+      if (layered) (end == 1 ? low : high) = exact_layered_limits(layers, first.load == TopLoad::piston);
+    }
   } catch (const StopRun& stop) {
     report_and_rethrow(stop, "");
   }
+  const double rob_med = average_density(deck, first.matnum, first.phiw);
 
   // Each further job works on a pass object of its own, given the sample
   // and the structure; none orders or factorises symbolically again.
-  const std::int32_t workers = jobs < deck.nfreq ? jobs : deck.nfreq;
+  const std::int32_t workers = options.jobs < deck.nfreq ? options.jobs : deck.nfreq;
 
   record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", layout.n, "unknowns,", deck.nfreq,
          "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
          workers == 1 ? "job" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
+  write_line(stdout_unit, std::string(" top load: ") + load_name(first.load) +
+                              (first.load == TopLoad::piston ? " (a rigid, impermeable piston, 2 Pa on both solids)"
+                                                             : " (1 Pa on the top of each solid)"));
+  if (layered) {
+    record(stdout_unit, " every row of cells is uniform: a stack of", static_cast<std::int32_t>(layers.size()),
+           layers.size() == 1 ? "layer," : "layers,", "with the exact one-dimensional solution in the table");
+    auto limit = [&](const char* label, bool exists, double modulus) {
+      if (!exists) {
+        write_line(stdout_unit, std::string(label) + " no closed form for this sample");
+        return;
+      }
+      record(stdout_unit, label, modulus, "Pa, velocity", phase_velocity(dcomplex(modulus, 0.0), rob_med),
+             "m/s");
+    };
+    limit(" relaxed limit of Mw (omega -> 0, coefficients at fmin):     ", low.relaxed_exists, low.relaxed);
+    limit(" unrelaxed limit of Mw (omega -> infinity, coefficients at fmax):", high.unrelaxed_exists, high.unrelaxed);
+  } else {
+    write_line(stdout_unit, " some row of cells is not uniform: no exact reference");
+  }
   flush_all_units();
 
+  // The rows begin: a complete table of an earlier sweep no longer
+  // describes what is in this directory.
+  std::remove(sweep_table::file_name);
   truncate_unit(table_unit);
-  write_table_header();
+  write_table_header(layered);
   const Progress progress(deck.nfreq);
   std::int32_t rows = 0, inaccurate = 0;
   {
@@ -302,9 +403,9 @@ void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
         point = &pool.result(i);
       } catch (const StopRun& stop) {
         progress.end();
-        report_and_rethrow(stop, where);
+        report_and_rethrow(stop, where + "; the rows before it are in " + sweep_table::partial_name);
       }
-      progress.row_done(i, frequency, point->pass);
+      progress.row_done(i, frequency, *point);
       if (point->pass.backward_error > backward_error_threshold) ++inaccurate;
       write_table_row(frequency, *point, where);
       ++rows;
@@ -312,8 +413,15 @@ void upscale_sweep(std::istream& parameters, std::int32_t jobs) {
   }
   progress.end();
   close_unit(table_unit);
+  // Complete: the table takes its name.
+  std::error_code renamed;
+  std::filesystem::rename(sweep_table::partial_name, sweep_table::file_name, renamed);
+  if (renamed) {
+    stop_input("cannot rename " + std::string(sweep_table::partial_name) + " to " + sweep_table::file_name + " (" +
+               renamed.message() + "): the complete table stays under the first name");
+  }
 
-  record(stdout_unit, " table \"" + std::string(sweep_table_name) + "\":", rows, "rows");
+  record(stdout_unit, " table \"" + std::string(sweep_table::file_name) + "\":", rows, "rows");
   write_line(stdout_unit, " rows whose solution may be inaccurate (backward error above " +
                               format_real(backward_error_threshold) + "): " + std::to_string(inaccurate));
   write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 4, 2));
@@ -329,13 +437,16 @@ std::int32_t available_processors() {
   return online > 0 ? static_cast<std::int32_t>(online) : 1;
 }
 
-std::int32_t sweep_jobs(int argc, const char* const* argv) {
-  const std::string usage = "usage: upscale_sweep [-j N] < deck (N: frequencies computed at once, 1 to " +
-                            std::to_string(max_sweep_jobs) + "; default: the processors this process may use)";
+SweepOptions sweep_options(int argc, const char* const* argv) {
+  const std::string usage = std::string("usage: upscale_sweep [-j N] ") + load_usage +
+                            " < deck (N: frequencies computed at once, 1 to " + std::to_string(max_sweep_jobs) +
+                            "; default: the processors this process may use)";
+  SweepOptions options;
   std::int32_t jobs = 0;
   for (int a = 1; a < argc; ++a) {
     std::string_view arg = argv[a];
     std::string value;
+    if (read_load_option(argc, argv, a, options.load, usage)) continue;
     if (arg == "-j" || arg == "--jobs") {
       if (a + 1 >= argc) stop_input_parameter("option " + std::string(arg) + " needs a number of jobs\n" + usage);
       value = argv[++a];
@@ -358,7 +469,8 @@ std::int32_t sweep_jobs(int argc, const char* const* argv) {
     jobs = static_cast<std::int32_t>(parsed);
   }
   if (jobs == 0) jobs = available_processors() < max_sweep_jobs ? available_processors() : max_sweep_jobs;
-  return jobs;
+  options.jobs = jobs;
+  return options;
 }
 
 double sweep_frequency(const Deck& deck, std::int32_t i) {

@@ -21,8 +21,16 @@
 #include <istream>
 
 #include "driver/readata.hpp"
+#include "driver/sweep_table.hpp"
+#include "fem/global_numbering.hpp"
 
-inline constexpr const char* sweep_table_name = "frequency_sweep.dat";
+inline constexpr const char* sweep_table_name = sweep_table::file_name;
+
+// What the command line chooses: the number of jobs and the top load.
+struct SweepOptions {
+  std::int32_t jobs = 1;
+  TopLoad load = TopLoad::split;
+};
 
 // Runs the sweep on the deck read from `parameters` and the per-cell files
 // of the working directory.  It returns at the normal end; every fatal
@@ -32,16 +40,26 @@ inline constexpr const char* sweep_table_name = "frequency_sweep.dat";
 // `jobs` frequencies are computed at once, each by a thread with a pass
 // object of its own (about 200 MB of address space, 150 MB touched); the
 // table is the same, byte for byte, whatever their number.
-void upscale_sweep(std::istream& parameters, std::int32_t jobs);
+// The table grows under sweep_table::partial_name and takes its name
+// sweep_table::file_name with its last row.  For a sample whose every row
+// is uniform the table also holds the exact one-dimensional solution, and
+// the summary the relaxed and unrelaxed limits of the work-conjugate
+// modulus.
+void upscale_sweep(std::istream& parameters, const SweepOptions& options);
+
+// The most frequencies a sweep admits (each keeps its results until its
+// row is written in grid order).
+inline constexpr std::int32_t max_sweep_frequencies = 100000;
 
 // The most jobs a sweep admits.
 inline constexpr std::int32_t max_sweep_jobs = 256;
 
-// The number of jobs the command line asks for with "-j N" (or "-jN",
-// "--jobs N"); without it, the number of processors the process may use.
-// Any other argument, or a number outside 1..max_sweep_jobs, stops with
-// stop_bad_parameter and a usage message.
-std::int32_t sweep_jobs(int argc, const char* const* argv);
+// The options of the command line: the number of jobs "-j N" (or "-jN",
+// "--jobs N"; without it, the number of processors the process may use)
+// and the load "--load split|piston" (default split).  Any other argument,
+// or a number outside 1..max_sweep_jobs, stops with stop_bad_parameter and a
+// usage message.
+SweepOptions sweep_options(int argc, const char* const* argv);
 
 // Point i = 1..nfreq of the sweep's logarithmic grid: fmin and fmax exactly
 // at its ends, the points between computed in double precision.

@@ -6,6 +6,7 @@
 //   cd examples/permafrost_layered && ../../build/upscale_sweep < deck.in
 //   upscale_sweep -j 2 < deck.in   two frequencies at once (default: one per
 //                                  processor the process may use)
+//   upscale_sweep --load piston < deck.in   the top under a rigid piston
 //
 // The program reads the deck of upscale from standard input and writes the
 // table "frequency_sweep.dat" (one row per frequency) and a short summary;
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
   static char stdout_buffer[1 << 16];
   prepare_standard_output(stdout_buffer, sizeof stdout_buffer);
   try {
-    upscale_sweep(std::cin, sweep_jobs(argc, argv));
+    upscale_sweep(std::cin, sweep_options(argc, argv));
   } catch (const StopRun& stop) {
     return finish_run(stop);
   }

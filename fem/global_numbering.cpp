@@ -38,3 +38,50 @@ void global_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable&
     }
   }
 }
+
+void piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod) {
+  global_numbering(nx, ny, xnod);
+  if (nx <= 0 || ny <= 0) return;
+  // The top vertex row b = ny holds, for vertex a, the block
+  // P*ny + 5*a + 1 .. +4 (solid-1 x, solid-1 y, solid-3 x, solid-3 y).  Its
+  // 2*(nx + 1) vertical unknowns become the first of them, `shared`; every
+  // other number above `shared` moves down by the count of merged numbers
+  // below it.  Vertical unknowns of vertex a: P*ny + 5*a + 2 and + 4.
+  const std::int32_t p = 6 * nx + 5;
+  const std::int32_t top = p * ny;
+  const std::int32_t shared = top + 2;
+  auto renumber = [&](std::int32_t number) -> std::int32_t {
+    if (number <= shared) return number;
+    const std::int32_t offset = number - top - 1;  // 0-based place in the top vertex row
+    const std::int32_t a = offset / 5, in_block = offset % 5;
+    if (in_block == 1 || in_block == 3) return shared;  // a vertical displacement of the top
+    // Places in the block: 0 solid-1 x, 1 solid-1 y, 2 solid-3 x, 3 solid-3
+    // y, 4 the horizontal edge to the right of vertex a.  Merged numbers
+    // below: 2 per earlier vertex, less the one kept, plus this vertex's
+    // vertical unknowns that lie below the number.
+    std::int32_t merged_below = 2 * a - 1;
+    if (in_block > 1) merged_below += 1;
+    if (in_block > 3) merged_below += 1;
+    return number - merged_below;
+  };
+  for (int e = 1; e <= nx * ny; ++e) {
+    for (int s = 1; s <= NodeTable::slots; ++s) xnod(e, s) = renumber(xnod(e, s));
+  }
+}
+
+void number_unknowns(TopLoad load, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod) {
+  if (load == TopLoad::piston) {
+    piston_numbering(nx, ny, xnod);
+  } else {
+    global_numbering(nx, ny, xnod);
+  }
+}
+
+std::int32_t numbered_unknowns(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod) {
+  std::int32_t n = 0;
+  if (nx <= 0 || ny <= 0) return unknown_count(nx, ny);
+  for (int e = 1; e <= nx * ny; ++e) {
+    for (int s = 1; s <= NodeTable::slots; ++s) n = xnod(e, s) > n ? xnod(e, s) : n;
+  }
+  return n;
+}

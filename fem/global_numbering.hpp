@@ -48,3 +48,28 @@ constexpr std::int32_t unknown_count(std::int32_t nx, std::int32_t ny) {
 }
 
 void global_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod);
+
+// How the top of the sample is loaded.
+//   split:  the top of each solid carries its own uniform traction of 1 Pa;
+//           the two frames may slip against each other and the top need
+//           not stay flat.
+//   piston: a rigid, impermeable piston carries 2 Pa in total: the vertical
+//           displacements of both solids at every top vertex are one
+//           unknown, so the loaded side stays flat and the frames cannot
+//           slip there; the horizontal displacements stay free.
+enum class TopLoad { split, piston };
+
+// piston_numbering: the numbering of global_numbering with the vertical
+// displacements of both solids at all nx + 1 top vertices made one unknown.
+// It takes the place of the smallest of them (the solid-1 vertical
+// displacement of the upper-left corner); the numbers above it close up in
+// their order, so n = unknown_count(nx, ny) - 2*(nx + 1) + 1.  The assembly
+// then adds the rows of the shared unknown and their loads by itself.
+void piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod);
+
+// The numbering of the chosen load: global_numbering or piston_numbering.
+void number_unknowns(TopLoad load, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod);
+
+// The number of unknowns of a numbering: its largest number (every number
+// 1..n occurs), unknown_count(nx, ny) for global_numbering's.
+std::int32_t numbered_unknowns(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod);

@@ -8,25 +8,30 @@
 namespace {
 
 
-// Merges the ascending, duplicate-free lists a[0..na) and b[0..nb) into out,
-// keeping one copy of the numbers present in both; returns the length.
+// Merges the ascending lists a[0..na) and b[0..nb) into out, keeping one
+// copy of every number (a number present in both lists, or repeated within
+// one: under the piston several slots of a cell share an unknown); returns
+// the length.
 int merge_unique(const std::int32_t* a, int na, const std::int32_t* b, int nb,
                  std::int32_t* out) {
   int ia = 0;
   int ib = 0;
   int no = 0;
+  auto keep = [&](std::int32_t v) {
+    if (no == 0 || out[no - 1] != v) out[no++] = v;
+  };
   while (ia < na && ib < nb) {
     if (a[ia] < b[ib]) {
-      out[no++] = a[ia++];
+      keep(a[ia++]);
     } else if (b[ib] < a[ia]) {
-      out[no++] = b[ib++];
+      keep(b[ib++]);
     } else {
-      out[no++] = a[ia++];
+      keep(a[ia++]);
       ++ib;
     }
   }
-  while (ia < na) out[no++] = a[ia++];
-  while (ib < nb) out[no++] = b[ib++];
+  while (ia < na) keep(a[ia++]);
+  while (ib < nb) keep(b[ib++]);
   return no;
 }
 
@@ -87,7 +92,7 @@ void assemble_values(const double& omega, const std::int32_t& nx, const std::int
                    const RealMap& p22, const RealMap& p23, const RealMap& p33,
                    const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
                    const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& w) {
-  const std::int32_t n = unknown_count(nx, ny);
+  const std::int32_t n = numbered_unknowns(nx, ny, xnod);
   const dcomplex zero(0.0, 0.0);
   const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
 
@@ -157,7 +162,7 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
 
 void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
                     std::int32_t* ia, std::int32_t* ja, dcomplex* avec, AssemblyScratch& w) {
-  const std::int32_t n = unknown_count(nx, ny);
+  const std::int32_t n = numbered_unknowns(nx, ny, xnod);
   const dcomplex zero(0.0, 0.0);
   const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
 

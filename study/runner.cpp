@@ -115,7 +115,12 @@ std::string stop_message(const fs::path& out, const fs::path& err) {
     const std::size_t begin = line.find_first_not_of(' ');
     if (begin == std::string::npos) continue;
     line = line.substr(begin);
-    if (line.rfind("frequency sweep of a", 0) == 0 || line.rfind("ordering and symbolic", 0) == 0) continue;
+    bool summary = false;
+    for (const char* prefix : {"frequency sweep of a", "ordering and symbolic", "top load:", "every row of cells",
+                               "some row of cells", "relaxed limit", "unrelaxed limit"}) {
+      summary = summary || line.rfind(prefix, 0) == 0;
+    }
+    if (summary) continue;
     message += (message.empty() ? "" : " | ") + line;
   }
   std::istringstream errors(read_text(err));

@@ -108,7 +108,7 @@ std::vector<FailureCase> cases() {
     };
     sweep.status = 0;
     sweep.out_words = {" rows whose solution may be inaccurate (backward error above 1e-13): 1\n"};
-    sweep.err_words = {" 1 of 4 rows done: 1e-20 Hz, backward error 5.7e-12 (inaccurate)\n",
+    sweep.err_words = {" 1 of 4 rows done: 1e-20 Hz, backward error 5.7e-12 (inaccurate)",
                        " 3 of 4 rows done: 1e-04 Hz, backward error ", " 4 of 4 rows done: 10000 Hz"};
     sweep.check = [](const fs::path& dir) {
       const std::string err = read_file(dir / "stderr.txt");
@@ -132,13 +132,13 @@ std::vector<FailureCase> cases() {
                      }
                    }});
   table.push_back({"second_sweep_on_a_locked_table_is_refused", "upscale_sweep", "", nullptr, {}, 2,
-                   {"\"frequency_sweep.dat\" in ", " is in use by another upscale_sweep run"}, {"STOP 2\n"}, {},
+                   {"\"frequency_sweep.dat.partial\" in ", " is in use by another upscale_sweep run"}, {"STOP 2\n"}, {},
                    [](const fs::path& dir) {
-                     write_file(dir / "frequency_sweep.dat", "the other sweep's rows\n");
-                     return hold(dir / "frequency_sweep.dat");
+                     write_file(dir / "frequency_sweep.dat.partial", "the other sweep's rows\n");
+                     return hold(dir / "frequency_sweep.dat.partial");
                    },
                    [](const fs::path& dir) {
-                     EXPECT_EQ(read_file(dir / "frequency_sweep.dat"), "the other sweep's rows\n");
+                     EXPECT_EQ(read_file(dir / "frequency_sweep.dat.partial"), "the other sweep's rows\n");
                    }});
   table.push_back({"sweep_runs_beside_a_run_of_the_program", "upscale_sweep", "", nullptr, {}, 0,
                    {" table \"frequency_sweep.dat\": 10 rows\n"}, {}, {}, [](const fs::path& dir) { return hold(dir); }});
@@ -169,10 +169,10 @@ std::vector<FailureCase> cases() {
                        return nullptr;
                      }});
     table.push_back({"sweep_stops_at_its_first_lost_row", "upscale_sweep", "", nullptr, {}, 2,
-                     {"cannot write \"frequency_sweep.dat\" (No space left on device): the sweep stops",
+                     {"cannot write \"frequency_sweep.dat.partial\" (No space left on device): the sweep stops",
                       " stopped at frequency 1 of 10: f = 1 Hz"},
                      {"STOP 2\n"}, {" rows\n", "2 of 10 rows done"}, [](const fs::path& dir) {
-                       fs::create_symlink("/dev/full", dir / "frequency_sweep.dat");
+                       fs::create_symlink("/dev/full", dir / "frequency_sweep.dat.partial");
                        return nullptr;
                      }});
   }

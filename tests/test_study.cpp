@@ -207,7 +207,7 @@ TEST(Study, AStudyKilledDuringASweepLeavesNothingThatLooksCompleteAndResumes) {
     _exit(127);
   }
   setpgid(pid, pid);
-  const fs::path partial = dir.path() / "killed" / "r0001" / "run" / sweep_table_name;
+  const fs::path partial = dir.path() / "killed" / "r0001" / "run" / sweep_table::partial_name;
   bool two_rows = false;
   for (int i = 0; i < 12000 && !two_rows; ++i) {  // at most 60 s
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

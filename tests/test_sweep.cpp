@@ -30,12 +30,19 @@ std::vector<std::vector<std::string>> table_rows(const fs::path& file) {
     ADD_FAILURE() << file << " is empty";
     return rows;
   }
-  EXPECT_EQ(words(lines[0]),
-            (std::vector<std::string>{"#", "frequency(Hz)", "omega(rad/s)", "velocity(m/s)", "1000/Q", "Re(c33)(Pa)",
-                                      "Im(c33)(Pa)", "Re(mstar)(Pa)", "Im(mstar)(Pa)", "vp1(m/s)", "1000/qp1"}));
+  // The specified columns first, in their old places, then the
+  // work-conjugate ones, then (layered samples) the exact reference.
+  std::vector<std::string> header{"#", "frequency(Hz)", "omega(rad/s)", "velocity(m/s)", "1000/Q", "Re(c33)(Pa)",
+                                  "Im(c33)(Pa)", "Re(mstar)(Pa)", "Im(mstar)(Pa)", "vp1(m/s)", "1000/qp1",
+                                  "Re(Mw)(Pa)", "Im(Mw)(Pa)", "velocity_w(m/s)", "1000/Q_w", "velocity_mstar(m/s)",
+                                  "1000/Q_mstar"};
+  if (words(lines[0]).size() > header.size()) {
+    for (const char* name : {"Re(Mw_exact)(Pa)", "Im(Mw_exact)(Pa)", "error_w"}) header.push_back(name);
+  }
+  EXPECT_EQ(words(lines[0]), header);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     rows.push_back(words(lines[i]));
-    EXPECT_EQ(rows.back().size(), 10u) << "row " << i;
+    EXPECT_EQ(rows.back().size(), header.size() - 1) << "row " << i;
     EXPECT_EQ(lines[i].size(), lines[0].size()) << "row " << i << " keeps the columns of the header";
   }
   return rows;
@@ -102,6 +109,10 @@ TEST(Sweep, EveryRowEqualsAProgramRunAtItsFrequencyDigitForDigit) {
       EXPECT_EQ(read_file(dir.path() / "1000_over_q_anal.phiw").substr(17, 15),
                 format_g(std::stod(row[9]), 15, 5))
           << what << ": 1000/qp1, written by the program in five digits";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate Re(M)           = "), row[10]) << what << ": Re(Mw)";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate Im(M)           = "), row[11]) << what << ": Im(Mw)";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate velocity (m/s)  = "), row[12]) << what << ": velocity of Mw";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate 1000/Q          = "), row[13]) << what << ": 1000/Q of Mw";
     }
   }
 }
@@ -129,11 +140,16 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   EXPECT_EQ(table_rows(dir.path() / sweep_table_name).size(), 3u);
 
   const std::vector<std::string> summary = split_lines(sweep.out);
-  ASSERT_EQ(summary.size(), 5u) << sweep.out;
+  ASSERT_EQ(summary.size(), 9u) << sweep.out;
   EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz, 2 jobs");
-  EXPECT_EQ(summary[2], " table \"frequency_sweep.dat\": 3 rows");
-  EXPECT_EQ(summary[3], " rows whose solution may be inaccurate (backward error above 1e-13): 0");
-  EXPECT_EQ(summary[4].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
+  EXPECT_EQ(summary[2], " top load: split (1 Pa on the top of each solid)");
+  EXPECT_EQ(summary[3], " every row of cells is uniform: a stack of 4 layers, with the exact one-dimensional "
+                        "solution in the table");
+  EXPECT_EQ(summary[4].substr(0, 59), " relaxed limit of Mw (omega -> 0, coefficients at fmin):   ");
+  EXPECT_EQ(summary[6], " table \"frequency_sweep.dat\": 3 rows");
+  EXPECT_EQ(summary[7], " rows whose solution may be inaccurate (backward error above 1e-13): 0");
+  EXPECT_EQ(summary[8].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
+  EXPECT_FALSE(fs::exists(dir.path() / sweep_table::partial_name)) << "the complete table has its name";
   const std::vector<std::string> progress = split_lines(sweep.err);
   ASSERT_EQ(progress.size(), 3u) << "one progress line per frequency off a terminal:\n" << sweep.err;
   Deck grid;
@@ -195,7 +211,8 @@ TEST(Sweep, AStopEndsAsInTheProgramNamesTheFrequencyAndKeepsTheRowsDone) {
   EXPECT_NE(sweep.out.find(" stopped at frequency 2 of 2: f = 1e+150 Hz", at), std::string::npos) << sweep.out;
   EXPECT_NE(sweep.err.find("stopped at frequency 2 of 2"), std::string::npos) << sweep.err;
   EXPECT_NE(sweep.err.find("STOP 12345"), std::string::npos) << sweep.err;
-  const auto rows = table_rows(dir.path() / sweep_table_name);
+  EXPECT_FALSE(fs::exists(dir.path() / sweep_table_name)) << "an incomplete table never has the complete one's name";
+  const auto rows = table_rows(dir.path() / sweep_table::partial_name);
   ASSERT_EQ(rows.size(), 1u) << "the row of 1 Hz is kept";
   EXPECT_EQ(rows[0][0], "1");
 }
@@ -242,7 +259,8 @@ TEST(SweepJobs, TablesAndStopsAreTheSameBytesForAnyNumberOfJobs) {
       EXPECT_EQ(sweep.exit_status, c.status) << c.name << ", -j " << jobs << "\n" << sweep.out << sweep.err;
       std::string out = sweep.out.substr(sweep.out.find('\n'));  // the first line names the jobs
       out = out.substr(0, out.find(" CPU time"));
-      const std::string table = read_file(dir.path() / sweep_table_name);
+      const std::string table =
+          read_file(dir.path() / (c.status == 0 ? sweep_table::file_name : sweep_table::partial_name));
       if (jobs == "1") {
         reference_table = table;
         reference_out = out;
