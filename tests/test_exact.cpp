@@ -1,0 +1,257 @@
+// The physics of the test held to exact references: the exact layered
+// solution against its own limits, the finite-element work-conjugate
+// modulus against the analytic P1 speed of a homogeneous sample and against
+// the exact solution of layered samples, the sign of its imaginary part,
+// and the average density.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "exact/layered_exact.hpp"
+#include "test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A layer with a positive-definite elastic matrix and a friction matrix of
+// rank 2 (b11 b22 > b12^2), of the magnitudes of the bundled examples.
+ExactLayer synthetic_layer(double thickness, double stiffness_scale) {
+  return ExactLayer{thickness, 1e10 * stiffness_scale, 2e9, 1e10 * stiffness_scale, 1e9, 1e8, 2e9, 5e8,
+                    4e9,       5e8,                     1e6, 2e6,                    1e7};
+}
+
+double kc(const ExactLayer& l) { return (l.lambda1 + 2 * l.mu1) + 2 * (l.d3 + l.mu13) + (l.lambda3 + 2 * l.mu3); }
+
+double distance(const dcomplex& a, const dcomplex& b) {
+  return std::hypot(a.re - b.re, a.im - b.im) / std::hypot(b.re, b.im);
+}
+
+// Columns of the sweep table (0-based) that these tests read.
+enum Column { frequency = 0, vp1 = 8, re_mw = 10, im_mw = 11, velocity_w = 12, re_exact = 16, im_exact = 17,
+              error_w = 18 };
+
+std::vector<std::vector<double>> sweep_rows(const fs::path& dir) {
+  std::vector<std::vector<double>> rows;
+  const std::vector<std::string> lines = split_lines(read_file(dir / "frequency_sweep.dat"));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    rows.emplace_back();
+    for (const std::string& w : words(lines[i])) rows.back().push_back(std::stod(w));
+  }
+  return rows;
+}
+
+// The sweep of `deck` under `load` in a fresh directory, with a uniform ice
+// map (so a layered deck has uniform rows).
+std::vector<std::vector<double>> sweep(const TestDeck& deck, const std::string& load) {
+  ScratchDirectory dir;
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", std::stoi(deck.nx), std::stoi(deck.ny), 0.12);
+  const ProgramRun run = run_sweep(dir.path(), deck.text(), "-j 2 --load " + load);
+  EXPECT_EQ(run.exit_status, 0) << run.out << run.err;
+  return sweep_rows(dir.path());
+}
+
+// Two layer types of different water proportion and permeability, `rows`
+// rows each way, alternating: 4 layers over the height.
+TestDeck layered_deck(int ny, TestDeck deck = TestDeck()) {
+  deck.nx = "1";
+  deck.ny = std::to_string(ny);
+  deck.nmat = "2";
+  deck.layer[0].nl = std::to_string(ny / 4);
+  deck.layer[1].nl = std::to_string(ny / 4);
+  deck.layer[1].phi_layer = "0.22";
+  deck.layer[1].capa_1_0 = "1.0e-11";
+  return deck;
+}
+
+}  // namespace
+
+// --- The exact solution on its own ---
+
+TEST(ExactLayered, HomogeneousPistonIsTheLockedModulusAndTheLimitsBracketTheLayeredStack) {
+  // A homogeneous stack under the piston moves as one locked medium at
+  // every frequency: Mw is Kc, and both limits are Kc.  Cutting it into
+  // layers changes nothing.
+  const std::vector<ExactLayer> one{synthetic_layer(1.0, 1.0)};
+  const std::vector<ExactLayer> cut{synthetic_layer(0.25, 1.0), synthetic_layer(0.75, 1.0)};
+  for (const double omega : {1e-6, 1.0, 1e3, 1e9}) {
+    const LayeredSolution a = exact_layered_solution(one, omega, true);
+    const LayeredSolution b = exact_layered_solution(cut, omega, true);
+    ASSERT_TRUE(a.valid) << a.why;
+    EXPECT_LT(distance(a.mw, dcomplex(kc(one[0]), 0.0)), 1e-10) << "omega " << omega;
+    EXPECT_LT(distance(b.mw, a.mw), 1e-12) << "omega " << omega << ": a cut changed the homogeneous stack";
+    const LayeredSolution split_a = exact_layered_solution(one, omega, false);
+    const LayeredSolution split_b = exact_layered_solution(cut, omega, false);
+    EXPECT_LT(distance(split_b.mw, split_a.mw), 1e-10) << "omega " << omega << ", split load";
+  }
+  const LayeredLimits homogeneous = exact_layered_limits(one, true);
+  EXPECT_NEAR(homogeneous.relaxed / kc(one[0]), 1.0, 1e-14);
+  EXPECT_NEAR(homogeneous.unrelaxed / kc(one[0]), 1.0, 1e-14);
+
+  // A stiff and a soft layer, repeated: Mw tends to the relaxed limit as
+  // omega -> 0 and to the unrelaxed one as omega -> infinity, under both
+  // loads, with Im Mw >= 0 between.
+  std::vector<ExactLayer> stack;
+  for (int l = 0; l < 4; ++l) stack.push_back(synthetic_layer(0.25, l % 2 == 0 ? 1.0 : 0.2));
+  for (const bool piston : {false, true}) {
+    const LayeredLimits limits = exact_layered_limits(stack, piston);
+    ASSERT_TRUE(limits.relaxed_exists && limits.unrelaxed_exists);
+    EXPECT_LT(limits.relaxed, limits.unrelaxed) << "piston " << piston;
+    EXPECT_LT(distance(exact_layered_solution(stack, 1e-10, piston).mw, dcomplex(limits.relaxed, 0.0)), 1e-9)
+        << "piston " << piston << ": the relaxed limit";
+    EXPECT_LT(distance(exact_layered_solution(stack, 1e14, piston).mw, dcomplex(limits.unrelaxed, 0.0)), 1e-4)
+        << "piston " << piston << ": the unrelaxed limit";
+    for (double omega = 1e-4; omega < 1e8; omega *= 10) {
+      const LayeredSolution x = exact_layered_solution(stack, omega, piston);
+      EXPECT_GT(x.mw.im, 0.0) << "omega " << omega << ", piston " << piston << ": not dissipative";
+      EXPECT_GT(x.mw.re, limits.relaxed * (1 - 1e-12)) << "omega " << omega;
+      EXPECT_LT(x.mw.re, limits.unrelaxed * (1 + 1e-12)) << "omega " << omega;
+    }
+  }
+}
+
+// --- The finite-element modulus against the references ---
+
+TEST(WorkConjugateModulus, HomogeneousPistonGivesTheAnalyticP1Speed) {
+  // Where P1 itself does not disperse (below 0.1 Hz here), the homogeneous
+  // sample under the piston moves as the locked medium P1 describes.
+  for (const bool shaley : {false, true}) {
+    TestDeck deck = shaley ? TestDeck::shaley() : TestDeck();
+    deck.fmin = "0.001";
+    deck.fmax = "0.1";
+    deck.nfreq = "3";
+    for (const auto& row : sweep(deck, "piston")) {
+      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + std::to_string(row[frequency]);
+      EXPECT_NEAR(row[velocity_w] / row[vp1], 1.0, 1e-6) << what;
+      EXPECT_LT(std::hypot(row[re_mw] - row[re_exact], row[im_mw] - row[im_exact]) / row[re_exact], 1e-10)
+          << what << ": the locked motion is exactly bilinear";
+    }
+  }
+}
+
+TEST(WorkConjugateModulus, LayeredSamplesConvergeToTheExactSolutionAtSecondOrder) {
+  // The error against the exact one-dimensional solution falls by four
+  // when the rows double, at frequencies whose diffusion length the
+  // meshes resolve, under both loads.
+  for (const std::string load : {"split", "piston"}) {
+    std::vector<std::vector<double>> errors;  // errors[mesh][frequency]
+    for (const int ny : {8, 16, 32}) {
+      TestDeck deck = layered_deck(ny);
+      deck.fmin = "0.03";
+      deck.fmax = "0.1";
+      deck.nfreq = "2";
+      errors.emplace_back();
+      for (const auto& row : sweep(deck, load)) {
+        ASSERT_EQ(row.size(), 19u) << "a layered sample has the exact columns";
+        errors.back().push_back(row[error_w]);
+      }
+    }
+    for (std::size_t f = 0; f < 2; ++f) {
+      for (std::size_t m = 1; m < 3; ++m) {
+        const double order = std::log2(errors[m - 1][f] / errors[m][f]);
+        EXPECT_NEAR(order, 2.0, 0.25) << load << " load, frequency " << f + 1 << ", rows " << (4 << m) << " to "
+                                      << (8 << m) << ": errors " << errors[m - 1][f] << ", " << errors[m][f];
+      }
+    }
+  }
+}
+
+TEST(WorkConjugateModulus, ImaginaryPartIsNeverNonDissipative) {
+  // Under exp(+i omega t) a passive medium gives Im Mw >= 0 (to rounding):
+  // the bundled examples from 1e-3 to 1e3 Hz and random patchy samples,
+  // under both loads.
+  struct Case {
+    std::string name;
+    fs::path directory;
+  };
+  std::vector<Case> cases;
+  std::vector<ScratchDirectory> dirs(7);
+  int d = 0;
+  for (const char* example : {"permafrost_layered", "permafrost_patchy", "shaley_layered", "shaley_patchy"}) {
+    for (const auto& entry : fs::directory_iterator(source_path("examples") / example)) {
+      fs::copy_file(entry.path(), dirs[d].path() / entry.path().filename());
+    }
+    std::string deck = read_file(dirs[d].path() / "deck.in");
+    std::istringstream lines(deck);
+    std::string line, edited;
+    for (int n = 1; std::getline(lines, line); ++n) {
+      const char* grid[] = {"1.0e-3", "1.0e3", "4"};
+      edited += (n <= 3 ? std::string(grid[n - 1]) + line.substr(line.find(' ')) : line) + "\n";
+    }
+    write_file(dirs[d].path() / "deck.in", edited);
+    cases.push_back({example, dirs[d++].path()});
+  }
+  std::mt19937 random(20261207);
+  std::uniform_real_distribution<double> water(0.10, 0.28);
+  for (const bool shaley : {false, true, false}) {
+    TestDeck deck = shaley ? TestDeck::shaley() : TestDeck();
+    deck.nx = "6";
+    deck.ny = "5";
+    deck.layer[0].nl = "5";
+    deck.model = "    1";
+    deck.fmin = "1.0e-3";
+    deck.nfreq = "4";
+    std::string ice, patchy;
+    for (int k = 1; k <= 5; ++k) {
+      for (int j = 1; j <= 6; ++j) {
+        ice += std::to_string(j) + " " + std::to_string(k) + " " + std::to_string(water(random)) + "\n";
+        patchy += std::to_string(j) + " " + std::to_string(k) + " " + std::to_string(water(random)) + "\n";
+      }
+    }
+    write_file(dirs[d].path() / "deck.in", deck.text());
+    write_file(dirs[d].path() / "binary_ice_gnu.dat", ice);
+    write_file(dirs[d].path() / "phiw_binary_patchy.dat", patchy);
+    cases.push_back({std::string("random ") + (shaley ? "shaley" : "permafrost"), dirs[d++].path()});
+  }
+  for (const Case& c : cases) {
+    for (const std::string load : {"split", "piston"}) {
+      const ProgramRun run = run_in(c.directory, UPSCALE_SWEEP_BINARY, "-j 2 --load " + load + " < deck.in");
+      ASSERT_EQ(run.exit_status, 0) << c.name << "\n" << run.out << run.err;
+      for (const auto& row : sweep_rows(c.directory)) {
+        EXPECT_GE(row[im_mw], -1e-12 * std::hypot(row[re_mw], row[im_mw]))
+            << c.name << ", " << load << " load, " << row[frequency] << " Hz: Im Mw " << row[im_mw];
+        EXPECT_GT(row[re_mw], 0.0) << c.name << ", " << load << " load, " << row[frequency] << " Hz";
+      }
+    }
+  }
+}
+
+// --- The average density ---
+
+TEST(AverageDensity, EachCellWeighsWithItsOwnFractions) {
+  // Changing the water proportion of one cell moves rob_med by that cell's
+  // own change of density over the number of cells, wherever the cell is.
+  const double s3 = 0.2, ro1 = 2650.0, ro2 = 1000.0, ro3 = 2550.0;  // the shaley-sand deck
+  auto cell_density = [&](double phiw) {
+    return (1 - s3) * (1 - phiw) * ro1 + phiw * ro2 + s3 * (1 - phiw) * ro3;
+  };
+  auto rob_med = [&](int changed_cell) {
+    TestDeck deck = TestDeck::shaley();
+    deck.model = "    1";
+    ScratchDirectory dir;
+    std::string map;
+    for (int k = 1, c = 1; k <= 4; ++k) {
+      for (int j = 1; j <= 3; ++j, ++c) {
+        map += std::to_string(j) + " " + std::to_string(k) + " " + (c == changed_cell ? "0.30" : "0.15") + "\n";
+      }
+    }
+    write_file(dir.path() / "phiw_binary_patchy.dat", map);
+    write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 4, 0.12);
+    const ProgramRun run = run_program(dir.path(), deck.text());
+    EXPECT_EQ(run.exit_status, 40) << run.out;
+    const std::string label = "average density rob_med is (kg/m**3)";
+    return std::stod(run.out.substr(run.out.find(label) + label.size()));
+  };
+  const double uniform = rob_med(0);
+  EXPECT_NEAR(uniform, cell_density(0.15), 1e-9);
+  for (const int cell : {12, 1, 6}) {  // the last cell (nx, ny), the first, one inside
+    EXPECT_NEAR(rob_med(cell) - uniform, (cell_density(0.30) - cell_density(0.15)) / 12.0, 1e-9)
+        << "cell " << cell << " changed the density by more than its own share";
+  }
+}
