@@ -4,7 +4,9 @@
 # attenuation curves into frequency_sweep.png there.
 #   ./run_sweep.sh [NAME [FMIN FMAX NFREQ]]
 # NAME: a folder of examples/ (default permafrost_layered).  FMIN FMAX
-# NFREQ replace the deck's frequency grid (its first three lines).
+# NFREQ replace the deck's frequency grid (its first three lines).  The
+# environment variable LOAD=piston runs the sweep under the rigid piston
+# (default: split).
 set -euo pipefail
 cd "$(dirname "$0")"
 name="${1:-permafrost_layered}"
@@ -12,6 +14,8 @@ if [ "$#" -ne 0 ] && [ "$#" -ne 1 ] && [ "$#" -ne 4 ]; then
   echo "usage: ./run_sweep.sh [NAME [FMIN FMAX NFREQ]]" >&2
   exit 2
 fi
+load_option=()
+[ -n "${LOAD:-}" ] && load_option=(--load "$LOAD")
 ./install_missing.sh gnuplot
 [ -d "examples/$name" ] || { echo "no example named $name in examples/" >&2; exit 2; }
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=OFF > /dev/null
@@ -27,6 +31,6 @@ if [ "$#" -eq 4 ]; then
     'NR == 1 { $1 = fmin } NR == 2 { $1 = fmax } NR == 3 { $1 = nfreq } { print }' deck.in > deck.tmp
   mv deck.tmp deck.in
 fi
-../../upscale_sweep < deck.in
+../../upscale_sweep "${load_option[@]}" < deck.in | tee sweep_summary.txt
 gnuplot -e "name='$name'" ../../../examples/plot_sweep.gp
 echo "table in $run/frequency_sweep.dat, curves in $run/frequency_sweep.png"

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes an example case: the parameter deck and its per-cell maps.
 
-Usage: make_deck.py DIRECTORY MODEL_NAME NX NY [patchy]
+Usage: make_deck.py DIRECTORY MODEL_NAME NX NY [patchy|strata]
 
 MODEL_NAME is "permafrost" or "shaley".  The per-cell maps are binary
 (two values) and deterministic: "binary_ice_gnu.dat" always, and
-"phiw_binary_patchy.dat" for a patchy case.  Every real on a "(g20.10)"
+"phiw_binary_patchy.dat" for a patchy case.  A "strata" case has a uniform
+ice map, so that every row of cells is uniform (a layered sample with an
+exact one-dimensional reference).  The frequency grid, 0.01 Hz to 1 kHz,
+covers the attenuation peak of every bundled example.  Every real on a "(g20.10)"
 line is written with a decimal point.
 """
 import os
@@ -60,13 +63,14 @@ def write_map(path, nx, ny, low, high):
 def main():
     directory, name, nx, ny = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
     patchy = len(sys.argv) > 5 and sys.argv[5] == "patchy"
+    strata = len(sys.argv) > 5 and sys.argv[5] == "strata"
     os.makedirs(directory, exist_ok=True)
     key_model = 0 if name == "permafrost" else 1
     layers = LAYERS[name]
     lines = [
-        "1.0                 fmin (Hz): the frequency of the computation",
+        "0.01                fmin (Hz): the frequency of the computation",
         "1000.0              fmax (Hz)",
-        "10                  nfreq",
+        "21                  nfreq",
         "1.0                 domain_size (m): height of the sample",
         f"{nx:<20d}nx",
         f"{ny:<20d}ny",
@@ -82,7 +86,7 @@ def main():
         f.write("\n".join(lines) + "\n")
     # Water proportion of the permafrost's layer-type-1 cells: wet and
     # frozen patches, both below the absolute porosity 0.30.
-    write_map(os.path.join(directory, "binary_ice_gnu.dat"), nx, ny, 0.08, 0.22)
+    write_map(os.path.join(directory, "binary_ice_gnu.dat"), nx, ny, 0.08, 0.08 if strata else 0.22)
     if patchy:
         write_map(os.path.join(directory, "phiw_binary_patchy.dat"), nx, ny, 0.12, 0.26)
 

@@ -3,25 +3,54 @@
 # written):
 #   gnuplot /path/to/examples/plot_sweep.gp
 # or, with the sample's name in the title,
-#   gnuplot -e "name='permafrost_layered'" /path/to/examples/plot_sweep.gp
-# It writes frequency_sweep.png: above, the phase velocity against
-# frequency; below, 1000/Q; both with the analytic plane-wave reference of
-# the last cell (vp1, 1000/qp1) for comparison.  Columns of the table:
-#   1 frequency (Hz)   2 omega   3 velocity (m/s)   4 1000/Q
-#   5-6 Re, Im c33   7-8 Re, Im mstar   9 vp1 (m/s)   10 1000/qp1
+#   gnuplot -e "name='shaley_layered'" /path/to/examples/plot_sweep.gp
+# It writes frequency_sweep.png: above, the phase velocity of the
+# work-conjugate modulus Mw against frequency; below, its 1000/Q.  For a
+# layered sample (the table then has the exact columns 17-19) it adds the
+# exact one-dimensional solution, and, when the sweep's summary was kept in
+# sweep_summary.txt (upscale_sweep < deck.in | tee sweep_summary.txt, as
+# run_sweep.sh does), its relaxed and unrelaxed limits.  Columns:
+#   1 frequency (Hz)  11-12 Re, Im Mw  13 velocity of Mw  14 1000/Q of Mw
+#   17-18 Re, Im of the exact Mw  (the table's header names them all)
 set terminal pngcairo size 800,800 font ",11"
 set output "frequency_sweep.png"
 set logscale x
 set format x "10^{%L}"
 set grid xtics ytics
-set key top left
+set key outside bottom center horizontal
 if (!exists("name")) name = "the sample"
-set multiplot layout 2,1 title "Frequency sweep of ".name noenhanced
-set ylabel "phase velocity (m/s)"
-plot "frequency_sweep.dat" using 1:3 with linespoints pt 7 ps 0.8 lw 2 title "finite elements (c33)", \
-     "" using 1:9 with lines dt 2 lw 2 title "plane wave vp1 (last cell)"
+
+# Columns of the table: 19 for a layered sample.
+columns = int(system("awk '!/^#/ { print NF; exit }' frequency_sweep.dat"))
+layered = (columns >= 19)
+# The density follows from a row's own velocity and modulus:
+# v = 1 / Re(sqrt(rho / M)), so sqrt(rho) = 1 / (v Re(M^(-1/2))).
+root_rho(v, re, im) = 1.0 / (v * real(1.0 / sqrt({1,0} * re + {0,1} * im)))
+exact_velocity(v, re, im, xre, xim) = 1.0 / real(root_rho(v, re, im) / sqrt({1,0} * xre + {0,1} * xim))
+
+relaxed = NaN
+unrelaxed = NaN
+if (layered && system("test -f sweep_summary.txt && echo yes") eq "yes") {
+  relaxed = real(system("awk '/^ relaxed limit/ { for (i = 1; i < NF; ++i) if ($i == \"velocity\") print $(i + 1) }' sweep_summary.txt"))
+  unrelaxed = real(system("awk '/^ unrelaxed limit/ { for (i = 1; i < NF; ++i) if ($i == \"velocity\") print $(i + 1) }' sweep_summary.txt"))
+}
+
+set multiplot layout 2,1 title "Frequency sweep of ".name." (work-conjugate modulus Mw)" noenhanced
+set ylabel "phase velocity of Mw (m/s)"
+if (layered) {
+  plot "frequency_sweep.dat" using 1:13 with linespoints pt 7 ps 0.8 lw 2 title "finite elements", \
+       "" using 1:(exact_velocity($13, $11, $12, $17, $18)) with lines lw 2 dt 2 title "exact (1-D)", \
+       relaxed with lines lc rgb "black" dt 3 lw 1.5 title "relaxed limit", \
+       unrelaxed with lines lc rgb "gray40" dt 4 lw 1.5 title "unrelaxed limit"
+} else {
+  plot "frequency_sweep.dat" using 1:13 with linespoints pt 7 ps 0.8 lw 2 title "finite elements"
+}
 set xlabel "frequency (Hz)"
-set ylabel "1000/Q"
-plot "frequency_sweep.dat" using 1:4 with linespoints pt 7 ps 0.8 lw 2 title "finite elements (c33)", \
-     "" using 1:10 with lines dt 2 lw 2 title "plane wave 1000/qp1 (last cell)"
+set ylabel "1000/Q of Mw (1000 Im Mw / Re Mw)"
+if (layered) {
+  plot "frequency_sweep.dat" using 1:14 with linespoints pt 7 ps 0.8 lw 2 title "finite elements", \
+       "" using 1:(1000.0 * $18 / $17) with lines lw 2 dt 2 title "exact (1-D)"
+} else {
+  plot "frequency_sweep.dat" using 1:14 with linespoints pt 7 ps 0.8 lw 2 title "finite elements"
+}
 unset multiplot
