@@ -20,7 +20,8 @@
 
 #include "common/stop.hpp"
 #include "driver/sweep.hpp"
-#include "study/runner.hpp"
+#include "study/plan.hpp"
+#include "study/tools.hpp"
 #include "study/summary.hpp"
 #include "tests/test_support.hpp"
 
@@ -53,7 +54,7 @@ void write_hand_made_study(const fs::path& directory, const double (&velocity)[3
     const fs::path rdir = directory / ("r000" + std::to_string(r + 1));
     fs::create_directories(rdir);
     write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
-    write_file(rdir / manifest_name, "made by hand\n");
+    write_file(rdir / manifest_name, "made by hand\nrows 2\n");
   }
   write_file(directory / plan_name, "study_file none\nrealisations 3\njobs none\n");
 }
@@ -266,7 +267,7 @@ TEST(Study, AFailedRealisationIsReportedByNumberWithItsMessageAndTheOthersGoOn) 
   EXPECT_NE(run.out.find("(STOP 12345)"), std::string::npos) << run.out;
   EXPECT_EQ(run.exit_status, stop_realisations_failed);
   EXPECT_NE(run.out.find(" realisations failed: " + failed_list + ";"), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("STOP 5"), std::string::npos);
+  EXPECT_NE(run.err.find("STOP 8"), std::string::npos);
   EXPECT_FALSE(fs::exists(out / summary_name)) << "an incomplete set is not averaged";
 
   const ProgramRun merge = run_command(dir.path(), "--merge failing --allow-missing");
