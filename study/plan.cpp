@@ -45,6 +45,7 @@ Plan read_plan(const fs::path& output) {
     if (key == "realisations") plan.realisations = std::atoi(value.c_str());
     if (key == "jobs") plan.jobs = value;
     if (key == "signature") plan.signature = value;
+    if (key == "modulus") plan.modulus = value;
   }
   if (plan.realisations < 1) stop_input(file.string() + ": no number of realisations");
   return plan;
@@ -65,7 +66,7 @@ void write_plan(const Study& study, const Tools& tools, const std::string& jobs)
   if (!same) fs::remove(study.output / summary_name);
   write_atomically(study.output / plan_name, "study_file " + study.file.string() + "\nrealisations " +
                                                  std::to_string(study.realisations) + "\njobs " + jobs +
-                                                 "\nsignature " + signature + "\n");
+                                                 "\nsignature " + signature + "\nmodulus " + study.modulus + "\n");
 }
 
 namespace {

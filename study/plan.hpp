@@ -32,6 +32,7 @@ struct Plan {
   std::int32_t realisations = 0;
   std::string jobs;
   std::string signature;  // empty: any (a plan made by hand)
+  std::string modulus = "work";  // the modulus the summary summarises
 };
 
 // True when OUTPUT holds a plan file.

@@ -36,7 +36,8 @@ ProgramRun run_command(const fs::path& directory, const std::string& arguments) 
 // A sweep table of two frequencies whose velocity and 1000/Q columns hold
 // the given values; the other columns are the frequency's placeholders.
 std::string sweep_table(const double velocity[2], const double q[2]) {
-  std::string text = "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q Re(c33)(Pa) Im(c33)(Pa) ...\n";
+  std::string text = "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q Re(c33)(Pa) Im(c33)(Pa) Re(mstar)(Pa) "
+                     "Im(mstar)(Pa) vp1(m/s) 1000/qp1\n";
   const char* frequency[2] = {"1", "10"};
   for (int i = 0; i < 2; ++i) {
     std::ostringstream row;
@@ -56,7 +57,7 @@ void write_hand_made_study(const fs::path& directory, const double (&velocity)[3
     write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
     write_file(rdir / manifest_name, "made by hand\nrows 2\n");
   }
-  write_file(directory / plan_name, "study_file none\nrealisations 3\njobs none\n");
+  write_file(directory / plan_name, "study_file none\nrealisations 3\njobs none\nmodulus c33\n");
 }
 
 // A 6 x 6 permafrost sample of one layer type, whose water proportion is
@@ -71,7 +72,7 @@ std::string small_case(const fs::path& directory) {
 
 std::string study_text(const std::string& maps, int realisations, const std::string& extra = "") {
   return "# a small study\ncase = case\nrealisations = " + std::to_string(realisations) +
-         "\nseed = 3   # the first seed\nmaps = " + maps + "\nfmin = 0.01\nfmax = 100.0\nnfreq = 3\n" + extra;
+         "\nseed = 3   # the first seed\nmaps = " + maps + "\nfmin = 0.01\nfmax = 100.0\nnfreq = 3\nmodulus = c33\n" + extra;
 }
 
 const std::string patchy_ice = "--kind binary --fraction 0.5 --values 0.08 0.2 --correlation 0.3 0.3 --file ice";
@@ -194,7 +195,7 @@ TEST(Study, AStudyKilledDuringASweepLeavesNothingThatLooksCompleteAndResumes) {
   fs::create_directories(dir.path() / "case");
   write_file(dir.path() / "case" / "deck.in", deck.text());
   const std::string text = "case = case\nrealisations = 2\nseed = 8\nmaps = " + patchy_ice + "\nfmin = 0.01\n"
-                           "fmax = 100.0\nnfreq = 16\n";
+                           "fmax = 100.0\nnfreq = 16\nmodulus = c33\n";
   write_file(dir.path() / "killed.txt", text);
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
