@@ -140,6 +140,10 @@ MapOptions parse_map_options(const std::vector<std::string>& args) {
   } else {
     if (!o.fraction_given) refuse("--fraction", "missing: a binary field needs --fraction F");
     if (!o.values_given) refuse("--values", "missing: a binary field needs --values LOW HIGH");
+    if (o.high < o.low) {
+      refuse("--values", "HIGH = " + format_real(o.high) + " lies below LOW = " + format_real(o.low) +
+                             " (give the two values in the order LOW HIGH: the fraction F of cells takes HIGH)");
+    }
     if (o.mean_given || o.std_given) refuse(o.mean_given ? "--mean" : "--std", "belongs to --kind gaussian, not binary");
   }
   return o;
