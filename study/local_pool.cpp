@@ -40,20 +40,24 @@ void run_local(const Study& study, const Tools& tools, int jobs) {
   std::mutex progress_lock;
   int finished = 0;
   const bool terminal = isatty(fileno(stderr)) != 0;
-  const auto worker = [&]() {
-    for (std::int32_t r = next++; r <= total; r = next++) {
-      const Outcome outcome = run_guarded(study, tools, r);
-      const std::lock_guard<std::mutex> lock(progress_lock);
-      outcomes[static_cast<std::size_t>(r - 1)] = outcome;
-      ++finished;
-      const char* what = outcome.kind == Outcome::done ? "computed" : outcome.kind == Outcome::skipped
-                                                                          ? "complete, skipped"
-                                                                          : "FAILED";
-      std::fprintf(stderr, terminal ? "\r realisations done: %d of %d (%s %s)          " : " realisations done: %d of %d (%s %s)\n",
-                   finished, total, realisation_name(r, total).c_str(), what);
-      std::fflush(stderr);
-    }
+  const auto run_one = [&](std::int32_t r) {
+    const Outcome outcome = run_guarded(study, tools, r);
+    const std::lock_guard<std::mutex> lock(progress_lock);
+    outcomes[static_cast<std::size_t>(r - 1)] = outcome;
+    ++finished;
+    const char* what = outcome.kind == Outcome::done ? "computed" : outcome.kind == Outcome::skipped
+                                                                        ? "complete, skipped"
+                                                                        : "FAILED";
+    std::fprintf(stderr, terminal ? "\r realisations done: %d of %d (%s %s)          " : " realisations done: %d of %d (%s %s)\n",
+                 finished, total, realisation_name(r, total).c_str(), what);
+    std::fflush(stderr);
   };
+  const auto worker = [&]() {
+    for (std::int32_t r = next++; r <= total; r = next++) run_one(r);
+  };
+  // A von Karman correlation is computed by the first realisation alone,
+  // and read from the study's cache by all the others.
+  if (maps_need_warm_up(study) && total > 1 && jobs > 1) run_one(next++);
   // Each realisation is one thread's sequence of files and processes: the
   // results do not depend on how many run at once, only the time does.
   const int threads = std::max(1, std::min<int>(jobs, total));
@@ -64,7 +68,7 @@ void run_local(const Study& study, const Tools& tools, int jobs) {
     } catch (const std::system_error& error) {
       if (pool.empty()) {
         stop_input("upscale_study: the system refused a thread for the realisations (" + std::string(error.what()) +
-                   "): no realisation was started");
+                   "): the realisations left were not started");
       }
       std::fprintf(stderr, "upscale_study: warning: the system refused thread %d of %d (%s): the realisations run "
                    "%d at a time\n", t + 1, threads, error.what(), t);

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
                   "\"phiw_binary_patchy.dat\" (--file patchy, the default) or \"binary_ice_gnu.dat\" (--file ice):\n"
                   "a Gaussian field of mean M and standard deviation S clipped to the admissible water\n"
                   "proportions, or its thresholding into a fraction F of cells at HIGH and the rest at LOW.\n"
-                  "LX, LY: correlation lengths in metres.  Exit statuses: README.md.\n");
+                  "LX, LY: correlation lengths in metres.  --cache DIR keeps the von Karman correlation there\n"
+                  "for the next realisations of the same grid (the same map, faster).  Exit statuses: README.md.\n");
       return 0;
     }
   }
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
     check_map_options(options, deck, matnum);
 
     // 3. One realisation on the deck's cells.
-    FieldSynthesis synthesis(deck.nx, deck.ny, deck.h, options.lx, options.ly, options.covariance, options.nu);
+    FieldSynthesis synthesis(deck.nx, deck.ny, deck.h, options.lx, options.ly, options.covariance, options.nu,
+                             options.cache);
     if (synthesis.dropped_variance() > 0) {
       std::fprintf(stderr,
                    "upscale_maps: warning: the correlation does not embed exactly even on a %d x %d grid; "

@@ -38,6 +38,13 @@ void clear_work(const fs::path& work) {
 
 }  // namespace
 
+bool maps_need_warm_up(const Study& study) {
+  for (const std::string& word : study.maps) {
+    if (word.rfind("vonkarman", 0) == 0) return true;
+  }
+  return false;
+}
+
 std::string clipping_note(const fs::path& directory, const std::string& name) {
   std::istringstream lines(read_text(directory / "maps.err"));
   std::string line;
@@ -85,6 +92,11 @@ Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) 
   std::vector<std::string> maps_args = study.maps;
   maps_args.push_back("--seed");
   maps_args.push_back(std::to_string(realisation_seed(study, r)));
+  // The von Karman correlation of the study's grid, computed once and kept
+  // for the other realisations (the same values, bit for bit).
+  const fs::path cache = study.output / maps_cache_name;
+  fs::create_directories(cache);
+  maps_args.insert(maps_args.end(), {"--cache", cache.string()});
   const int maps_status = run_process(tools.maps, maps_args, work, work / "deck.in", work / "maps.out",
                                       work / "maps.err");
   if (maps_status != 0) return fail("upscale_maps", maps_status, work / "maps.out", work / "maps.err");

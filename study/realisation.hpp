@@ -30,6 +30,13 @@ struct Outcome {
   std::string note;     // a remark for the study's closing lines (a heavily clipped map)
 };
 
+// OUTPUT's directory of the maps' correlation cache (upscale_maps --cache).
+inline constexpr const char* maps_cache_name = "maps_cache";
+
+// True when the study's maps need a costly correlation (von Karman), which
+// the first realisation computes alone before the others reuse it.
+bool maps_need_warm_up(const Study& study);
+
 // Share of a Gaussian map's cells clipped to the admissible range above
 // which the study's closing lines name the realisation.
 constexpr double heavy_clipping = 0.10;
