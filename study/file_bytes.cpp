@@ -2,17 +2,20 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
 std::string read_text(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  // Read by hand rather than through a stream, which would turn a failed
+  // allocation into a silently short text.
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
+  std::string text;
+  if (in == nullptr) return text;
+  char buffer[1 << 16];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0;) text.append(buffer, n);
+  return text;
 }
 
 void write_atomically(const fs::path& file, const std::string& text) {

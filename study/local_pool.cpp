@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -25,6 +26,11 @@ Outcome run_guarded(const Study& study, const Tools& tools, std::int32_t r) {
     return run_realisation(study, tools, r);
   } catch (const StopRun& stop) {
     return {Outcome::failed, stop.message, ""};
+  } catch (const std::bad_alloc&) {
+    Outcome o{Outcome::failed, "upscale_study ran out of memory for this realisation's checksums, paths and "
+                               "messages (run fewer realisations at a time with -j)", ""};
+    o.out_of_memory = true;
+    return o;
   } catch (const std::exception& error) {
     return {Outcome::failed, error.what(), ""};
   }

@@ -32,6 +32,16 @@ void finish_study(const Study& study, const std::vector<Outcome>& outcomes, bool
                                 " computed, " + std::to_string(skipped) + " complete and unchanged, " +
                                 std::to_string(failed) + " failed");
   }
+  // A failed allocation of the study itself is a stop of its own, not a
+  // fault of the realisation's inputs.
+  std::string starved;
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].out_of_memory) starved += (starved.empty() ? "" : ", ") + std::to_string(i + 1);
+  }
+  if (!starved.empty()) {
+    stop_input("upscale_study: out of memory while running realisations " + starved + " (their checksums, paths "
+               "and messages); " + summary_name + " not written: rerun with fewer realisations at a time (-j)");
+  }
   if (failed > 0) {
     stop_run(stop_realisations_failed,
              " realisations failed: " + failed_list + "; " + summary_name + " not written (upscale_study --merge " +

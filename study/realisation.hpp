@@ -28,6 +28,7 @@ struct Outcome {
   enum Kind { skipped, done, failed } kind = done;
   std::string message;  // for a failure: the program, its status and its message
   std::string note;     // a remark for the study's closing lines (a heavily clipped map)
+  bool out_of_memory = false;  // failed for want of memory in upscale_study itself
 };
 
 // OUTPUT's directory of the maps' correlation cache (upscale_maps --cache).

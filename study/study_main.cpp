@@ -62,8 +62,9 @@ int count_of(const std::string& option, const std::string& text) {
 }
 
 void print_help() {
-  std::printf("upscale_study: the frequency sweeps of many stochastic realisations of a sample's per-cell map,\n"
-              "and the mean, spread and percentiles of their velocity and 1000/Q.\n%s\n"
+  std::printf("%s\n"
+              "The frequency sweeps of many stochastic realisations of a sample's per-cell map, and the mean,\n"
+              "spread and percentiles of their velocity and 1000/Q.\n"
               "  --engine local|slurm  run on this machine (default) or as a Slurm job array\n"
               "  -j N                  realisations at a time (1 to %d; local default: the processors)\n"
               "  --wait                slurm: wait for the merge job and report as the local engine does\n"
