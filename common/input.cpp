@@ -325,6 +325,12 @@ void LineInput::warn_misplaced_number(std::string_view item, int width, bool fie
 }
 
 double LineInput::cell_record_value(std::string_view what, std::int32_t j, std::int32_t k) {
+  std::int32_t label_j = 0, label_k = 0;
+  return cell_record(what, j, k, label_j, label_k);
+}
+
+double LineInput::cell_record(std::string_view what, std::int32_t j, std::int32_t k, std::int32_t& label_j,
+                              std::int32_t& label_k) {
   // The item's name is formed only when there is an error to report.
   auto item_name = [&] {
     return std::string(what) + " of cell (" + std::to_string(j) + "," + std::to_string(k) + ")";
@@ -351,8 +357,7 @@ double LineInput::cell_record_value(std::string_view what, std::int32_t j, std::
     if (tokens[t].empty()) fail(item_name(), shown(line), "three items j, k, value");
     rest = rest.substr(tokens[t].size());
   }
-  std::int32_t ignored = 0;
-  if (!parse_free_integer(tokens[0], ignored) || !parse_free_integer(tokens[1], ignored)) {
+  if (!parse_free_integer(tokens[0], label_j) || !parse_free_integer(tokens[1], label_k)) {
     fail(item_name(), shown(line), "two integers j, k before the value");
   }
   double value = 0;
@@ -365,8 +370,27 @@ void read_cell_map(const std::string& file_name, std::string_view map_name, std:
   std::ifstream file(file_name);
   if (!file) stop_input("cannot open \"" + file_name + "\": " + std::string(map_name) + " is missing or unreadable");
   LineInput input(file, file_name);
+  bool labels_warned = false;
   for (std::int32_t k = 1; k <= ny; ++k) {
-    for (std::int32_t j = 1; j <= nx; ++j) map(j, k) = input.cell_record_value(what, j, k);
+    for (std::int32_t j = 1; j <= nx; ++j) {
+      std::int32_t label_j = 0, label_k = 0;
+      map(j, k) = input.cell_record(what, j, k, label_j, label_k);
+      if (!labels_warned && (label_j != j || label_k != k)) {
+        labels_warned = true;
+        std::fprintf(stderr,
+                     "warning: %s, line %d: the record labelled cell (%d,%d) stands at the position of cell (%d,%d); "
+                     "records are taken by position, so its value is used for cell (%d,%d)\n",
+                     file_name.c_str(), input.line_number(), static_cast<int>(label_j), static_cast<int>(label_k),
+                     static_cast<int>(j), static_cast<int>(k), static_cast<int>(j), static_cast<int>(k));
+      }
+    }
+  }
+  long long beyond = 0;
+  while (input.next_record_line() != 0) ++beyond;
+  if (beyond > 0) {
+    std::fprintf(stderr, "warning: %s: %lld records after the %lld of the deck's %d x %d cells were ignored\n",
+                 file_name.c_str(), beyond, static_cast<long long>(nx) * ny, static_cast<int>(nx),
+                 static_cast<int>(ny));
   }
 }
 

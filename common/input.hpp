@@ -51,6 +51,9 @@ class LineInput {
   // integers are read and discarded; the real is returned.  An error names
   // the item as "<what> of cell (j,k)".
   double cell_record_value(std::string_view what, std::int32_t j, std::int32_t k);
+  // The same, keeping the two integers: the labels j, k the record gives.
+  double cell_record(std::string_view what, std::int32_t j, std::int32_t k, std::int32_t& label_j,
+                     std::int32_t& label_k);
 
   // Skips to the next record of a per-cell file (the next line that is not
   // blank) and returns its line number; 0 when the input ends first.
@@ -86,6 +89,11 @@ class LineInput {
 // its place in the file gives, whatever its two integers say.  A missing
 // file stops the run (without creating it), and so does a short file or an
 // unreadable record, with a message naming the file, the line and the cell.
+// Two warnings go to the error stream, standard output staying as it is:
+// the first record whose labels differ from its position (a map written
+// column by column, or for another grid), naming the file, the line and
+// both cells; and the records after the nx*ny read, saying how many were
+// ignored.
 // `map_name` says what the file is, `what` what each value is.
 void read_cell_map(const std::string& file_name, std::string_view map_name, std::string_view what, std::int32_t nx,
                    std::int32_t ny, RealMap& map);

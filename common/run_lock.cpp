@@ -18,10 +18,11 @@ std::string working_directory_name() {
   return error ? std::string(".") : here.string();
 }
 
-void lock_exclusively(int fd, const std::string& what, const std::string& program) {
+namespace {
+void take_lock(int fd, int kind, const std::string& what, const std::string& program) {
   int result;
   do {
-    result = flock(fd, LOCK_EX | LOCK_NB);
+    result = flock(fd, kind | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result == 0) return;
   if (errno == EWOULDBLOCK) {
@@ -31,6 +32,13 @@ void lock_exclusively(int fd, const std::string& what, const std::string& progra
   std::fprintf(stderr, "warning: cannot lock %s (%s): runs started beside this one are not kept apart\n",
                what.c_str(), std::strerror(errno));
 }
+}  // namespace
+
+void lock_exclusively(int fd, const std::string& what, const std::string& program) {
+  take_lock(fd, LOCK_EX, what, program);
+}
+
+void lock_shared(int fd, const std::string& what, const std::string& program) { take_lock(fd, LOCK_SH, what, program); }
 
 WorkingDirectoryLock::WorkingDirectoryLock(const std::string& program) {
   fd_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -19,6 +19,9 @@
 // `what` (e.g. "the working directory /x") is in use by another run of
 // `program`; where locks are not supported, warns on the error stream.
 void lock_exclusively(int fd, const std::string& what, const std::string& program);
+// The same for a shared lock, which other shared locks admit and an
+// exclusive one refuses (the tasks of one study beside each other).
+void lock_shared(int fd, const std::string& what, const std::string& program);
 
 // The lock of the working directory, held while the object lives.
 class WorkingDirectoryLock {

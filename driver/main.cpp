@@ -11,10 +11,13 @@
 // fixed-name files in the working directory, and ends with exit status 40.
 // Every fatal condition ends the run with a numbered stop: its message on
 // standard output, "STOP n" on the error stream, exit status n & 255.
+// "upscale --help" prints the usage and ends with 0; any other argument is
+// ignored.
 #include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/run_lock.hpp"
 #include "common/stop.hpp"
@@ -22,6 +25,16 @@
 #include "driver/run.hpp"
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "--help") {
+    std::printf("usage: upscale [--load split|piston] < deck.in\n"
+                "The finite-element compressibility test of a 2D three-phase porous rock sample at the deck's first\n"
+                "frequency: the deck is read from standard input, the per-cell files \"binary_ice_gnu.dat\" (and,\n"
+                "in the patchy model, \"phiw_binary_patchy.dat\") from the working directory, every stage is\n"
+                "echoed on standard output and the result files are written there.  Normal end: exit status 40;\n"
+                "the other statuses are listed in README.md.  --load piston loads the top with a rigid,\n"
+                "impermeable piston carrying 2 Pa on both solids (default split: 1 Pa on each solid's top).\n");
+    return 0;
+  }
   static char stdout_buffer[1 << 16];
   prepare_standard_output(stdout_buffer, sizeof stdout_buffer);
   // One run at a time in a directory, taken before any file is opened and

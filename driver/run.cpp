@@ -30,7 +30,8 @@ void upscale_run(std::istream& parameters, TopLoad load) {
 
   // 1. Result files first, so that every run leaves them, then the clock.
   for (const ResultFile& file : result_files) open_unit(file.unit, file.name);
-  timer();
+  CpuClock clock;
+  clock.timer();
 
   // 2. The parameters, echoed; h = domain_size/ny.
   LineInput input(parameters, "standard input");
@@ -53,7 +54,7 @@ void upscale_run(std::istream& parameters, TopLoad load) {
   }
 
   // 6. The CPU time of the run, in hours.
-  const double hours = timer() / 3600.0;
+  const double hours = clock.timer() / 3600.0;
   record(stdout_unit);
   write_line(stdout_unit, " running time=" + format_f(hours, 15, 6) + "hours");
   stop_run(40);

@@ -15,11 +15,24 @@
 // exit status n & 255.
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 #include "common/stop.hpp"
 #include "driver/sweep.hpp"
 
 int main(int argc, char** argv) {
+  for (int a = 1; a < argc; ++a) {
+    if (std::string_view(argv[a]) == "--help") {
+      std::printf("usage: upscale_sweep [-j N] [--load split|piston] < deck.in\n"
+                  "The test of upscale at every frequency of the deck's logarithmic grid: the table\n"
+                  "\"frequency_sweep.dat\" (\"frequency_sweep.dat.partial\" while it grows) and a short summary.\n"
+                  "-j N: frequencies computed at once (1 to %d; default: the processors this process may use).\n"
+                  "--load piston: the top under a rigid, impermeable piston (default split).\n"
+                  "Exit statuses: README.md.\n",
+                  static_cast<int>(max_sweep_jobs));
+      return 0;
+    }
+  }
   static char stdout_buffer[1 << 16];
   prepare_standard_output(stdout_buffer, sizeof stdout_buffer);
   try {

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <numeric>
 
+#include <unistd.h>
+
 #include "common/format.hpp"
 #include "common/stop.hpp"
 #include "study/exact_math.hpp"
@@ -114,6 +116,8 @@ MapOptions parse_map_options(const std::vector<std::string>& args) {
       o.correlation_given = true;
     } else if (option == "--covariance") {
       o.covariance = covariance_of(value_word(args, i, option), o.nu);
+    } else if (option == "--cache") {
+      o.cache = value_word(args, i, option);
     } else if (option == "--file") {
       const std::string& text = value_word(args, i, option);
       if (text == "patchy") {
@@ -126,7 +130,7 @@ MapOptions parse_map_options(const std::vector<std::string>& args) {
     } else {
       refuse(option, "unknown option (options: --seed S --kind gaussian|binary --mean M --std S --fraction F "
                      "--values LOW HIGH --correlation LX LY --covariance exponential|gaussian|vonkarman:NU "
-                     "--file patchy|ice)");
+                     "--file patchy|ice --cache DIR)");
     }
   }
   if (!o.kind_given) refuse("--kind", "missing: say --kind gaussian or --kind binary");
@@ -140,6 +144,10 @@ MapOptions parse_map_options(const std::vector<std::string>& args) {
   } else {
     if (!o.fraction_given) refuse("--fraction", "missing: a binary field needs --fraction F");
     if (!o.values_given) refuse("--values", "missing: a binary field needs --values LOW HIGH");
+    if (o.high < o.low) {
+      refuse("--values", "HIGH = " + format_real(o.high) + " lies below LOW = " + format_real(o.low) +
+                             " (give the two values in the order LOW HIGH: the fraction F of cells takes HIGH)");
+    }
     if (o.mean_given || o.std_given) refuse(o.mean_given ? "--mean" : "--std", "belongs to --kind gaussian, not binary");
   }
   return o;
@@ -212,7 +220,70 @@ double correlation(CovarianceKind kind, double nu, double r) {
   return 0;
 }
 
-FieldSynthesis::FieldSynthesis(int nx, int ny, double h, double lx, double ly, CovarianceKind kind, double nu)
+namespace {
+
+std::vector<double> compute_quadrant(int hx, int hy, double h, double lx, double ly, CovarianceKind kind,
+                                     double nu) {
+  std::vector<double> quadrant(static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1));
+  for (int iy = 0; iy <= hy; ++iy) {
+    for (int ix = 0; ix <= hx; ++ix) {
+      const double sx = (ix * h) / lx;
+      const double sy = (iy * h) / ly;
+      quadrant[static_cast<std::size_t>(iy) * (hx + 1) + ix] = correlation(kind, nu, std::sqrt(sx * sx + sy * sy));
+    }
+  }
+  return quadrant;
+}
+
+// 64-bit FNV-1a of the key, for the cache file's name.
+std::string key_checksum(const std::string& key) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : key) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+}  // namespace
+
+std::vector<double> correlation_quadrant(int hx, int hy, double h, double lx, double ly, CovarianceKind kind,
+                                         double nu, const std::string& cache) {
+  if (cache.empty() || kind != CovarianceKind::von_karman) return compute_quadrant(hx, hy, h, lx, ly, kind, nu);
+  // The key: every input of the values, the reals by their exact bits.
+  char key[256];
+  std::snprintf(key, sizeof key, "von Karman quadrant %d %d h %a lx %a ly %a nu %a\n", hx, hy, h, lx, ly, nu);
+  const std::string file = cache + "/correlation_" + key_checksum(key) + ".bin";
+  const std::size_t count = static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1);
+  std::vector<double> quadrant(count);
+  if (std::FILE* in = std::fopen(file.c_str(), "rb")) {
+    char header[256] = {};
+    const bool same_key = std::fgets(header, sizeof header, in) != nullptr && std::string(header) == key;
+    const bool read = same_key && std::fread(quadrant.data(), sizeof(double), count, in) == count &&
+                      std::fgetc(in) == EOF;
+    std::fclose(in);
+    if (read) return quadrant;
+  }
+  quadrant = compute_quadrant(hx, hy, h, lx, ly, kind, nu);
+  // Kept for the next realisation when the directory takes it; a cache
+  // that cannot be written only costs the time.
+  const std::string temporary = file + "." + std::to_string(static_cast<long long>(getpid())) + ".tmp";
+  if (std::FILE* out = std::fopen(temporary.c_str(), "wb")) {
+    const bool written = std::fputs(key, out) >= 0 &&
+                         std::fwrite(quadrant.data(), sizeof(double), count, out) == count;
+    if ((std::fclose(out) == 0) && written) {
+      std::rename(temporary.c_str(), file.c_str());
+    } else {
+      std::remove(temporary.c_str());
+    }
+  }
+  return quadrant;
+}
+
+FieldSynthesis::FieldSynthesis(int nx, int ny, double h, double lx, double ly, CovarianceKind kind, double nu,
+                               const std::string& cache)
     : nx_(nx), ny_(ny) {
   // The smallest exact embedding has 2(n-1) points per side; padding by
   // several correlation lengths lets the periodic correlation decay before
@@ -224,7 +295,7 @@ FieldSynthesis::FieldSynthesis(int nx, int ny, double h, double lx, double ly, C
   };
   mx_ = padded(nx, lx);
   my_ = padded(ny, ly);
-  while (!embed(h, lx, ly, kind, nu)) {
+  while (!embed(h, lx, ly, kind, nu, cache)) {
     if (2 * mx_ > max_padded_side && 2 * my_ > max_padded_side) break;
     if (2 * mx_ <= max_padded_side) mx_ *= 2;
     if (2 * my_ <= max_padded_side) my_ *= 2;
@@ -235,7 +306,7 @@ FieldSynthesis::FieldSynthesis(int nx, int ny, double h, double lx, double ly, C
 // cells along each axis), transforms it, and keeps the square roots of the
 // eigenvalues scaled by 1/(mx my).  False while some eigenvalue is
 // negative beyond rounding; the last attempt keeps them set to zero.
-bool FieldSynthesis::embed(double h, double lx, double ly, CovarianceKind kind, double nu) {
+bool FieldSynthesis::embed(double h, double lx, double ly, CovarianceKind kind, double nu, const std::string& cache) {
   if (plan_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(plan_));
   if (buffer_ != nullptr) fftw_free(buffer_);
   const std::size_t total = static_cast<std::size_t>(mx_) * static_cast<std::size_t>(my_);
@@ -249,14 +320,7 @@ bool FieldSynthesis::embed(double h, double lx, double ly, CovarianceKind kind, 
   // The correlation depends on |lag| only, so one quadrant of lags is
   // computed and mirrored.
   const int hx = mx_ / 2, hy = my_ / 2;
-  std::vector<double> quadrant(static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1));
-  for (int iy = 0; iy <= hy; ++iy) {
-    for (int ix = 0; ix <= hx; ++ix) {
-      const double sx = (ix * h) / lx;
-      const double sy = (iy * h) / ly;
-      quadrant[static_cast<std::size_t>(iy) * (hx + 1) + ix] = correlation(kind, nu, std::sqrt(sx * sx + sy * sy));
-    }
-  }
+  const std::vector<double> quadrant = correlation_quadrant(hx, hy, h, lx, ly, kind, nu, cache);
   for (int iy = 0; iy < my_; ++iy) {
     const int ly_cells = std::min(iy, my_ - iy);
     for (int ix = 0; ix < mx_; ++ix) {

@@ -44,6 +44,7 @@ struct MapOptions {
   CovarianceKind covariance = CovarianceKind::exponential;
   double nu = 0.5;             // von Karman order
   MapFile file = MapFile::patchy;
+  std::string cache;           // directory of the correlation cache ("": none)
 };
 
 // Distance from the admissible bounds to which a Gaussian field is clipped:
@@ -85,12 +86,26 @@ class NormalGenerator {
 // The correlation c(r) of the scaled lag r.
 double correlation(CovarianceKind kind, double nu, double r);
 
+// The correlation laid on the lags of an embedding, one quadrant (0..hx
+// along x, 0..hy along y, row by row) of the scaled lags of the cells.  The
+// von Karman function costs a quadrature per lag, a million of them on the
+// largest grid (half a minute), against one exponential each for the
+// others: with a cache directory, its values are kept there in a file per
+// grid and correlation (named by the checksum of its key, which the file
+// repeats), read back bit for bit by every later realisation of the same
+// study.  A cache file that is missing, unreadable or of another key is
+// computed again and replaced (under a temporary name, then moved), so
+// that a realisation is the same with or without the cache.
+std::vector<double> correlation_quadrant(int hx, int hy, double h, double lx, double ly, CovarianceKind kind,
+                                         double nu, const std::string& cache);
+
 // The circulant embedding of one sample's grid and correlation: its
 // eigenvalues and the transform's plan and buffer, made once and used for
 // every realisation drawn on that grid.
 class FieldSynthesis {
  public:
-  FieldSynthesis(int nx, int ny, double h, double lx, double ly, CovarianceKind kind, double nu);
+  FieldSynthesis(int nx, int ny, double h, double lx, double ly, CovarianceKind kind, double nu,
+                 const std::string& cache = "");
   ~FieldSynthesis();
   FieldSynthesis(const FieldSynthesis&) = delete;
   FieldSynthesis& operator=(const FieldSynthesis&) = delete;
@@ -106,7 +121,7 @@ class FieldSynthesis {
   double dropped_variance() const { return dropped_; }
 
  private:
-  bool embed(double h, double lx, double ly, CovarianceKind kind, double nu);
+  bool embed(double h, double lx, double ly, CovarianceKind kind, double nu, const std::string& cache);
 
   int nx_, ny_, mx_ = 0, my_ = 0;
   double dropped_ = 0;

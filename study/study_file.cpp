@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -51,6 +52,79 @@ void check_positive_real(const fs::path& file, const Entry& e, const std::string
   }
 }
 
+// The checks of the study as a whole refuse with stop_bad_parameter; line
+// 0 stands for a key that is not written in the file (its default).
+[[noreturn]] void limit(const fs::path& file, int line, const std::string& key, const std::string& why) {
+  stop_input_parameter(file.string() + (line > 0 ? ", line " + std::to_string(line) : std::string()) + ", " + key +
+                       ": " + why);
+}
+
+bool some_cell_of_type(const Deck& deck, const IntMap& matnum, bool type_one) {
+  for (int k = 1; k <= deck.ny; ++k) {
+    for (int j = 1; j <= deck.nx; ++j) {
+      if ((matnum(j, k) == 1) == type_one) return true;
+    }
+  }
+  return false;
+}
+
+// The per-cell files of the program: "binary_ice_gnu.dat" is read in every
+// run but shapes only the layer-type-1 cells of the permafrost model (their
+// water proportion); "phiw_binary_patchy.dat" is read in the patchy model
+// and shapes every cell but those (the permafrost model replaces their
+// water by the ice map's).  A map the deck never uses would give identical
+// realisations; a file the deck reads but nobody provides fails every one.
+void check_per_cell_files(Study& study, std::map<std::string, Entry>& entries, const Deck& deck,
+                          const IntMap& matnum, const MapOptions& options) {
+  const bool permafrost = deck.key_model == 0;
+  study.map_file = map_file_name(options.file);
+  const int maps_line = entries["maps"].line;
+  if (options.file == MapFile::ice && !(permafrost && some_cell_of_type(deck, matnum, true))) {
+    limit(study.file, maps_line, "maps",
+          "--file ice writes binary_ice_gnu.dat, which this deck reads but never uses (" +
+              std::string(permafrost ? "no cell is of layer type 1" : "the shaley-sand model ignores it") +
+              "): every realisation would be the same; use --file patchy with a patchy deck (model 1)");
+  }
+  if (options.file == MapFile::patchy) {
+    if (deck.model != 1) {
+      limit(study.file, maps_line, "maps",
+            "--file patchy writes phiw_binary_patchy.dat, which this deck never reads (model 0, layered water); "
+            "use --file ice, or a deck of model 1");
+    }
+    if (permafrost && !some_cell_of_type(deck, matnum, false)) {
+      limit(study.file, maps_line, "maps",
+            "--file patchy writes phiw_binary_patchy.dat, whose values this deck replaces by the ice map in "
+            "every cell (all are of layer type 1 in the permafrost model); use --file ice");
+    }
+  }
+  std::vector<std::string> needed{"binary_ice_gnu.dat"};
+  if (deck.model == 1) needed.push_back("phiw_binary_patchy.dat");
+  for (const std::string& name : needed) {
+    if (name == study.map_file) continue;
+    if (!fs::is_regular_file(study.case_dir / name)) {
+      limit(study.file, entries["case"].line, "case",
+            "the deck reads \"" + name + "\" in every realisation, and neither the case directory \"" +
+                study.case_dir.string() + "\" holds it nor do the maps write it");
+    }
+    study.case_files.push_back(name);
+  }
+}
+
+// OUTPUT inside the case would be copied and checksummed with it, and a
+// study would then change its own inputs.
+void check_output_place(const Study& study, std::map<std::string, Entry>& entries) {
+  std::error_code error;
+  const fs::path output = fs::weakly_canonical(study.output, error);
+  const fs::path case_dir = fs::weakly_canonical(study.case_dir, error);
+  const auto [case_end, output_at] = std::mismatch(case_dir.begin(), case_dir.end(), output.begin(), output.end());
+  if (case_end == case_dir.end()) {
+    const bool given = entries.count("output") != 0;
+    limit(study.file, given ? entries["output"].line : 0, "output",
+          "\"" + study.output.string() + "\" lies inside the case \"" + study.case_dir.string() +
+              "\"; give an output outside it" + (given ? "" : " (the default is named after the study file)"));
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> split_words(const std::string& text) {
@@ -67,8 +141,8 @@ Study read_study_file(const fs::path& file) {
   const std::string text = read_text(study.file, "the study file");
 
   // 1. Every line: blank, a comment, or key = value with a known key, once.
-  static const char* const keys[] = {"case", "realisations", "seed", "maps", "fmin", "fmax", "nfreq", "output",
-                                     "slurm"};
+  static const char* const keys[] = {"case",  "realisations", "seed", "maps", "fmin",   "fmax",
+                                     "nfreq", "output",       "slurm", "load", "modulus"};
   std::map<std::string, Entry> entries;
   std::istringstream lines(text);
   std::string line;
@@ -85,7 +159,7 @@ Study read_study_file(const fs::path& file) {
     for (const char* k : keys) known = known || key == k;
     if (!known) {
       fault(study.file, number, "'" + key + "'",
-            "unknown key (keys: case, realisations, seed, maps, fmin, fmax, nfreq, output, slurm)");
+            "unknown key (keys: case, realisations, seed, maps, fmin, fmax, nfreq, output, slurm, load, modulus)");
     }
     if (entries.count(key) != 0) {
       fault(study.file, number, key, "given twice (first on line " + std::to_string(entries[key].line) + ")");
@@ -112,12 +186,24 @@ Study read_study_file(const fs::path& file) {
     if (error != std::errc() || end != e.value.data() + e.value.size() || study.realisations < 1) {
       fault(study.file, e.line, "realisations", "'" + e.value + "' is not a whole number from 1 to 2147483647");
     }
+    if (study.realisations > max_realisations) {
+      limit(study.file, e.line, "realisations", e.value + " realisations exceed the limit of " +
+                                                    std::to_string(max_realisations) + " of a study");
+    }
   }
   {
     const Entry& e = entries["seed"];
     const auto [end, error] = std::from_chars(e.value.data(), e.value.data() + e.value.size(), study.seed);
     if (error != std::errc() || end != e.value.data() + e.value.size()) {
       fault(study.file, e.line, "seed", "'" + e.value + "' is not a whole number from 0 to 18446744073709551615");
+    }
+    // Realisation r draws with seed + r - 1: the last one must not wrap
+    // round to the seeds of the first.
+    const std::uint64_t last_offset = static_cast<std::uint64_t>(study.realisations - 1);
+    if (study.seed > std::numeric_limits<std::uint64_t>::max() - last_offset) {
+      limit(study.file, e.line, "seed", e.value + " + " + std::to_string(last_offset) + " (the seed of realisation " +
+                                            std::to_string(study.realisations) + ") exceeds 18446744073709551615; "
+                                            "give a smaller seed");
     }
   }
   study.maps = split_words(entries["maps"].value);
@@ -141,7 +227,22 @@ Study read_study_file(const fs::path& file) {
     if (error != std::errc() || end != e.value.data() + e.value.size() || n < 1) {
       fault(study.file, e.line, "nfreq", "'" + e.value + "' is not a whole number of at least 1");
     }
+    if (n > max_study_nfreq) {
+      limit(study.file, e.line, "nfreq", e.value + " frequencies exceed the limit of " +
+                                             std::to_string(max_study_nfreq) + " of a study's sweeps");
+    }
     study.nfreq = e.value;
+  }
+  for (const auto& [key, choices] : {std::pair<std::string, std::vector<std::string>>{"load", {"split", "piston"}},
+                                     {"modulus", {"work", "c33", "mstar"}}}) {
+    if (entries.count(key) == 0) continue;
+    const Entry& e = entries[key];
+    if (std::find(choices.begin(), choices.end(), e.value) == choices.end()) {
+      std::string list;
+      for (const std::string& c : choices) list += (list.empty() ? "" : " or ") + c;
+      fault(study.file, e.line, key, "'" + e.value + "' is not " + list);
+    }
+    (key == "load" ? study.load : study.modulus) = e.value;
   }
   study.output = entries.count("output") ? (base / entries["output"].value).lexically_normal()
                                          : base / study.file.stem();
@@ -162,12 +263,40 @@ Study read_study_file(const fs::path& file) {
     stop_input(deck_name + ", line " + std::to_string(deck.nfreq_line) + ": nfreq = " + std::to_string(deck.nfreq) +
                " is not admitted (a sweep needs at least one frequency; the study's nfreq may replace it)");
   }
+  if (deck.nfreq > max_study_nfreq) {
+    limit(study.file, entries.count("nfreq") ? entries["nfreq"].line : 0, "nfreq",
+          "the deck's " + std::to_string(deck.nfreq) + " frequencies exceed the limit of " +
+              std::to_string(max_study_nfreq) + " of a study's sweeps (give a smaller nfreq in the study)");
+  }
+  study.rows = deck.nfreq;
+  MapOptions options;
   try {
     OutputDiscarded quiet;
-    check_map_options(parse_map_options(study.maps), deck, matnum);
+    options = parse_map_options(study.maps);
+    check_map_options(options, deck, matnum);
   } catch (const StopRun& stop) {
     fault(study.file, entries["maps"].line, "maps", stop.message);
   }
+
+  // 4. The study as a whole: the maps it draws, the files it reads, where
+  //    it writes.
+  check_per_cell_files(study, entries, deck, matnum, options);
+  check_output_place(study, entries);
+  for (const auto& [key, entry] : entries) {
+    if (key != "case" && key != "realisations" && key != "output" && key != "slurm" && key != "load" &&
+        key != "modulus") {
+      study.shaping.push_back(key + " " + entry.value);
+    }
+  }
+  study.shaping.push_back("load " + study.load);
+  study.shaping.push_back("modulus " + study.modulus);
+  std::sort(study.shaping.begin(), study.shaping.end());
+  for (const auto& [key, entry] : entries) {
+    const std::string value = key == "case" ? study.case_dir.string() : key == "output" ? study.output.string()
+                                                                                          : entry.value;
+    study.frozen += key + " = " + value + "\n";
+  }
+  if (entries.count("output") == 0) study.frozen += "output = " + study.output.string() + "\n";
   return study;
 }
 

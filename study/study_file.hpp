@@ -8,12 +8,26 @@
 //   output       (optional) the study's directory; by default beside the study
 //                file, named after it without its extension
 //   slurm        (optional) options passed to sbatch (partition, time, memory, account)
+//   load         (optional) split (default) or piston: the load of every sweep
+//   modulus      (optional) work (default), c33 or mstar: the modulus whose
+//                velocity and 1000/Q the summary gathers
+//
+// Before anything is written the study is checked whole: the map the maps
+// options write must be one the deck reads and uses, every per-cell file
+// the deck reads must be in the case or written by the maps, OUTPUT must
+// lie outside the case, and the sizes must lie within the limits below.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+// Limits of a study, checked before a plan is written: directory names,
+// the plan's tables and the threads of the local engine stay bounded.
+constexpr std::int32_t max_realisations = 100000;
+constexpr std::int32_t max_study_nfreq = 10000;
+constexpr int max_study_jobs = 256;
 
 struct Study {
   std::filesystem::path file;      // the study file, absolute
@@ -26,12 +40,26 @@ struct Study {
   std::filesystem::path output;    // absolute
   std::vector<std::string> slurm;  // the words of the sbatch options
   std::string deck;                // the case's deck with the study's grid
+  std::int32_t rows = 0;           // frequencies of the study's grid: rows of every table
+  std::string load = "split";      // split | piston
+  std::string modulus = "work";    // work | c33 | mstar
+  std::string map_file;            // the per-cell file upscale_maps writes
+  std::vector<std::string> case_files;  // the other per-cell files the deck reads, taken from the case
+  // "key value" of every key that shapes a realisation (everything but
+  // case, realisations, output and slurm, whose effects are the checksums
+  // of the case's files, the number of directories and their place), in
+  // the order of the keys' names: part of the study's signature.
+  std::vector<std::string> shaping;
+  // The study file as the Slurm tasks read it, frozen at submission: every
+  // key, with case and output as absolute paths.
+  std::string frozen;
 };
 
-// Reads and checks a study file; a fault stops with stop_input_error and a
-// message naming the file, the line and the key.  The deck of the case and
-// the maps options are checked too (a study that cannot run is refused
-// before anything is written).
+// Reads and checks a study file; a fault of a line stops with
+// stop_input_error and a message naming the file, the line and the key.
+// The deck of the case and the maps options are checked too, and the
+// checks of the whole study above refuse with stop_bad_parameter naming
+// the key: a study that cannot run is refused before anything is written.
 Study read_study_file(const std::filesystem::path& file);
 
 // The deck of the case with the study's grid in place of the deck's first

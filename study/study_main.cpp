@@ -17,28 +17,39 @@
 // the velocity and 1000/Q.  A rerun skips what is complete and unchanged.
 // Exit status 0; a fatal condition ends as a stop (message on standard
 // output, "STOP n" on the error stream, status n & 255): 2 a fault of the
-// study file, its case or OUTPUT, 3 a usage error, 5 failed realisations,
-// 6 an incomplete set refused by --merge, 7 a Slurm submission that failed.
-// (--task R STUDY_FILE runs realisation R alone: the job array's task.)
+// study file, its case or OUTPUT (OUTPUT in use by another run among
+// them), 3 a usage error or a study refused by its checks, 6 an incomplete
+// set refused by --merge, 7 a Slurm submission that failed, 8 failed
+// realisations.  (--task R STUDY_FILE runs realisation R alone: the job
+// array's task.)
 #include <charconv>
 #include <cstdio>
 #include <exception>
+#include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/stop.hpp"
 #include "common/units.hpp"
-#include "study/runner.hpp"
+#include "study/local_pool.hpp"
+#include "study/merge_status.hpp"
+#include "study/output_claim.hpp"
+#include "study/slurm_engine.hpp"
 #include "study/study_file.hpp"
+#include "study/tools.hpp"
 
 namespace {
 
+const char* const usage_text =
+    "usage: upscale_study STUDY_FILE [--engine local|slurm] [-j N] [--wait] [--bin DIR]\n"
+    "       upscale_study --merge OUTPUT [--allow-missing]\n"
+    "       upscale_study --status OUTPUT\n"
+    "       upscale_study --help";
+
 [[noreturn]] void usage(const std::string& what) {
-  stop_input_parameter("upscale_study: " + what +
-                       "\n usage: upscale_study STUDY_FILE [--engine local|slurm] [-j N] [--wait] [--bin DIR]\n"
-                       "        upscale_study --merge OUTPUT [--allow-missing]\n"
-                       "        upscale_study --status OUTPUT");
+  stop_input_parameter("upscale_study: " + what + "\n " + usage_text);
 }
 
 int count_of(const std::string& option, const std::string& text) {
@@ -50,9 +61,25 @@ int count_of(const std::string& option, const std::string& text) {
   return value;
 }
 
+void print_help() {
+  std::printf("%s\n"
+              "The frequency sweeps of many stochastic realisations of a sample's per-cell map, and the mean,\n"
+              "spread and percentiles of their velocity and 1000/Q.\n"
+              "  --engine local|slurm  run on this machine (default) or as a Slurm job array\n"
+              "  -j N                  realisations at a time (1 to %d; local default: the processors)\n"
+              "  --wait                slurm: wait for the merge job and report as the local engine does\n"
+              "  --bin DIR             where upscale_maps and upscale_sweep are (default: beside this program)\n"
+              "  --merge OUTPUT        recompute OUTPUT/study_summary.dat (--allow-missing: from the complete ones)\n"
+              "  --status OUTPUT       the progress of the study in OUTPUT\n"
+              "The study file's keys and the exit statuses are described in README.md.\n",
+              usage_text, max_study_jobs);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // What the program was doing, for the message of a failed allocation.
+  std::string doing = "reading the command line";
   try {
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string study_file, merge_dir, status_dir, engine = "local", bin;
@@ -64,11 +91,18 @@ int main(int argc, char** argv) {
         if (i + 1 >= args.size()) usage(a + ": a value is missing");
         return args[++i];
       };
-      if (a == "--engine") {
+      if (a == "--help" || a == "-h") {
+        print_help();
+        return 0;
+      } else if (a == "--engine") {
         engine = value();
         if (engine != "local" && engine != "slurm") usage("--engine: '" + engine + "' is not local or slurm");
       } else if (a == "-j") {
         jobs = count_of(a, value());
+        if (jobs > max_study_jobs) {
+          usage("-j: " + std::to_string(jobs) + " realisations at a time exceed the limit of " +
+                std::to_string(max_study_jobs));
+        }
       } else if (a == "--wait") {
         wait = true;
       } else if (a == "--bin") {
@@ -95,8 +129,11 @@ int main(int argc, char** argv) {
         usage("--merge and --status take an OUTPUT directory and nothing else");
       }
       if (!merge_dir.empty()) {
+        doing = "merging the realisations of " + merge_dir;
+        const DirectoryLock lock(merge_dir, DirectoryLock::exclusive);
         merge_study(merge_dir, allow_missing);
       } else {
+        doing = "reading the progress of " + status_dir;
         show_status(status_dir);
       }
       return finish_normal_end();
@@ -104,29 +141,38 @@ int main(int argc, char** argv) {
     if (study_file.empty()) usage("no study file");
     if (allow_missing) usage("--allow-missing belongs to --merge");
 
+    // 1. The study, checked whole before anything is written.
+    doing = "reading the study file " + study_file;
     const Study study = read_study_file(study_file);
     const Tools tools = find_tools(bin);
     if (task > 0) {
-      // One task of the job array.
+      // One task of the job array, on the frozen study file.
       if (task > study.realisations) usage("--task " + std::to_string(task) + ": the study has " +
                                            std::to_string(study.realisations) + " realisations");
-      const Outcome outcome = run_realisation(study, tools, task);
-      const std::string name = realisation_name(task, study.realisations);
-      if (outcome.kind == Outcome::failed) {
-        stop_run(stop_realisations_failed, " realisation " + std::to_string(task) + " failed: " + outcome.message);
-      }
-      write_line(stdout_unit, " realisation " + std::to_string(task) + " (" + name + ") " +
-                                  (outcome.kind == Outcome::done ? "computed" : "complete and unchanged"));
+      doing = "running realisation " + std::to_string(task);
+      run_task(study, tools, task);
       return finish_normal_end();
     }
+    if (engine != "slurm" && wait) usage("--wait belongs to --engine slurm");
+
+    // 2. OUTPUT, locked and owned, then the realisations.
+    doing = "taking the output " + study.output.string();
+    DirectoryLock lock = claim_output(study);
+    doing = "running the " + std::to_string(study.realisations) + " realisations";
     if (engine == "slurm") {
-      run_slurm(study, tools, jobs, wait);
+      run_slurm(study, tools, jobs, wait, lock);
     } else {
-      if (wait) usage("--wait belongs to --engine slurm");
-      run_local(study, tools, jobs > 0 ? jobs : std::max(1u, std::thread::hardware_concurrency()));
+      const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+      run_local(study, tools, jobs > 0 ? jobs : std::min(processors, max_study_jobs));
     }
   } catch (const StopRun& stop) {
     return finish_run(stop);
+  } catch (const std::bad_alloc&) {
+    try {
+      stop_input("upscale_study: out of memory while " + doing);
+    } catch (const StopRun& stop) {
+      return finish_run(stop);
+    }
   } catch (const std::exception& error) {
     // A file-system fault outside the realisations (OUTPUT cannot be
     // created or written): an input/output error like the program's.

@@ -25,8 +25,8 @@ std::string right_justified(const std::string& text) {
 
 std::string number_text(double value) { return std::isnan(value) ? "nan" : format_real(value); }
 
-// One sweep table: the frequency as written, the velocity and the 1000/Q
-// of c33 (third and fourth columns) of every row.
+// One sweep table: the frequency as written, and the velocity and the
+// 1000/Q of the summarised modulus of every row.
 struct Table {
   std::vector<std::string> frequency;
   std::vector<double> velocity, thousand_over_q;
@@ -42,21 +42,54 @@ double value_of(const std::string& word, const fs::path& file, int line) {
   return value;
 }
 
-Table read_table(const fs::path& file) {
+}  // namespace
+
+SummaryColumns summary_columns(const std::string& modulus) {
+  if (modulus == "c33") return {"velocity(m/s)", "1000/Q"};
+  if (modulus == "mstar") return {"velocity_mstar(m/s)", "1000/Q_mstar"};
+  return {"velocity_w(m/s)", "1000/Q_w"};
+}
+
+std::size_t column_index(const std::vector<std::string>& names, const std::string& name, const fs::path& file,
+                         const std::string& modulus) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return i;
+  }
+  stop_input("the sweep table \"" + file.string() + "\" has no column " + name + " in its header line, which " +
+             "modulus = " + modulus + " summarises (a table of an older upscale_sweep; give modulus = c33 in the "
+             "study, or rerun it with the current programs)");
+}
+
+namespace {
+
+Table read_table(const fs::path& file, const std::string& modulus) {
   std::ifstream in(file);
   if (!in) stop_input("cannot read the sweep table \"" + file.string() + "\"");
   Table table;
   std::string line;
+  std::vector<std::string> names;
+  std::size_t frequency = 0, velocity = 0, q = 0;
   for (int number = 1; std::getline(in, line); ++number) {
-    if (line.empty() || line[0] == '#') continue;
-    const std::vector<std::string> words = split_words(line);
-    if (words.size() < 4) {
-      stop_input(file.string() + ", line " + std::to_string(number) + ": a row of the table has " +
-                 std::to_string(words.size()) + " items, not 10");
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      // The header: the columns' names, blank-separated, after the "#".
+      if (!names.empty()) continue;
+      names = split_words(line.substr(1));
+      const SummaryColumns wanted = summary_columns(modulus);
+      frequency = column_index(names, "frequency(Hz)", file, modulus);
+      velocity = column_index(names, wanted.velocity, file, modulus);
+      q = column_index(names, wanted.thousand_over_q, file, modulus);
+      continue;
     }
-    table.frequency.push_back(words[0]);
-    table.velocity.push_back(value_of(words[2], file, number));
-    table.thousand_over_q.push_back(value_of(words[3], file, number));
+    if (names.empty()) stop_input(file.string() + ", line " + std::to_string(number) + ": a row before the header line");
+    const std::vector<std::string> words = split_words(line);
+    if (words.size() != names.size()) {
+      stop_input(file.string() + ", line " + std::to_string(number) + ": a row of the table has " +
+                 std::to_string(words.size()) + " items, not " + std::to_string(names.size()) + " (the header's)");
+    }
+    table.frequency.push_back(words[frequency]);
+    table.velocity.push_back(value_of(words[velocity], file, number));
+    table.thousand_over_q.push_back(value_of(words[q], file, number));
   }
   if (table.frequency.empty()) stop_input("the sweep table \"" + file.string() + "\" has no rows");
   return table;
@@ -89,9 +122,9 @@ SampleStatistics sample_statistics(const std::vector<double>& values) {
   return s;
 }
 
-void write_summary(const fs::path& output, const std::vector<std::string>& present) {
+void write_summary(const fs::path& output, const std::vector<std::string>& present, const std::string& modulus) {
   std::vector<Table> tables;
-  for (const std::string& name : present) tables.push_back(read_table(output / name / sweep_table_name));
+  for (const std::string& name : present) tables.push_back(read_table(output / name / sweep_table_name, modulus));
   const Table& first = tables.front();
   for (std::size_t t = 1; t < tables.size(); ++t) {
     const fs::path file = output / present[t] / sweep_table_name;

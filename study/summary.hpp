@@ -1,6 +1,11 @@
 // The study's summary: per frequency, the number of realisations and the
 // mean, standard deviation and percentiles of the velocity and the 1000/Q
-// of c33 over the realisations' sweep tables.
+// of one modulus over the realisations' sweep tables.  The columns are
+// found by their names in the table's header line (its "#" line), so that
+// columns added to the table move nothing:
+//   modulus = work   velocity_w(m/s)      1000/Q_w       (the work-conjugate modulus)
+//   modulus = c33    velocity(m/s)        1000/Q
+//   modulus = mstar  velocity_mstar(m/s)  1000/Q_mstar
 #pragma once
 
 #include <cstdint>
@@ -26,10 +31,25 @@ SampleStatistics sample_statistics(const std::vector<double>& values);
 // The value at fraction q of the sorted values by that interpolation.
 double percentile(const std::vector<double>& sorted, double q);
 
+// The names of the velocity and 1000/Q columns of a modulus (work, c33 or
+// mstar).
+struct SummaryColumns {
+  std::string velocity, thousand_over_q;
+};
+SummaryColumns summary_columns(const std::string& modulus);
+
+// The position of column `name` among the header's `names`; a table
+// without it stops with stop_input_error naming the column, the file and
+// the modulus that needs it.
+std::size_t column_index(const std::vector<std::string>& names, const std::string& name,
+                         const std::filesystem::path& file, const std::string& modulus);
+
 // Writes OUTPUT/study_summary.dat from the sweep tables of the realisations
-// `present` (their directory names, in order): a header line starting with
-// "#", then one row per frequency.  Every table must have the same
-// frequencies; a table that differs or cannot be read stops with
-// stop_input_error naming the file and the line.  The file is written
-// under a temporary name and moved into place.
-void write_summary(const std::filesystem::path& output, const std::vector<std::string>& present);
+// `present` (their directory names, in order) for `modulus`: a header line
+// starting with "#", then one row per frequency.  Every table must have
+// the same frequencies; a table that differs or cannot be read, or lacks
+// the modulus's columns, stops with stop_input_error naming the file and
+// the line or the column.  The file is written under a temporary name and
+// moved into place.
+void write_summary(const std::filesystem::path& output, const std::vector<std::string>& present,
+                   const std::string& modulus);

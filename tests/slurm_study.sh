@@ -2,8 +2,10 @@
 # One real Slurm run of a small study: starts munged, slurmctld and slurmd
 # for this machine alone from a generated configuration in a temporary
 # directory, runs a study of 4 realisations x 5 frequencies of a 10 x 10
-# deck with --engine slurm --wait, and compares its summary byte for byte
-# with the local engine's.  The daemons it started are stopped by their
+# deck with --engine slurm --wait into an OUTPUT whose name holds a "%"
+# (a pattern character of sbatch's file names), and compares its summary
+# byte for byte with the local engine's.  The study file is edited right
+# after the submission: the tasks read the copy frozen at submission.  The daemons it started are stopped by their
 # process ids when the script ends, whether the test passed or not; every
 # wait is bounded.
 #   tests/slurm_study.sh BUILD_DIR
@@ -123,23 +125,34 @@ maps         = --kind binary --fraction 0.4 --values 0.08 0.2 --correlation 0.2 
 fmin         = 0.001
 fmax         = 10.0
 nfreq        = 5
+modulus      = c33
 output       = out_$engine
 STUDY
 done
+sed -i 's/^output .*/output       = out_slurm%a/' "$work/slurm.txt"
 cd "$work/cwd"
 timeout 240 "$build/upscale_study" "$work/local.txt" -j 2 > "$work/local.log" 2>&1 || fail "local engine: $(cat "$work/local.log")"
+# The study file changed at once after the submission (another seed): the
+# tasks, which start later, must not see it.
+( for _ in $(seq 1 100); do
+    [ -f "$work/out_slurm%a/slurm/sbatch_array.out" ] && { sed -i 's/^seed .*/seed = 12/' "$work/slurm.txt"; break; }
+    sleep 0.1
+  done ) &
+editor=$!
 timeout 480 "$build/upscale_study" "$work/slurm.txt" --engine slurm -j 2 --wait > "$work/slurm.log" 2>&1 \
-  || fail "slurm engine: $(cat "$work/slurm.log"; cat "$work"/out_slurm/slurm/*.err 2> /dev/null)"
+  || fail "slurm engine: $(cat "$work/slurm.log"; cat "$work"/out_slurm%a/slurm/*.err 2> /dev/null)"
+wait "$editor"
+grep -q '^seed = 12' "$work/slurm.txt" || fail "the study file was not edited during the run"
 cat "$work/slurm.log"
 
 # 4. The same bytes; every file of the jobs inside OUTPUT.
-cmp "$work/out_local/study_summary.dat" "$work/out_slurm/study_summary.dat" \
+cmp "$work/out_local/study_summary.dat" "$work/out_slurm%a/study_summary.dat" \
   || fail "the two engines' summaries differ"
-[ "$(wc -l < "$work/out_slurm/study_summary.dat")" -eq 6 ] || fail "the summary has not 5 rows"
+[ "$(wc -l < "$work/out_slurm%a/study_summary.dat")" -eq 6 ] || fail "the summary has not 5 rows"
 for r in 1 2 3 4; do
-  [ -f "$work/out_slurm/slurm/task_$r.out" ] || fail "no output file of task $r in OUTPUT/slurm"
+  [ -f "$work/out_slurm%a/slurm/task_$r.out" ] || fail "no output file of task $r in OUTPUT/slurm (\"%\" not escaped?)"
 done
-[ -f "$work/out_slurm/slurm/merge.out" ] || fail "no output file of the merge job in OUTPUT/slurm"
+[ -f "$work/out_slurm%a/slurm/merge.out" ] || fail "no output file of the merge job in OUTPUT/slurm"
 [ -z "$(ls -A "$work/cwd")" ] || fail "files written outside OUTPUT: $(ls -A "$work/cwd")"
-timeout 10 "$build/upscale_study" --status "$work/out_slurm" | grep -q "realisations done: 4 of 4" || fail "--status"
+timeout 10 "$build/upscale_study" --status "$work/out_slurm%a" | grep -q "realisations done: 4 of 4" || fail "--status"
 echo "passed: the Slurm engine's summary equals the local engine's, byte for byte"

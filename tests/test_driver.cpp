@@ -265,3 +265,45 @@ TEST(WholeRun, TruncatedDeckStopsWithAnInputError) {
   EXPECT_EQ(run.exit_status, stop_input_error);
   EXPECT_TRUE(contains(run.err, "eta(1)")) << run.err;
 }
+
+TEST(WholeRun, PerCellRecordsOutOfPlaceOrBeyondTheCellsWarnAndLeaveStandardOutputAsItIs) {
+  // A 3 x 4 sample whose ice map holds one value everywhere: however its
+  // records are labelled, the run computes the same, and says on the error
+  // stream what it found.
+  struct Case {
+    const char* name;
+    std::string map;
+    std::string warning;  // "" for none
+  };
+  std::string by_rows, by_columns;
+  for (int k = 1; k <= 4; ++k) {
+    for (int j = 1; j <= 3; ++j) by_rows += std::to_string(j) + " " + std::to_string(k) + " 0.1\n";
+  }
+  for (int j = 1; j <= 3; ++j) {
+    for (int k = 1; k <= 4; ++k) by_columns += std::to_string(j) + " " + std::to_string(k) + " 0.1\n";
+  }
+  const Case cases[] = {
+      {"records row by row", by_rows, ""},
+      {"records column by column", by_columns,
+       "warning: binary_ice_gnu.dat, line 2: the record labelled cell (1,2) stands at the position of cell (2,1)"},
+      {"records of a larger map", by_rows + "4 4 0.1\n\n5 4 0.1\n",
+       "warning: binary_ice_gnu.dat: 2 records after the 12 of the deck's 3 x 4 cells were ignored"},
+  };
+  std::string expected_out;
+  for (const Case& c : cases) {
+    ScratchDirectory dir;
+    write_file(dir.path() / "binary_ice_gnu.dat", c.map);
+    const ProgramRun run = run_program(dir.path(), TestDeck().text());
+    EXPECT_EQ(run.exit_status, 40) << c.name << run.out;
+    // The running time is the one line that may differ from run to run.
+    const std::string out = run.out.substr(0, run.out.find(" running time="));
+    if (expected_out.empty()) expected_out = out;
+    EXPECT_EQ(out, expected_out) << c.name << ": standard output changed";
+    if (c.warning.empty()) {
+      EXPECT_EQ(run.err.find("warning"), std::string::npos) << c.name << ": " << run.err;
+    } else {
+      EXPECT_NE(run.err.find(c.warning), std::string::npos) << c.name << ": " << run.err;
+      EXPECT_EQ(run.err.find("warning", run.err.find("warning") + 1), std::string::npos) << "one warning only";
+    }
+  }
+}

@@ -156,7 +156,10 @@ TEST(Maps, TheProgramWritesTheSameBytesForTheSameSeedInTheProgramsLayout) {
   TestDeck deck = square_deck(12, 1.0);
   deck.nx = "9";  // not square: j runs to 9, k to 12
   const std::string options = "--kind binary --fraction 0.4 --values 0.08 0.2 --correlation 0.1 0.2";
-  ASSERT_EQ(run_maps(dir.path(), deck.text(), "--seed 5 " + options).exit_status, 0);
+  const ProgramRun made = run_maps(dir.path(), deck.text(), "--seed 5 " + options);
+  ASSERT_EQ(made.exit_status, 0);
+  EXPECT_EQ(made.out, "upscale_maps: wrote phiw_binary_patchy.dat: 9 x 12 cells of a binary field, seed 5\n")
+      << "one line on success saying what was written";
   const std::string first = read_file(dir.path() / "phiw_binary_patchy.dat");
   ASSERT_EQ(run_maps(dir.path(), deck.text(), "--seed 5 " + options).exit_status, 0);
   EXPECT_EQ(read_file(dir.path() / "phiw_binary_patchy.dat"), first) << "the same seed gives the same bytes";
@@ -238,4 +241,29 @@ TEST(Maps, AGaussianFieldIsClippedToTheAdmissibleRangeAndSaysHowManyCells) {
   ASSERT_GT(at_bounds, 0) << "a standard deviation of 0.2 around 0.15 reaches both bounds";
   EXPECT_NE(run.err.find("warning: " + std::to_string(at_bounds) + " of 400 cells clipped"), std::string::npos)
       << run.err;
+}
+
+TEST(Maps, AVonKarmanCorrelationReadFromTheCacheGivesTheSameBytes) {
+  // Without the cache, with it empty (computed and kept), and with it
+  // filled (read back): one map, byte for byte.  A cache file cut short
+  // (a run killed while writing it elsewhere) is computed again.
+  ScratchDirectory dir;
+  const TestDeck deck = square_deck(12, 1.0);
+  const std::string options = "--seed 9 --kind gaussian --mean 0.15 --std 0.02 --correlation 0.3 0.2 "
+                              "--covariance vonkarman:0.3 --file ice";
+  ASSERT_EQ(run_maps(dir.path(), deck.text(), options).exit_status, 0);
+  const std::string plain = read_file(dir.path() / "binary_ice_gnu.dat");
+  fs::create_directories(dir.path() / "cache");
+  for (const char* pass : {"computed and kept", "read back"}) {
+    const ProgramRun run = run_maps(dir.path(), deck.text(), options + " --cache cache");
+    ASSERT_EQ(run.exit_status, 0) << pass << run.out;
+    EXPECT_EQ(read_file(dir.path() / "binary_ice_gnu.dat"), plain) << pass;
+  }
+  std::vector<fs::path> kept;
+  for (const auto& entry : fs::directory_iterator(dir.path() / "cache")) kept.push_back(entry.path());
+  ASSERT_EQ(kept.size(), 1u) << "one file per grid and correlation";
+  const std::string bytes = read_file(kept[0]);
+  write_file(kept[0], bytes.substr(0, bytes.size() - 8));
+  ASSERT_EQ(run_maps(dir.path(), deck.text(), options + " --cache cache").exit_status, 0);
+  EXPECT_EQ(read_file(dir.path() / "binary_ice_gnu.dat"), plain) << "a short cache file is not taken";
 }

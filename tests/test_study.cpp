@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <cmath>
@@ -20,7 +21,8 @@
 
 #include "common/stop.hpp"
 #include "driver/sweep.hpp"
-#include "study/runner.hpp"
+#include "study/plan.hpp"
+#include "study/tools.hpp"
 #include "study/summary.hpp"
 #include "tests/test_support.hpp"
 
@@ -35,7 +37,8 @@ ProgramRun run_command(const fs::path& directory, const std::string& arguments) 
 // A sweep table of two frequencies whose velocity and 1000/Q columns hold
 // the given values; the other columns are the frequency's placeholders.
 std::string sweep_table(const double velocity[2], const double q[2]) {
-  std::string text = "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q Re(c33)(Pa) Im(c33)(Pa) ...\n";
+  std::string text = "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q Re(c33)(Pa) Im(c33)(Pa) Re(mstar)(Pa) "
+                     "Im(mstar)(Pa) vp1(m/s) 1000/qp1\n";
   const char* frequency[2] = {"1", "10"};
   for (int i = 0; i < 2; ++i) {
     std::ostringstream row;
@@ -53,9 +56,9 @@ void write_hand_made_study(const fs::path& directory, const double (&velocity)[3
     const fs::path rdir = directory / ("r000" + std::to_string(r + 1));
     fs::create_directories(rdir);
     write_file(rdir / sweep_table_name, sweep_table(velocity[r], q[r]));
-    write_file(rdir / manifest_name, "made by hand\n");
+    write_file(rdir / manifest_name, "made by hand\nrows 2\n");
   }
-  write_file(directory / plan_name, "study_file none\nrealisations 3\njobs none\n");
+  write_file(directory / plan_name, "study_file none\nrealisations 3\njobs none\nmodulus c33\n");
 }
 
 // A 6 x 6 permafrost sample of one layer type, whose water proportion is
@@ -70,7 +73,7 @@ std::string small_case(const fs::path& directory) {
 
 std::string study_text(const std::string& maps, int realisations, const std::string& extra = "") {
   return "# a small study\ncase = case\nrealisations = " + std::to_string(realisations) +
-         "\nseed = 3   # the first seed\nmaps = " + maps + "\nfmin = 0.01\nfmax = 100.0\nnfreq = 3\n" + extra;
+         "\nseed = 3   # the first seed\nmaps = " + maps + "\nfmin = 0.01\nfmax = 100.0\nnfreq = 3\nmodulus = c33\n" + extra;
 }
 
 const std::string patchy_ice = "--kind binary --fraction 0.5 --values 0.08 0.2 --correlation 0.3 0.3 --file ice";
@@ -193,7 +196,7 @@ TEST(Study, AStudyKilledDuringASweepLeavesNothingThatLooksCompleteAndResumes) {
   fs::create_directories(dir.path() / "case");
   write_file(dir.path() / "case" / "deck.in", deck.text());
   const std::string text = "case = case\nrealisations = 2\nseed = 8\nmaps = " + patchy_ice + "\nfmin = 0.01\n"
-                           "fmax = 100.0\nnfreq = 16\n";
+                           "fmax = 100.0\nnfreq = 16\nmodulus = c33\n";
   write_file(dir.path() / "killed.txt", text);
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
@@ -266,7 +269,7 @@ TEST(Study, AFailedRealisationIsReportedByNumberWithItsMessageAndTheOthersGoOn) 
   EXPECT_NE(run.out.find("(STOP 12345)"), std::string::npos) << run.out;
   EXPECT_EQ(run.exit_status, stop_realisations_failed);
   EXPECT_NE(run.out.find(" realisations failed: " + failed_list + ";"), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("STOP 5"), std::string::npos);
+  EXPECT_NE(run.err.find("STOP 8"), std::string::npos);
   EXPECT_FALSE(fs::exists(out / summary_name)) << "an incomplete set is not averaged";
 
   const ProgramRun merge = run_command(dir.path(), "--merge failing --allow-missing");
@@ -321,4 +324,283 @@ TEST(Study, GnuplotDrawsTheBandPlotFromTheSummary) {
                                              << read_file(dir.path() / "gnuplot.txt");
   ASSERT_TRUE(fs::exists(dir.path() / "study_curves.png"));
   EXPECT_EQ(read_file(dir.path() / "study_curves.png").substr(1, 3), "PNG");
+}
+
+namespace {
+
+// A study of `small_case` run to its end, as the later cases find it.
+void completed_study(const fs::path& dir, const std::string& maps = patchy_ice) {
+  small_case(dir / "case");
+  write_file(dir / "small.txt", study_text(maps, 3));
+  const ProgramRun first = run_command(dir, "small.txt -j 2");
+  ASSERT_EQ(first.exit_status, 0) << first.out << first.err;
+}
+
+// A 6 x 6 shaley-sand sample of the patchy model (model 1), without a
+// "binary_ice_gnu.dat" in its case.
+void shaley_patchy_case(const fs::path& dir) {
+  TestDeck deck = TestDeck::shaley();
+  deck.nx = deck.ny = deck.layer[0].nl = "6";
+  deck.model = "    1";
+  fs::create_directories(dir / "case");
+  write_file(dir / "case" / "deck.in", deck.text());
+}
+
+// write_file into a directory made first.
+void write_new(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  write_file(file, text);
+}
+
+std::string with(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+TEST(Study, WholeProgramCasesEndWithTheirStatusAndLeaveWhatIsNotTheirsUntouched) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> setup;
+    std::string command;
+    int status;
+    std::string message;                 // in standard output
+    std::vector<std::string> untouched;  // files whose bytes must stay as the setup left them
+    std::vector<std::string> absent;     // paths that must not exist afterwards
+  };
+  const auto study = [](const std::string& text) {
+    return [text](const fs::path& dir) {
+      small_case(dir / "case");
+      write_file(dir / "small.txt", text);
+    };
+  };
+  const std::string plain = study_text(patchy_ice, 3);
+  const Case cases[] = {
+      {"a non-empty output that holds no study",
+       [&](const fs::path& dir) {
+         study(plain)(dir);
+         write_new(dir / "small" / "r0001" / "run" / "thesis.tex", "my thesis\n");
+       },
+       "small.txt", stop_input_error, "holds no study (no study_plan", {"small/r0001/run/thesis.tex"},
+       {"small/study_plan"}},
+      {"a symbolic link where a realisation's directory belongs",
+       [&](const fs::path& dir) {
+         study(plain)(dir);
+         write_new(dir / "small" / plan_name, "study_file x\nrealisations 3\njobs local\n");
+         write_new(dir / "elsewhere" / "deck.in", "not the study's\n");
+         fs::create_directory_symlink(dir / "elsewhere", dir / "small" / "r0001");
+       },
+       "small.txt", stop_input_error, "is a symbolic link where a realisation's directory belongs",
+       {"elsewhere/deck.in", "small/study_plan"}, {"elsewhere/manifest", "elsewhere/run"}},
+      {"an output inside the case", study(plain + "output = case/out\n"), "small.txt", stop_bad_parameter,
+       "small.txt, line 10, output: ", {"case/deck.in"}, {"case/out"}},
+      {"a map the deck never reads", study(with(plain, " --file ice", " --file patchy")), "small.txt",
+       stop_bad_parameter, "line 5, maps: --file patchy writes phiw_binary_patchy.dat, which this deck never reads",
+       {}, {"small"}},
+      {"a per-cell file the deck reads that nobody provides",
+       [&](const fs::path& dir) {
+         shaley_patchy_case(dir);
+         write_file(dir / "small.txt", with(plain, " --file ice", " --file patchy"));
+       },
+       "small.txt", stop_bad_parameter, "line 2, case: the deck reads \"binary_ice_gnu.dat\" in every realisation",
+       {}, {"small"}},
+      {"realisations beyond the limit", study(with(plain, "realisations = 3", "realisations = 2147483647")),
+       "small.txt", stop_bad_parameter, "line 3, realisations: 2147483647 realisations exceed the limit of 100000",
+       {}, {"small"}},
+      {"nfreq beyond the limit", study(with(plain, "nfreq = 3", "nfreq = 2147483647")), "small.txt",
+       stop_bad_parameter, "line 8, nfreq: 2147483647 frequencies exceed the limit of 10000", {}, {"small"}},
+      {"a seed whose last realisation would wrap",
+       study(with(plain, "seed = 3", "seed = 18446744073709551615")), "small.txt", stop_bad_parameter,
+       "line 4, seed: 18446744073709551615 + 2 (the seed of realisation 3) exceeds", {}, {"small"}},
+      {"-j beyond the limit", study(plain), "small.txt -j 100000", stop_bad_parameter,
+       "-j: 100000 realisations at a time exceed the limit of 256", {}, {"small"}},
+      {"HIGH below LOW", study(with(plain, "--values 0.08 0.2", "--values 0.2 0.08")), "small.txt",
+       stop_input_error, "line 5, maps: upscale_maps: --values: HIGH = 0.08 lies below LOW = 0.2", {}, {"small"}},
+      {"a file of someone else's in a working folder, under changed inputs",
+       [&](const fs::path& dir) {
+         completed_study(dir);
+         write_file(dir / "small.txt", with(plain, "--fraction 0.5", "--fraction 0.4"));
+         write_new(dir / "small" / "r0001" / "run" / "thesis.tex", "my thesis\n");
+       },
+       "small.txt", stop_realisations_failed, "holds \"thesis.tex\", which the study did not write",
+       {"small/r0001/run/thesis.tex"}, {"small/study_summary.dat"}},
+      {"a table shorter than its manifest promises",
+       [&](const fs::path& dir) {
+         completed_study(dir);
+         const fs::path table = dir / "small" / "r0002" / sweep_table_name;
+         const std::string text = read_file(table);
+         write_file(table, text.substr(0, text.rfind('\n', text.size() - 2) + 1));
+       },
+       "--merge small", stop_incomplete_study, "realisation 2 (r0002) not complete",
+       {"small/study_summary.dat", "small/r0002/frequency_sweep.dat"}, {}},
+      {"a heavily clipped map",
+       study(with(plain, patchy_ice, "--kind gaussian --mean 0.28 --std 0.05 --correlation 0.3 0.3 --file ice")),
+       "small.txt", 0, "cells of its map were clipped to the admissible water proportions", {}, {}},
+  };
+  for (const Case& c : cases) {
+    ScratchDirectory dir;
+    c.setup(dir.path());
+    std::vector<std::string> before;
+    for (const std::string& file : c.untouched) before.push_back(read_file(dir.path() / file));
+    const ProgramRun run = run_command(dir.path(), c.command);
+    EXPECT_EQ(run.exit_status, c.status) << c.name << "\n" << run.out << run.err;
+    EXPECT_NE(run.out.find(c.message), std::string::npos) << c.name << ": the message\n" << run.out;
+    for (std::size_t i = 0; i < c.untouched.size(); ++i) {
+      EXPECT_EQ(read_file(dir.path() / c.untouched[i]), before[i]) << c.name << ": " << c.untouched[i] << " changed";
+    }
+    for (const std::string& path : c.absent) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / path))) << c.name << ": " << path << " exists";
+    }
+  }
+}
+
+TEST(Study, ASecondRunOnTheSameOutputIsRefusedWhileTheFirstHoldsIt) {
+  // Study A (a 30 x 30 sample, a second or so a sweep) runs in the
+  // background; B, another study with the same output, and A itself
+  // started again, are refused with 2 while it runs, touching nothing.
+  ScratchDirectory dir;
+  TestDeck deck;
+  deck.nx = deck.ny = deck.layer[0].nl = "30";
+  fs::create_directories(dir.path() / "case");
+  write_file(dir.path() / "case" / "deck.in", deck.text());
+  const std::string a = "case = case\nrealisations = 2\nseed = 8\nmaps = " + patchy_ice +
+                        "\nfmin = 0.01\nfmax = 100.0\nnfreq = 16\nmodulus = c33\noutput = shared\n";
+  write_file(dir.path() / "a.txt", a);
+  write_file(dir.path() / "b.txt", with(a, "seed = 8", "seed = 9"));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    fs::current_path(dir.path());
+    const int out = ::open("a.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(out, 2);
+    execl(UPSCALE_STUDY_BINARY, UPSCALE_STUDY_BINARY, "a.txt", "-j", "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const fs::path table = dir.path() / "shared" / "r0001" / "run" / sweep_table_name;
+  bool running = false;
+  for (int i = 0; i < 12000 && !running; ++i) {  // at most 60 s
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    running = fs::exists(table);
+  }
+  ASSERT_TRUE(running) << "study A did not start its first sweep within 60 s";
+  const std::string plan = read_file(dir.path() / "shared" / plan_name);
+  for (const char* other : {"b.txt", "a.txt", "--merge shared"}) {
+    const ProgramRun refused = run_command(dir.path(), other);
+    EXPECT_EQ(refused.exit_status, stop_input_error) << other << "\n" << refused.out;
+    EXPECT_NE(refused.out.find("is in use by another upscale_study run"), std::string::npos) << refused.out;
+    EXPECT_EQ(read_file(dir.path() / "shared" / plan_name), plan) << other << " touched A's plan";
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << read_file(dir.path() / "a.out");
+  const ProgramRun after = run_command(dir.path(), "--status shared");
+  EXPECT_NE(after.out.find("realisations done: 2 of 2"), std::string::npos) << after.out;
+  EXPECT_NE(after.out.find("study_summary.dat: written"), std::string::npos) << after.out;
+}
+
+TEST(Study, ASeedChangeChangesTheSignatureAndTheStaleSummaryGoes) {
+  ScratchDirectory dir;
+  completed_study(dir.path());
+  const fs::path out = dir.path() / "small";
+  const std::string old_manifest = read_file(out / "r0002" / manifest_name);
+  const std::string old_table = read_file(out / "r0002" / sweep_table_name);
+
+  // The changed study's plan is written, then its realisations run: a rerun
+  // killed after its first realisation leaves r0002 and r0003 of seed 3.
+  write_file(dir.path() / "small.txt", with(study_text(patchy_ice, 3), "seed = 3", "seed = 4"));
+  const ProgramRun changed = run_command(dir.path(), "small.txt");
+  ASSERT_EQ(changed.exit_status, 0) << changed.out << changed.err;
+  EXPECT_NE(changed.out.find("3 realisations: 3 computed, 0 complete"), std::string::npos) << changed.out;
+  write_file(out / "r0002" / manifest_name, old_manifest);
+  write_file(out / "r0002" / sweep_table_name, old_table);
+  const ProgramRun merge = run_command(dir.path(), "--merge small --allow-missing");
+  ASSERT_EQ(merge.exit_status, 0) << merge.out;
+  EXPECT_NE(merge.out.find("2 of 3 realisations (missing: 2)"), std::string::npos)
+      << "the realisation of the old seed is not averaged: " << merge.out;
+
+  // A plan of other inputs removes the summary of the earlier ones at once.
+  write_file(dir.path() / "small.txt", with(study_text(patchy_ice, 3), "seed = 3", "seed = 5"));
+  fs::create_directories(out / "r0001" / "run");
+  write_file(out / "r0001" / "run" / "notes.txt", "mine\n");  // r0001 then fails, the others run
+  const ProgramRun rerun = run_command(dir.path(), "small.txt");
+  EXPECT_EQ(rerun.exit_status, stop_realisations_failed) << rerun.out;
+  EXPECT_FALSE(fs::exists(out / summary_name));
+  const ProgramRun status = run_command(dir.path(), "--status small");
+  EXPECT_NE(status.out.find("study_summary.dat: not yet written"), std::string::npos) << status.out;
+}
+
+TEST(Study, TheSummaryFindsItsModulusColumnsByName) {
+  // Columns in another order, with the work-conjugate and mstar columns
+  // appended: each modulus reads its own pair wherever it stands.
+  ScratchDirectory dir;
+  const std::string header = "#  frequency(Hz) 1000/Q_w omega(rad/s) velocity(m/s) 1000/Q velocity_mstar(m/s) "
+                             "1000/Q_mstar velocity_w(m/s)\n";
+  for (int r = 1; r <= 2; ++r) {
+    const fs::path rdir = dir.path() / ("r000" + std::to_string(r));
+    fs::create_directories(rdir);
+    const std::string v = std::to_string(r);
+    write_file(rdir / sweep_table_name, header + "1 " + v + "0 6.28 " + v + "00 " + v + " " + v + "000 " + v +
+                                            "0000 " + v + "00000\n");
+    write_file(rdir / manifest_name, "made by hand\nrows 1\n");
+  }
+  struct Case {
+    const char* modulus;
+    double velocity_mean, q_mean;
+  };
+  for (const Case& c : {Case{"work", 150000, 15}, Case{"c33", 150, 1.5}, Case{"mstar", 1500, 15000}}) {
+    write_file(dir.path() / plan_name, "study_file none\nrealisations 2\njobs none\nmodulus " +
+                                           std::string(c.modulus) + "\n");
+    const ProgramRun merge = run_command(dir.path(), "--merge .");
+    ASSERT_EQ(merge.exit_status, 0) << c.modulus << merge.out;
+    const std::vector<std::string> row = words(split_lines(read_file(dir.path() / summary_name))[1]);
+    EXPECT_EQ(std::stod(row[2]), c.velocity_mean) << c.modulus;
+    EXPECT_EQ(std::stod(row[7]), c.q_mean) << c.modulus;
+  }
+  // A table without the work-conjugate columns: the column and the file named.
+  write_file(dir.path() / "r0002" / sweep_table_name,
+             "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q\n1 6.28 200 2\n");
+  write_file(dir.path() / plan_name, "study_file none\nrealisations 2\njobs none\nmodulus work\n");
+  const ProgramRun merge = run_command(dir.path(), "--merge .");
+  EXPECT_EQ(merge.exit_status, stop_input_error);
+  EXPECT_NE(merge.out.find("r0002/frequency_sweep.dat\" has no column velocity_w(m/s)"), std::string::npos)
+      << merge.out;
+}
+
+TEST(Study, EveryProgramAnswersHelpOnStandardOutput) {
+  ScratchDirectory dir;
+  for (const char* program : {UPSCALE_BINARY, UPSCALE_SWEEP_BINARY, UPSCALE_MAPS_BINARY, UPSCALE_STUDY_BINARY}) {
+    const ProgramRun run = run_in(dir.path(), program, "--help < /dev/null");
+    const std::string name = fs::path(program).filename().string();
+    EXPECT_EQ(run.exit_status, 0) << name << run.out << run.err;
+    EXPECT_EQ(run.out.rfind("usage: " + name + " ", 0), 0u) << name << ": " << run.out;
+    EXPECT_EQ(run.err, "") << name;
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "fort.18")) << "upscale --help runs nothing";
+}
+
+TEST(Study, ThreadsTheSystemRefusesUnderAnAddressLimitEndInAClearStop) {
+  // 40 realisations, 40 at a time, in 350 MB of address space: the sweeps
+  // fit, 40 threads of the study do not.  The study runs on the threads it
+  // got, with a warning, or stops with 2 naming what it lacked memory for;
+  // it never aborts.
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  write_file(dir.path() / "many.txt",
+             with(with(study_text(patchy_ice, 40), "nfreq = 3", "nfreq = 2"), "fmax = 100.0", "fmax = 10.0"));
+  const std::string command = "cd '" + dir.path().string() + "' && (ulimit -v 350000; '" + UPSCALE_STUDY_BINARY +
+                              "' many.txt -j 40 > limited.out 2> limited.err)";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  const std::string out = read_file(dir.path() / "limited.out"), err = read_file(dir.path() / "limited.err");
+  EXPECT_EQ(err.find("terminate"), std::string::npos) << err;
+  if (WEXITSTATUS(status) == 0) {
+    EXPECT_NE(err.find("upscale_study: warning: the system refused thread"), std::string::npos) << err;
+    EXPECT_NE(out.find("study_summary.dat: 40 of 40 realisations"), std::string::npos) << out;
+  } else {
+    EXPECT_EQ(WEXITSTATUS(status), stop_input_error) << out << err;
+    EXPECT_NE(out.find("upscale_study: out of memory while"), std::string::npos) << out;
+  }
 }
