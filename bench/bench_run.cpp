@@ -80,7 +80,7 @@ std::int32_t ordering(Stages& s) {
   RunStorage& run = s.run;
   std::int32_t flag = 0, path = 1;
   zodrv(s.pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(),
-        sparse::WorkBlock::nsp, run.work.isp(), path, flag);
+        run.work.nsp, run.work.isp(), path, flag);
   return flag;
 }
 
@@ -90,7 +90,7 @@ std::int32_t factor(Stages& s, std::int32_t path) {
   RunStorage& run = s.run;
   std::int32_t flag = 0, esp = 0;
   zndrv(s.pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
-        run.rhs_m.data(), run.z.data(), sparse::WorkBlock::nsp, run.work.isp(), run.work.rsp(), esp, path, flag,
+        run.rhs_m.data(), run.z.data(), run.work.nsp, run.work.isp(), run.work.rsp(), esp, path, flag,
         run.work.scratch);
   return flag;
 }

@@ -43,14 +43,14 @@ Problem& problem() {
 void order(Problem& p) {
   int32_t flag = 0;
   zodrv(p.s.m.n, p.s.m.ia.data(), p.s.m.ja.data(), p.s.m.a.data(), p.c.data(), p.ic.data(),
-        work_words, block.isp(), 1, flag);
+        classic_work_words, block.isp(), 1, flag);
   if (flag != 0) throw std::runtime_error("ordering failed");
 }
 
 int32_t factor(Problem& p, int32_t path) {
   int32_t flag = 0, esp = 0;
   zndrv(p.s.m.n, p.c.data(), p.c.data(), p.ic.data(), p.s.m.ia.data(), p.s.m.ja.data(),
-        p.s.m.a.data(), p.s.rhs.data(), p.z.data(), work_words, block.isp(), block.rsp(), esp,
+        p.s.m.a.data(), p.s.rhs.data(), p.z.data(), classic_work_words, block.isp(), block.rsp(), esp,
         path, flag, block.scratch);
   if (flag != 0) throw std::runtime_error("factorisation failed");
   return esp;
@@ -97,7 +97,7 @@ void BM_NumericRowByRow(benchmark::State& state) {
   int32_t flag = 0, esp = 0;
   for (auto _ : state)
     zndrv(p.s.m.n, p.c.data(), p.c.data(), p.ic.data(), p.s.m.ia.data(), p.s.m.ja.data(),
-          p.s.m.a.data(), p.s.rhs.data(), p.z.data(), work_words, block.isp(), block.rsp(), esp,
+          p.s.m.a.data(), p.s.rhs.data(), p.z.data(), classic_work_words, block.isp(), block.rsp(), esp,
           2, flag);
   state.counters["residual"] = relative_residual(p.s.m, p.z, p.s.rhs);
 }

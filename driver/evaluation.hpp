@@ -28,8 +28,13 @@ double phase_velocity(const dcomplex& modulus, const double& rob_med);
 // The per-cell fields the evaluation fills (fixed storage of the run).
 struct ResultFields {
   CellMap<dcomplex> strain1, strain3, stress;
-  CellMap<dcomplex, 160> pres, derx_pres, dery_pres;
-  CellMap<double, 160> grad_pres_mod;
+  CellMap<dcomplex> pres, derx_pres, dery_pres;
+  CellMap<double> grad_pres_mod;
+
+  void resize(std::int32_t nx, std::int32_t ny) {
+    for (CellMap<dcomplex>* map : {&strain1, &strain3, &stress, &pres, &derx_pres, &dery_pres}) map->resize(nx, ny);
+    grad_pres_mod.resize(nx, ny);
+  }
 };
 
 // What evaluate_results reads besides the deck and the solution.

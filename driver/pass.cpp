@@ -1,13 +1,15 @@
 #include "driver/pass.hpp"
 
-#include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
+#include <string>
 
 #include "common/format.hpp"
 #include "common/input.hpp"
@@ -26,19 +28,112 @@
 #include "sparse/sparse.hpp"
 #include "sparse/structure_copy.hpp"
 
-void RunStorageRelease::operator()(RunStorage* run) const {
-  run->~RunStorage();
-  std::free(run);
+void RunStorageRelease::operator()(RunStorage* run) const { delete run; }
+
+RunStoragePtr make_run_storage() { return RunStoragePtr(new RunStorage); }
+
+void RunStorage::size_system(std::int32_t n) {
+  const std::size_t un = static_cast<std::size_t>(n);
+  ia.allocate(un + 1);
+  ja.allocate(un * entries_per_unknown);
+  avec.allocate(un * entries_per_unknown);
+  rhs_m.allocate(un);
+  z.allocate(un);
+  c.allocate(un);
+  ic.allocate(un);
 }
 
-RunStoragePtr make_run_storage() {
-  constexpr std::size_t huge_page = std::size_t{2} << 20;
-  const std::size_t bytes = (sizeof(RunStorage) + huge_page - 1) / huge_page * huge_page;
-  void* memory = std::aligned_alloc(huge_page, bytes);
-  if (memory == nullptr) throw std::bad_alloc();
-  madvise(memory, bytes, MADV_HUGEPAGE);
-  // Default-initialised: the large arrays stay untouched until filled.
-  return RunStoragePtr(::new (memory) RunStorage);
+namespace {
+
+// Every array of `run` sized for its deck's mesh, n unknowns and a work
+// block of `words` words.
+void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
+  const Deck& deck = run.deck;
+  for (RealMap* map : {&run.phiw, &run.binary_ice}) map->resize(deck.nx, deck.ny);
+  run.matnum.resize(deck.nx, deck.ny);
+  run.coef.resize(deck.nx, deck.ny);
+  run.fields.resize(deck.nx, deck.ny);
+  run.xnod.resize(deck.nx * deck.ny);
+  run.assembly.resize(n, deck.nx * deck.ny);
+  run.size_system(n);
+  run.work.allocate(words);
+}
+
+}  // namespace
+
+std::int64_t mesh_unknowns(const Deck& deck, TopLoad load) {
+  const std::int64_t nx = deck.nx, ny = deck.ny;
+  std::int64_t n = 6 * nx * ny + 5 * nx + 5 * ny + 4;
+  if (load == TopLoad::piston) n -= 2 * nx + 1;
+  if (n * entries_per_unknown > std::numeric_limits<std::int32_t>::max()) return -1;
+  return n;
+}
+
+std::int64_t specified_work_words(std::int64_t n) {
+  if (n <= classic_unknowns) return classic_work_words;
+  const double grown = 500.0 * static_cast<double>(n) * std::log(static_cast<double>(n)) /
+                       std::log(static_cast<double>(classic_unknowns)) * 1.25;
+  if (grown > static_cast<double>(std::numeric_limits<std::int32_t>::max())) return -1;
+  return static_cast<std::int64_t>(std::ceil(grown));
+}
+
+std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load) {
+  const std::uint64_t cells = static_cast<std::uint64_t>(deck.nx > classic_cells_x ? deck.nx : classic_cells_x) *
+                              static_cast<std::uint64_t>(deck.ny > classic_cells_y ? deck.ny : classic_cells_y);
+  const std::int64_t n = mesh_unknowns(deck, load);
+  const std::uint64_t un = n > classic_unknowns ? static_cast<std::uint64_t>(n) : classic_unknowns;
+  // Per cell: 22 real or integer maps, 7 result fields, 20 numbers, the
+  // assembly's 60 words of cell lists.
+  const std::uint64_t per_cell = 22 * 8 + 6 * 16 + 8 + 20 * 4 + 60 * 4;
+  // Per unknown: the compressed rows (50 entries of 4 + 16 bytes), the
+  // load, solution, ordering and the assembly's lists and marks.
+  const std::uint64_t per_unknown = entries_per_unknown * (4 + 16 + 1) + 4 + 2 * 16 + 2 * 4 + 4 * 4;
+  const std::int64_t words = specified_work_words(static_cast<std::int64_t>(un));
+  const std::uint64_t block = 16 * static_cast<std::uint64_t>(words > 0 ? words : 0) + sizeof(sparse::FactorScratch);
+  return cells * per_cell + un * per_unknown + block;
+}
+
+std::uint64_t memory_offered() {
+  std::uint64_t offered = std::numeric_limits<std::uint64_t>::max();
+  std::FILE* meminfo = std::fopen("/proc/meminfo", "r");
+  if (meminfo != nullptr) {
+    char line[256];
+    while (std::fgets(line, sizeof line, meminfo) != nullptr) {
+      unsigned long long kib = 0;
+      if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) offered = static_cast<std::uint64_t>(kib) * 1024;
+    }
+    std::fclose(meminfo);
+  }
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<std::uint64_t>(limit.rlim_cur) < offered) {
+    offered = static_cast<std::uint64_t>(limit.rlim_cur);
+  }
+  return offered;
+}
+
+void size_for_mesh(RunStorage& run, std::int32_t passes) {
+  const Deck& deck = run.deck;
+  const std::int64_t n = mesh_unknowns(deck, run.load);
+  const std::int64_t words = specified_work_words(n);
+  if (n < 0 || words < 0) {
+    stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " +
+                         std::to_string(deck.ny) + ": the mesh is too large for the solver's 32-bit indices");
+  }
+  if (deck.nx <= classic_cells_x && deck.ny <= classic_cells_y) return;  // the sizes it was made with
+  const std::uint64_t needed = pass_memory_estimate(deck, run.load) * static_cast<std::uint64_t>(passes);
+  const std::uint64_t offered = memory_offered();
+  if (needed > offered) {
+    stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " +
+                         std::to_string(deck.ny) + ": the mesh needs about " + std::to_string(needed >> 20) +
+                         " MB, and this machine offers " + std::to_string(offered >> 20) + " MB");
+  }
+  try {
+    resize_arrays(run, static_cast<std::int32_t>(n), static_cast<std::int32_t>(words));
+  } catch (const std::bad_alloc&) {
+    stop_input("cannot allocate the storage of a " + std::to_string(deck.nx) + " x " + std::to_string(deck.ny) +
+               " mesh (about " + std::to_string(needed >> 20) + " MB)");
+  }
 }
 
 void material_map_stage(RunStorage& run) {
@@ -116,7 +211,7 @@ void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
 void structure_stage(RunStorage& run, PassScalars& pass) {
   number_unknowns(run.load, run.deck.nx, run.deck.ny, run.xnod);
   assembly_pattern_stage(run, pass);
-  const std::int32_t nsp = sparse::WorkBlock::nsp;
+  const std::int32_t nsp = run.work.nsp;
   std::int32_t flag = 0, esp = 0;
   zodrv(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp, run.work.isp(), 1,
         flag);
@@ -128,6 +223,10 @@ void structure_stage(RunStorage& run, PassScalars& pass) {
 
 void copy_structure(const RunStorage& from, RunStorage& to) {
   to.deck = from.deck;
+  // The sizes of the original, from what its passes do not write.
+  if (to.ia.size() != from.ia.size()) {
+    resize_arrays(to, static_cast<std::int32_t>(from.ia.size() - 1), from.work.nsp);
+  }
   to.size_layer = from.size_layer;
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
@@ -144,7 +243,7 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
 void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation) {
   // The same permutation orders rows and columns; ordering, factors and
   // solution all live in the one work block.
-  const std::int32_t nsp = sparse::WorkBlock::nsp;
+  const std::int32_t nsp = run.work.nsp;
   std::int32_t path = 1, flag = 0, esp = 0;
   if (factorisation == Factorisation::order_and_factor) {
     zodrv(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp,

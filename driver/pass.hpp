@@ -17,11 +17,13 @@
 #include "fem/global_sist.hpp"
 #include "sparse/work_block.hpp"
 
-// The state of one pass of the test, sized for the largest mesh: about
-// 200 MB, most of it the solver's work block.  Its owner (the program, or a
-// worker of the frequency sweep) creates it once with make_run_storage();
-// two such objects may be used side by side, each by its own thread, since
-// the routines keep no state of their own.
+// The state of one pass of the test.  Its owner (the program, or a worker
+// of the frequency sweep) creates it once with make_run_storage(), sized
+// for a 60 x 60 mesh (about 200 MB of address space, most of it the
+// solver's work block, touched only as the stages fill it), and, once the
+// deck is read, sizes it for a larger mesh with size_for_mesh().  Two such
+// objects may be used side by side, each by its own thread, since the
+// routines keep no state of their own.
 struct RunStorage {
   Deck deck;
   TopLoad load = TopLoad::split;  // how the top is loaded (an option, not a deck item)
@@ -30,34 +32,62 @@ struct RunStorage {
   RealMap phiw, binary_ice;
   CoefficientMaps coef;
   NodeTable xnod;
-  // The assembled system in compressed rows, its load and its solution.
-  std::array<std::int32_t, max_unknowns + 1> ia;
-  std::array<std::int32_t, max_entries> ja;
-  std::array<dcomplex, max_entries> avec;
-  std::array<dcomplex, max_unknowns> rhs_m;
-  std::array<dcomplex, max_unknowns> z;
-  std::array<std::int32_t, max_unknowns> c, ic;  // ordering and its inverse
+  // The assembled system in compressed rows (room for entries_per_unknown
+  // entries per unknown), its load and its solution.
+  Buffer<std::int32_t> ia, ja;
+  Buffer<dcomplex> avec, rhs_m, z;
+  Buffer<std::int32_t> c, ic;  // ordering and its inverse
   sparse::WorkBlock work;
   AssemblyScratch assembly;
   ResultFields fields;
+
+  RunStorage() { size_system(classic_unknowns); }
+  // The arrays of the system for n unknowns.
+  void size_system(std::int32_t n);
 };
 
-// The solver's own sizes must hold the largest mesh: the fast path's
-// scratch its unknowns, the ordering's lists (half the block after n words)
-// both triangles of its stored entries, and the block the factors' budget.
-static_assert(sparse::FactorScratch::capacity >= max_unknowns);
-static_assert((std::int64_t{sparse::WorkBlock::nsp} - max_unknowns) / 2 >=
-              max_unknowns + 2 * std::int64_t{max_entries});
-static_assert(sparse::WorkBlock::nsp >= work_words);
+// The solver's own sizes must hold the 60 x 60 mesh: the ordering's lists
+// (half the block after n words) both triangles of its stored entries, and
+// the block the factors' budget.
+static_assert((std::int64_t{sparse::WorkBlock::default_nsp} - classic_unknowns) / 2 >=
+              classic_unknowns + 2 * std::int64_t{entries_per_unknown} * classic_unknowns);
+static_assert(sparse::WorkBlock::default_nsp >= classic_work_words);
+
+// The unknowns of the deck's mesh under `load`: 6 nx ny + 5 nx + 5 ny + 4,
+// less the 2 nx + 1 that the piston merges; -1 when it would not fit the
+// solver's 32-bit indices with entries_per_unknown entries per unknown.
+std::int64_t mesh_unknowns(const Deck& deck, TopLoad load);
+
+// The work block of the specified solver for n unknowns, in 16-byte words:
+// the fixed 11102000 up to the 60 x 60 mesh; beyond it, the fill of a
+// minimum-degree factorisation of a two-dimensional mesh grows like
+// n log n, and the block grows with it from the 500 words per unknown of
+// the 60 x 60 mesh (with a quarter to spare).  -1 beyond 32-bit words.
+std::int64_t specified_work_words(std::int64_t n);
+
+// What a pass object of the deck's mesh takes, in bytes, and what this
+// machine offers: the memory available now, bounded by the process's
+// address-space limit.
+std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load);
+std::uint64_t memory_offered();
+
+// Sizes `run` for its deck's mesh (a mesh up to 60 x 60 keeps the sizes it
+// was made with).  Stops with stop_bad_parameter, before any allocation of
+// that size, when the mesh is too large for the solver's indices or when
+// `passes` pass objects of it would need more memory than the machine
+// offers, giving both figures; stops with stop_input_error when the system
+// refuses the memory all the same.
+void size_for_mesh(RunStorage& run, std::int32_t passes = 1);
 
 struct RunStorageRelease {
   void operator()(RunStorage* run) const;
 };
 using RunStoragePtr = std::unique_ptr<RunStorage, RunStorageRelease>;
 
-// A new pass object.  Its memory is touched only as the stages fill it; the
-// system is asked for large pages there, which spares tens of thousands of
-// page faults (a tenth of a run's CPU time) where it offers them.
+// A new pass object, sized for a 60 x 60 mesh.  Its memory is touched only
+// as the stages fill it; the work block is asked for large pages, which
+// spares tens of thousands of page faults (a tenth of a run's CPU time)
+// where the system offers them.
 RunStoragePtr make_run_storage();
 
 // The scalars of the pass.

@@ -17,7 +17,10 @@ void reject(const LineInput& input, const std::string& item, std::int32_t value,
 void require_range(const LineInput& input, const char* item, std::int32_t value, std::int32_t low,
                    std::int32_t high) {
   if (value < low || value > high) {
-    reject(input, item, value, "it must lie in " + std::to_string(low) + ".." + std::to_string(high));
+    reject(input, item, value,
+           high == std::numeric_limits<std::int32_t>::max() ? "it must be at least " + std::to_string(low)
+                                                             : "it must lie in " + std::to_string(low) + ".." +
+                                                                   std::to_string(high));
   }
 }
 
@@ -50,9 +53,9 @@ void readata(LineInput& input, Deck& deck) {
   deck.domain_size = input.free_real("domain_size");
   require_positive(input, "domain_size", deck.domain_size, "the height of the sample must be positive");
   deck.nx = input.free_integer("nx");
-  require_range(input, "nx", deck.nx, 1, max_cells_x);
+  require_range(input, "nx", deck.nx, 1, std::numeric_limits<std::int32_t>::max());
   deck.ny = input.free_integer("ny");
-  require_range(input, "ny", deck.ny, 1, max_cells_y);
+  require_range(input, "ny", deck.ny, 1, std::numeric_limits<std::int32_t>::max());
   deck.key_model = input.column_integer("key_model", 5);
   require_range(input, "key_model", deck.key_model, 0, 1);
   deck.model = input.column_integer("model", 5);

@@ -12,6 +12,7 @@
 #include "driver/run.hpp"
 
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "common/format.hpp"
@@ -23,7 +24,12 @@
 #include "driver/timer.hpp"
 
 void upscale_run(std::istream& parameters, TopLoad load) {
-  const RunStoragePtr storage = make_run_storage();
+  RunStoragePtr storage;
+  try {
+    storage = make_run_storage();
+  } catch (const std::bad_alloc&) {
+    stop_input("cannot allocate the storage of a pass (the 60 x 60 sizes, about 200 MB of address space)");
+  }
   RunStorage& run = *storage;
   run.load = load;
   Deck& deck = run.deck;
@@ -33,9 +39,11 @@ void upscale_run(std::istream& parameters, TopLoad load) {
   CpuClock clock;
   clock.timer();
 
-  // 2. The parameters, echoed; h = domain_size/ny.
+  // 2. The parameters, echoed; h = domain_size/ny.  A mesh larger than
+  //    60 x 60 sizes the storage here, once its memory is known to fit.
   LineInput input(parameters, "standard input");
   readata(input, deck);
+  size_for_mesh(run);
 
   // 3. The layered material map, written and checked.
   material_map_stage(run);

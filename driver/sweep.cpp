@@ -56,6 +56,7 @@ void read_sample(std::istream& parameters, RunStorage& run) {
     OutputDiscarded quiet;
     LineInput input(parameters, "standard input");
     readata(input, run.deck);
+    size_for_mesh(run);
     if (run.deck.nfreq < 1) {
       stop_input_parameter("standard input, line " + std::to_string(run.deck.nfreq_line) +
                            ": nfreq = " + std::to_string(run.deck.nfreq) +

@@ -15,8 +15,9 @@
 //   17-20 solid-3 y displacement at vertices 1-4    (xs2_2)
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/cellmap.hpp"
 
@@ -31,15 +32,23 @@ constexpr int solid3_x(int v) { return 12 + v; }
 constexpr int solid3_y(int v) { return 16 + v; }
 }  // namespace slot
 
-// The table xnod: max_cells rows x 20 columns, column-major (cell index
+// The table xnod: `rows` rows (at least the 3600 of a 60 x 60 mesh, more
+// after resize for a larger one) x 20 columns, column-major (cell index
 // fastest), 1-based access xnod(cell, slot).
 struct NodeTable {
-  static constexpr int rows = max_cells;
   static constexpr int slots = 20;
-  std::array<std::int32_t, rows * slots> data{};
+  std::int32_t rows = classic_cells;
+  std::vector<std::int32_t> data = std::vector<std::int32_t>(std::size_t{classic_cells} * slots);
 
-  std::int32_t& operator()(int e, int s) { return data[(s - 1) * rows + (e - 1)]; }
-  const std::int32_t& operator()(int e, int s) const { return data[(s - 1) * rows + (e - 1)]; }
+  void resize(std::int32_t cells) {
+    rows = cells > classic_cells ? cells : classic_cells;
+    data.assign(static_cast<std::size_t>(rows) * slots, 0);
+  }
+
+  std::int32_t& operator()(int e, int s) { return data[static_cast<std::size_t>(s - 1) * rows + (e - 1)]; }
+  const std::int32_t& operator()(int e, int s) const {
+    return data[static_cast<std::size_t>(s - 1) * rows + (e - 1)];
+  }
 };
 
 // Number of unknowns of an nx x ny mesh: four per vertex, one per edge.

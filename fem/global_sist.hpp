@@ -31,13 +31,15 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "common/cellmap.hpp"
 #include "common/complex.hpp"
 #include "fem/global_numbering.hpp"
 
-// The scratch of the assembly, sized for the largest mesh and owned by the
-// caller (one per pass object, so that two assemblies may run at once):
+// The scratch of the assembly, owned by the caller (one per pass object, so
+// that two assemblies may run at once) and sized once for its mesh by
+// resize (a 60 x 60 mesh by default):
 //   occ_start/occ_cell: for unknown r, the cells containing it are
 //       occ_cell[occ_start[r] .. occ_start[r+1]-1] (counting sort);
 //   sorted_node/sorted_slot: the 20 numbers of each cell in ascending
@@ -45,13 +47,22 @@
 //   merge_a/merge_b: the growing column list of one row;
 //   touched: whether a stored entry has received its first contribution.
 struct AssemblyScratch {
-  std::array<std::int32_t, max_unknowns + 2> occ_start;
-  std::array<std::int32_t, max_cells * 20> occ_cell;
-  std::array<std::int32_t, max_cells * 20> sorted_node;
-  std::array<std::int32_t, max_cells * 20> sorted_slot;
-  std::array<std::int32_t, max_unknowns> merge_a;
-  std::array<std::int32_t, max_unknowns> merge_b;
-  std::array<unsigned char, max_entries> touched;
+  std::vector<std::int32_t> occ_start, occ_cell, sorted_node, sorted_slot, merge_a, merge_b;
+  std::vector<unsigned char> touched;
+
+  AssemblyScratch() { resize(classic_unknowns, classic_cells); }
+  // Room for n unknowns in `cells` cells, with entries_per_unknown stored
+  // entries per unknown.
+  void resize(std::int32_t n, std::int32_t cells) {
+    const std::size_t un = static_cast<std::size_t>(n), uc = static_cast<std::size_t>(cells) * 20;
+    occ_start.assign(un + 2, 0);
+    occ_cell.assign(uc, 0);
+    sorted_node.assign(uc, 0);
+    sorted_slot.assign(uc, 0);
+    merge_a.assign(un, 0);
+    merge_b.assign(un, 0);
+    touched.assign(un * entries_per_unknown, 0);
+  }
 };
 
 // The routine's own arguments are followed by the caller's scratch.

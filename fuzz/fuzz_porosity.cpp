@@ -42,11 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(file);
 
   IntMap matnum;
-  matnum.data.fill(1);
+  std::fill(matnum.data.begin(), matnum.data.end(), 1);
   LayerReal phi_layer;
   RealMap phiw;
   const double untouched = -12345.5;
-  phiw.data.fill(untouched);
+  std::fill(phiw.data.begin(), phiw.data.end(), untouched);
   try {
     porosity(nx, ny, phi_layer, 1, phiw, matnum);
   } catch (const StopRun& stop) {

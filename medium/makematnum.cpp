@@ -1,5 +1,6 @@
 #include "medium/makematnum.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "common/format.hpp"
@@ -36,7 +37,7 @@ void makematnum(const std::int32_t& nx, const std::int32_t& ny, const LayerInt& 
   record(stdout_unit);
 
   // Rows above the last whole period stay 0 (no layer type).
-  matnum.data.fill(0);
+  std::fill(matnum.data.begin(), matnum.data.end(), 0);
   for (std::int32_t q = 1; q <= nper; ++q) {
     for (std::int32_t r = 1; r <= period; ++r) {
       const std::int32_t k = (q - 1) * period + r;

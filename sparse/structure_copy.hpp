@@ -17,7 +17,7 @@ namespace sparse {
 // The length of the factor structure of order n held by `block`, in
 // integer words.
 inline std::int64_t factor_structure_words(std::int32_t n, const WorkBlock& block) {
-  const std::int32_t* iw = std::launder(reinterpret_cast<const std::int32_t*>(block.storage));
+  const std::int32_t* iw = std::launder(reinterpret_cast<const std::int32_t*>(block.storage()));
   const std::int64_t jlmax = iw[n] - 1;         // il(n+1) - 1
   const std::int64_t jumax = iw[2 * n + 1] - 1;  // iu(n+1) - 1
   return std::int64_t{2} * n + 2 + jlmax + jumax;
@@ -25,7 +25,7 @@ inline std::int64_t factor_structure_words(std::int32_t n, const WorkBlock& bloc
 
 inline void copy_factor_structure(std::int32_t n, const WorkBlock& from, WorkBlock& to) {
   // memcpy begins, in the target block, the integer array it copies.
-  std::memcpy(to.storage, from.storage,
+  std::memcpy(to.storage(), from.storage(),
               static_cast<std::size_t>(factor_structure_words(n, from)) * sizeof(std::int32_t));
 }
 

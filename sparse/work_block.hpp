@@ -27,10 +27,14 @@
 // what lets both kinds of object live side by side.
 #pragma once
 
+#include <sys/mman.h>
+
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "common/complex.hpp"
@@ -65,23 +69,52 @@ inline T* retype_region(T* first, std::int64_t count) {
   return std::launder(first);
 }
 
-// A caller's work block: nsp value words of 16 bytes (the solver's own
-// size, 178 MB; its caller checks that its systems fit), and the scratch of the numeric factorisation's fast path beside it.  One block
+// A caller's work block: nsp value words of 16 bytes, taken once by its
+// owner (11102000 words, 178 MB, unless it asks for another size: the
+// caller checks that its systems fit), and the scratch of the numeric
+// factorisation's fast path beside it.  The block's pages are asked for as
+// large pages and are left untouched until a phase writes them.  One block
 // serves one factorisation at a time; two threads use two blocks.
 struct WorkBlock {
-  static constexpr std::int32_t nsp = 11102000;
-  static constexpr std::int64_t integer_words = std::int64_t{4} * nsp;
+  static constexpr std::int32_t default_nsp = 11102000;
 
-  alignas(16) std::byte storage[std::size_t{16} * nsp];
+  std::int32_t nsp = 0;
   FactorScratch scratch;
 
+  WorkBlock() { allocate(default_nsp); }
+  explicit WorkBlock(std::int32_t words) { allocate(words); }
+
+  // Takes a block of `words` value words in place of the present one.
+  // Throws std::bad_alloc when the system refuses it.
+  void allocate(std::int32_t words) {
+    constexpr std::size_t large_page = std::size_t{2} << 20;
+    const std::size_t bytes = (std::size_t{16} * static_cast<std::size_t>(words) + large_page - 1) / large_page *
+                              large_page;
+    void* memory = std::aligned_alloc(large_page, bytes);
+    if (memory == nullptr) throw std::bad_alloc();
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    storage_.reset(static_cast<std::byte*>(memory));
+    nsp = words;
+  }
+
+  std::byte* storage() { return storage_.get(); }
+  const std::byte* storage() const { return storage_.get(); }
+
+  std::int64_t integer_words() const { return std::int64_t{4} * nsp; }
+
   // Integer view: isp(1) is the first integer word.
-  std::int32_t* isp() { return reinterpret_cast<std::int32_t*>(storage); }
+  std::int32_t* isp() { return reinterpret_cast<std::int32_t*>(storage()); }
   // Value view for family V: rsp(1) is the first value word.  The
   // double-complex family covers the block with nsp words; a family with
   // smaller values covers only part of it with the same nsp.
   template <class V = dcomplex>
-  V* rsp() { return reinterpret_cast<V*>(storage); }
+  V* rsp() { return reinterpret_cast<V*>(storage()); }
+
+ private:
+  struct Release {
+    void operator()(std::byte* memory) const { std::free(memory); }
+  };
+  std::unique_ptr<std::byte, Release> storage_;
 };
 
 }  // namespace sparse

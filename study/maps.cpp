@@ -378,6 +378,8 @@ void make_map(const MapOptions& o, const Deck& deck, const IntMap& matnum, Field
               RealMap& values, int& clipped) {
   NormalGenerator normal(o.seed);
   RealMap field;
+  field.resize(deck.nx, deck.ny);
+  values.resize(deck.nx, deck.ny);
   synthesis.draw(normal, field);
   clipped = 0;
   const int nx = deck.nx, ny = deck.ny;
@@ -401,14 +403,14 @@ void make_map(const MapOptions& o, const Deck& deck, const IntMap& matnum, Field
   // threshold is the empirical quantile whatever ties the field holds.
   const int cells = nx * ny;
   const long high_cells = std::lround(o.fraction * cells);
-  int order[max_cells];
-  std::iota(order, order + cells, 0);
-  std::sort(order, order + cells, [&](int a, int b) {
+  std::vector<int> order(static_cast<std::size_t>(cells));
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
     const double fa = field(a % nx + 1, a / nx + 1), fb = field(b % nx + 1, b / nx + 1);
     return fa > fb || (fa == fb && a < b);
   });
   for (int rank = 0; rank < cells; ++rank) {
-    const int cell = order[rank];
+    const int cell = order[static_cast<std::size_t>(rank)];
     values(cell % nx + 1, cell / nx + 1) = rank < high_cells ? o.high : o.low;
   }
 }

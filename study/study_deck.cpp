@@ -8,6 +8,7 @@ void read_study_deck(std::istream& in, const std::string& source, Deck& deck, In
   OutputDiscarded quiet;
   LineInput input(in, source);
   readata(input, deck);
+  matnum.resize(deck.nx, deck.ny);
   LayerReal size_layer;
   makematnum(deck.nx, deck.ny, deck.nl, size_layer, deck.h, matnum);
 }

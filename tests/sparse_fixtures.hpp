@@ -152,7 +152,7 @@ inline FemSystem fem_system(int32_t nx, int32_t ny) {
   RealMap* maps[18] = {&c->lambda1, &c->lambda3, &c->mu1, &c->mu3, &c->mu13, &c->b1,
                        &c->b2, &c->m, &c->d3, &c->p11, &c->p12, &c->p13,
                        &c->p22, &c->p23, &c->p33, &c->b11, &c->b12, &c->b22};
-  for (int t = 0; t < 18; ++t) maps[t]->data.fill(values[t]);
+  for (int t = 0; t < 18; ++t) std::fill(maps[t]->data.begin(), maps[t]->data.end(), values[t]);
   global_numbering(nx, ny, c->xnod);
   const int32_t n = unknown_count(nx, ny);
   FemSystem s;

@@ -59,14 +59,20 @@ TEST(ComplexArithmetic, SquareRootIsPrincipalAndModulusDoesNotOverflow) {
   EXPECT_EQ(c.im, -1.0);
 }
 
-TEST(CellMaps, AreColumnMajorWithLeadingDimensionSixty) {
+TEST(CellMaps, AreColumnMajorWithLeadingDimensionSixtyOrTheirWidth) {
   RealMap map;
   map(2, 3) = 7.0;
   EXPECT_EQ(map.data[(3 - 1) * 60 + (2 - 1)], 7.0);
-  CellMap<double, 160> wide;
-  wide(1, 2) = 1.0;
-  EXPECT_EQ(wide.data[160], 1.0);
   EXPECT_EQ(map(1, 1), 0.0) << "maps start cleared";
+  map.resize(40, 30);
+  EXPECT_EQ(map.ld, 60) << "a mesh up to 60 x 60 keeps the layout of the fixed arrays";
+  EXPECT_EQ(map(2, 3), 0.0) << "a resized map starts cleared";
+  RealMap wide;
+  wide.resize(160, 70);
+  wide(1, 2) = 1.0;
+  wide(160, 70) = 2.0;
+  EXPECT_EQ(wide.data[160], 1.0);
+  EXPECT_EQ(wide.data.back(), 2.0) << "the last cell is the last value";
 }
 
 // --- fixed output formats ---

@@ -111,7 +111,7 @@ TEST(MaterialMap, RemainderRowsStayUnassigned) {
   nl(2) = 2;
   LayerReal size_layer;
   IntMap matnum;
-  matnum.data.fill(9);
+  std::fill(matnum.data.begin(), matnum.data.end(), 9);
   makematnum(2, 5, nl, size_layer, 0.2, matnum);
   EXPECT_EQ(matnum(1, 4), 2);
   EXPECT_EQ(matnum(1, 5), 0) << "the row above the last whole period has no layer type";
@@ -210,7 +210,7 @@ TEST(WholeRun, ParameterChecksNameTheLineAndTheValue) {
   };
   const Case cases[] = {
       {&TestDeck::fmin, "0.0", "line 1: fmin = 0"},        {&TestDeck::fmax, "-10.0", "line 2: fmax = -10"},
-      {&TestDeck::nx, "61", "line 5: nx = 61"},            {&TestDeck::ny, "0", "line 6: ny = 0"},
+      {&TestDeck::nx, "-2", "line 5: nx = -2"},            {&TestDeck::ny, "0", "line 6: ny = 0"},
       {&TestDeck::key_model, "    5", "line 7: key_model = 5"}, {&TestDeck::model, "    2", "line 8: model = 2"},
       {&TestDeck::nmat, "3", "line 9: nmat = 3"},
   };

@@ -47,7 +47,7 @@ std::unique_ptr<Medium> make_medium(int nx, int ny, bool zero_friction_b12 = fal
     for (int k = 1; k <= ny; ++k)
       for (int c = 0; c < 18; ++c)  // every coefficient varies differently over the cells
         (*maps[c])(j, k) = base[c] * (1.0 + 0.37 * ((j * (c + 3) + k * k * (c + 1)) % 11) / 11.0);
-  if (zero_friction_b12) md->b12.data.fill(0.0);
+  if (zero_friction_b12) std::fill(md->b12.data.begin(), md->b12.data.end(), 0.0);
   return md;
 }
 
@@ -300,7 +300,7 @@ TEST(NumberingGeneral, LastNumberIsSolid3YOfTheUpperRightCorner) {
 
 TEST(NumberingGeneral, UnusedRowsAndEmptyMeshesLeaveTheTableUntouched) {
   auto xnod = std::make_unique<NodeTable>();
-  xnod->data.fill(-3);
+  std::fill(xnod->data.begin(), xnod->data.end(), -3);
   global_numbering(0, 5, *xnod);
   global_numbering(4, -1, *xnod);
   EXPECT_TRUE(std::all_of(xnod->data.begin(), xnod->data.end(), [](int v) { return v == -3; }))
@@ -415,8 +415,8 @@ TEST_F(ElementMatrixTest, SingleCellHoldsAllButTheTopSolidYSlots) {
 }
 
 TEST_F(ElementMatrixTest, ZeroFrequencyGivesARealMatrixAndEveryEntryIsWritten) {
-  a.data.fill(dcomplex(NAN, NAN));
-  r.data.fill(dcomplex(NAN, NAN));
+  std::fill(std::begin(a.data), std::end(a.data), dcomplex(NAN, NAN));
+  std::fill(std::begin(r.data), std::end(r.data), dcomplex(NAN, NAN));
   element(*md, 2, 3, 3, 3, 0.0, h, a, r);
   for (int s = 1; s <= 20; ++s) {
     ASSERT_FALSE(std::isnan(r(s).re) || std::isnan(r(s).im)) << "load slot " << s << " not written";

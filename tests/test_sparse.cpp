@@ -282,7 +282,7 @@ TEST(OrderingFiniteElementMesh, PermutationAndFillOfThe60By60System) {
   Ordering o;
   o.p.assign(m.n, 0);
   o.ip.assign(m.n, 0);
-  zodrv(m.n, m.ia.data(), m.ja.data(), m.a.data(), o.p.data(), o.ip.data(), work_words,
+  zodrv(m.n, m.ia.data(), m.ja.data(), m.a.data(), o.p.data(), o.ip.data(), classic_work_words,
         run_block.isp(), 1, o.flag);
   ASSERT_EQ(o.flag, 0);
   for (int32_t k = 1; k <= m.n; ++k) ASSERT_EQ(o.ip[o.p[k - 1] - 1], k) << "ip(p(k)) != k";
@@ -345,20 +345,20 @@ TEST(OrderingStorage, PathOutsideOneToFiveIsRejected) {
 }
 
 TEST(OrderingStorage, OrderingDriverUsesOnlyTheFirstNspIntegerWordsOfTheRunBlock) {
-  static_assert(sizeof(sparse::WorkBlock::storage) == std::size_t{16} * work_words,
+  static_assert(sparse::WorkBlock::default_nsp == classic_work_words,
                 "the work block is nsp double-complex words");
   auto m = fem_pattern(4, 3);
   int32_t* isp = run_block.isp();
-  isp[work_words] = 123456789;  // integer word nsp + 1
-  isp[4 * work_words - 1] = 987654321;  // the last integer word of the block
+  isp[classic_work_words] = 123456789;  // integer word nsp + 1
+  isp[4 * classic_work_words - 1] = 987654321;  // the last integer word of the block
   Ordering o;
   o.p.assign(m.n, 0);
   o.ip.assign(m.n, 0);
-  zodrv(m.n, m.ia.data(), m.ja.data(), m.a.data(), o.p.data(), o.ip.data(), work_words, isp, 1,
+  zodrv(m.n, m.ia.data(), m.ja.data(), m.a.data(), o.p.data(), o.ip.data(), classic_work_words, isp, 1,
         o.flag);
   ASSERT_EQ(o.flag, 0);
-  EXPECT_EQ(isp[work_words], 123456789) << "the ordering counts nsp in integer words";
-  EXPECT_EQ(isp[4 * work_words - 1], 987654321);
+  EXPECT_EQ(isp[classic_work_words], 123456789) << "the ordering counts nsp in integer words";
+  EXPECT_EQ(isp[4 * classic_work_words - 1], 987654321);
   EXPECT_EQ(o.p, order(m).p) << "a bigger block must not change the ordering";
 }
 
@@ -1077,7 +1077,7 @@ Layout layout(int32_t n, int32_t nsp, int32_t nl, int32_t nu) {
 }
 
 TEST(DriverPartition, WorkedTwentyUnknownDensePattern) {
-  const int32_t n = 20, nsp = work_words;
+  const int32_t n = 20, nsp = classic_work_words;
   auto m = dense_pattern(n);
   const auto id = identity(n);
   std::vector<dcomplex> b(n, dcomplex(1, 1)), z(n);
@@ -1237,12 +1237,12 @@ TEST(RealSystem, SixtyBySixtyCompressibilityTestSolvesInTheRunBlock) {
   FemSystem s = fem_system(60, 60);
   std::vector<int32_t> c(s.m.n), ic(s.m.n);
   int32_t flag = -1, esp = 0;
-  zodrv(s.m.n, s.m.ia.data(), s.m.ja.data(), s.m.a.data(), c.data(), ic.data(), work_words,
+  zodrv(s.m.n, s.m.ia.data(), s.m.ja.data(), s.m.a.data(), c.data(), ic.data(), classic_work_words,
         run_block.isp(), 1, flag);
   ASSERT_EQ(flag, 0);
   std::vector<dcomplex> z(s.m.n);
   zndrv(s.m.n, c.data(), c.data(), ic.data(), s.m.ia.data(), s.m.ja.data(), s.m.a.data(),
-        s.rhs.data(), z.data(), work_words, run_block.isp(), run_block.rsp(), esp, 1, flag,
+        s.rhs.data(), z.data(), classic_work_words, run_block.isp(), run_block.rsp(), esp, 1, flag,
         run_block.scratch);
   ASSERT_EQ(flag, 0) << "the 60 x 60 system must fit the work block";
   EXPECT_GT(esp, 0);

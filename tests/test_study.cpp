@@ -478,7 +478,7 @@ TEST(Study, ASecondRunOnTheSameOutputIsRefusedWhileTheFirstHoldsIt) {
     execl(UPSCALE_STUDY_BINARY, UPSCALE_STUDY_BINARY, "a.txt", "-j", "1", static_cast<char*>(nullptr));
     _exit(127);
   }
-  const fs::path table = dir.path() / "shared" / "r0001" / "run" / sweep_table_name;
+  const fs::path table = dir.path() / "shared" / "r0001" / "run" / sweep_table::partial_name;
   bool running = false;
   for (int i = 0; i < 12000 && !running; ++i) {  // at most 60 s
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
