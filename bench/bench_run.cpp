@@ -61,7 +61,7 @@ void input_and_medium(Stages& s) {
   readata(input, run.deck);
   const Deck& d = run.deck;
   makematnum(d.nx, d.ny, d.nl, run.size_layer, d.h, run.matnum);
-  read_binary_ice(d, run.binary_ice);
+  read_binary_ice(run);
   s.pass.omega = d.fmin * 6.283185307179586;
   medium_stage(run, s.pass);
   global_numbering(d.nx, d.ny, run.xnod);

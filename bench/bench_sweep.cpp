@@ -100,7 +100,7 @@ void BM_numeric_factorisations_alone(benchmark::State& state) {
     LineInput input(text, "standard input");
     readata(input, run.deck);
     material_map_stage(run);
-    read_binary_ice(run.deck, run.binary_ice);
+    read_binary_ice(run);
     PassScalars pass;
     pass.omega = angular_frequency(run.deck.fmin);
     medium_stage(run, pass);

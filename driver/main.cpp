@@ -21,18 +21,19 @@
 
 #include "common/run_lock.hpp"
 #include "common/stop.hpp"
-#include "driver/load_option.hpp"
+#include "driver/run_options.hpp"
 #include "driver/run.hpp"
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "--help") {
-    std::printf("usage: upscale [--load split|piston] < deck.in\n"
+    std::printf("usage: upscale [--load split|piston] [--refine K] < deck.in\n"
                 "The finite-element compressibility test of a 2D three-phase porous rock sample at the deck's first\n"
                 "frequency: the deck is read from standard input, the per-cell files \"binary_ice_gnu.dat\" (and,\n"
                 "in the patchy model, \"phiw_binary_patchy.dat\") from the working directory, every stage is\n"
                 "echoed on standard output and the result files are written there.  Normal end: exit status 40;\n"
                 "the other statuses are listed in README.md.  --load piston loads the top with a rigid,\n"
-                "impermeable piston carrying 2 Pa on both solids (default split: 1 Pa on each solid's top).\n");
+                "impermeable piston carrying 2 Pa on both solids (default split: 1 Pa on each solid's top).\n"
+                "--refine K splits every cell of the deck into K x K cells carrying its values.\n");
     return 0;
   }
   static char stdout_buffer[1 << 16];
@@ -41,12 +42,13 @@ int main(int argc, char** argv) {
   // held past the final flush of every result file.
   std::optional<WorkingDirectoryLock> lock;
   try {
-    // The one option chooses the top load; any other argument is ignored.
-    TopLoad load = TopLoad::split;
-    const std::string usage = std::string("usage: upscale ") + load_usage + " < deck";
-    for (int a = 1; a < argc; ++a) read_load_option(argc, argv, a, load, usage);
+    // The options of the test (load, refinement); any other argument is
+    // ignored.
+    TestOptions options;
+    const std::string usage = std::string("usage: upscale ") + test_options_usage + " < deck";
+    for (int a = 1; a < argc; ++a) read_test_option(argc, argv, a, options, usage);
     lock.emplace("upscale");
-    upscale_run(std::cin, load);
+    upscale_run(std::cin, options);
   } catch (const StopRun& stop) {
     return finish_run(stop);
   }

@@ -17,6 +17,7 @@
 #include "common/units.hpp"
 #include "driver/result_units.hpp"
 #include "driver/physical_ranges.hpp"
+#include "driver/refine.hpp"
 #include "fem/global_sist.hpp"
 #include "medium/check_coefficients.hpp"
 #include "medium/e_modulus.hpp"
@@ -50,6 +51,7 @@ namespace {
 void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
   const Deck& deck = run.deck;
   for (RealMap* map : {&run.phiw, &run.binary_ice}) map->resize(deck.nx, deck.ny);
+  run.coarse_map.resize(deck.nx / deck.refine, deck.ny / deck.refine);
   run.matnum.resize(deck.nx, deck.ny);
   run.coef.resize(deck.nx, deck.ny);
   run.fields.resize(deck.nx, deck.ny);
@@ -154,14 +156,28 @@ void material_map_stage(RunStorage& run) {
   close_unit(result_unit::matnum_gnu);
 }
 
-void read_binary_ice(const Deck& deck, RealMap& binary_ice) {
-  read_cell_map("binary_ice_gnu.dat", "the per-cell ice map", "the value", deck.nx, deck.ny, binary_ice);
+void read_binary_ice(const Deck& deck, RealMap& binary_ice, RealMap& coarse) {
+  if (deck.refine == 1) {
+    read_cell_map("binary_ice_gnu.dat", "the per-cell ice map", "the value", deck.nx, deck.ny, binary_ice);
+    return;
+  }
+  read_cell_map("binary_ice_gnu.dat", "the per-cell ice map", "the value", deck.nx / deck.refine,
+                deck.ny / deck.refine, coarse);
+  refine_map(coarse, deck.refine, deck.nx, deck.ny, binary_ice);
 }
+
+void read_binary_ice(RunStorage& run) { read_binary_ice(run.deck, run.binary_ice, run.coarse_map); }
 
 void medium_stage(RunStorage& run, PassScalars& pass) {
   const Deck& deck = run.deck;
   CoefficientMaps& coef = run.coef;
-  porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.phiw, run.matnum);
+  if (deck.model == 1 && deck.refine > 1) {
+    // The per-cell file holds the deck's own cells.
+    porosity(deck.nx / deck.refine, deck.ny / deck.refine, deck.phi_layer, deck.model, run.coarse_map, run.matnum);
+    refine_map(run.coarse_map, deck.refine, deck.nx, deck.ny, run.phiw);
+  } else {
+    porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.phiw, run.matnum);
+  }
   e_modulus(deck.nx, deck.ny, run.matnum, deck.phi_a, run.phiw, deck.s3, deck.akf, deck.eta, pass.omega,
             deck.ak_air, deck.xmu_air, deck.ak_s3, deck.xmu_s3, deck.ak_s1, deck.xmu_s1, deck.key_model, coef.lambda1,
             coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1, coef.b2, coef.m, coef.d3, pass.cycle,

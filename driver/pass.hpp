@@ -30,6 +30,7 @@ struct RunStorage {
   LayerReal size_layer;
   IntMap matnum;
   RealMap phiw, binary_ice;
+  RealMap coarse_map;  // a per-cell file of a refined deck, on the deck's own cells
   CoefficientMaps coef;
   NodeTable xnod;
   // The assembled system in compressed rows (room for entries_per_unknown
@@ -123,8 +124,11 @@ void material_map_stage(RunStorage& run);
 // The per-cell map of "binary_ice_gnu.dat": one record j, k, value per
 // cell, row by row from the bottom; the value is stored by the record's
 // place.  A missing file, a short file or an unreadable record stops the run
-// with a message naming the file, the line and the cell.
-void read_binary_ice(const Deck& deck, RealMap& binary_ice);
+// with a message naming the file, the line and the cell.  A refined deck
+// reads one record per cell of the deck into `coarse` and spreads each over
+// the cells it covers.
+void read_binary_ice(const Deck& deck, RealMap& binary_ice, RealMap& coarse);
+void read_binary_ice(RunStorage& run);
 
 // Water proportion, elastic, mass and friction coefficients of every cell,
 // then the guards against coefficients that are not finite numbers and

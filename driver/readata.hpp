@@ -19,6 +19,7 @@ struct Deck {
   std::int32_t key_model = 0;  // 0 permafrost (ice), 1 shaley sand
   std::int32_t model = 0;      // 0 layered water proportion, 1 per-cell map from a file
   std::int32_t nmat = 0;       // layer types, 1 or 2
+  std::int32_t refine = 1;     // each cell of the deck split into refine x refine cells (--refine)
 
   LayerInt nl;          // cells, thickness of each layer type
   LayerInt nl_line;     // line of the deck that holds nl(i), for messages; the

@@ -20,10 +20,11 @@
 #include "common/units.hpp"
 #include "driver/pass.hpp"
 #include "driver/readata.hpp"
+#include "driver/refine.hpp"
 #include "driver/result_units.hpp"
 #include "driver/timer.hpp"
 
-void upscale_run(std::istream& parameters, TopLoad load) {
+void upscale_run(std::istream& parameters, const TestOptions& options) {
   RunStoragePtr storage;
   try {
     storage = make_run_storage();
@@ -31,7 +32,7 @@ void upscale_run(std::istream& parameters, TopLoad load) {
     stop_input("cannot allocate the storage of a pass (the 60 x 60 sizes, about 200 MB of address space)");
   }
   RunStorage& run = *storage;
-  run.load = load;
+  run.load = options.load;
   Deck& deck = run.deck;
 
   // 1. Result files first, so that every run leaves them, then the clock.
@@ -39,17 +40,23 @@ void upscale_run(std::istream& parameters, TopLoad load) {
   CpuClock clock;
   clock.timer();
 
-  // 2. The parameters, echoed; h = domain_size/ny.  A mesh larger than
-  //    60 x 60 sizes the storage here, once its memory is known to fit.
+  // 2. The parameters, echoed; h = domain_size/ny.  A refined deck splits
+  //    its cells here; a mesh larger than 60 x 60 sizes the storage, once
+  //    its memory is known to fit.
   LineInput input(parameters, "standard input");
   readata(input, deck);
+  refine_deck(deck, options.refine);
+  if (deck.refine > 1) {
+    record(stdout_unit, " every cell of the deck split into", deck.refine, "x", deck.refine, "cells: nx, ny, h =",
+           deck.nx, deck.ny, deck.h);
+  }
   size_for_mesh(run);
 
   // 3. The layered material map, written and checked.
   material_map_stage(run);
 
   // 4. The per-cell ice map, read in every run.
-  read_binary_ice(deck, run.binary_ice);
+  read_binary_ice(run);
 
   // 5. The single pass of the test, at the first frequency of the deck.
   for (std::int32_t cycle = 1; cycle <= 1; ++cycle) {

@@ -6,7 +6,8 @@
 
 #include <istream>
 
-#include "fem/global_numbering.hpp"
+#include "driver/run_options.hpp"
 
-// `load` chooses the top load of the test (--load); the deck does not.
-[[noreturn]] void upscale_run(std::istream& parameters, TopLoad load = TopLoad::split);
+// `options` choose the top load and the refinement of the test (--load,
+// --refine); the deck does not.
+[[noreturn]] void upscale_run(std::istream& parameters, const TestOptions& options = TestOptions());

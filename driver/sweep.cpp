@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <mutex>
 #include <new>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -23,7 +24,8 @@
 #include "common/units.hpp"
 #include "driver/evaluation.hpp"
 #include "driver/pass.hpp"
-#include "driver/load_option.hpp"
+#include "driver/refine.hpp"
+#include "driver/run_options.hpp"
 #include "driver/readata.hpp"
 #include "driver/sweep_reference.hpp"
 #include "driver/sweep_table.hpp"
@@ -51,11 +53,12 @@ using sweep_table::column_width;
 
 // The deck, the material map and the ice map, read and checked as the
 // program reads and checks them, without its echo or its map files.
-void read_sample(std::istream& parameters, RunStorage& run) {
+void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine) {
   try {
     OutputDiscarded quiet;
     LineInput input(parameters, "standard input");
     readata(input, run.deck);
+    refine_deck(run.deck, refine);
     size_for_mesh(run);
     if (run.deck.nfreq < 1) {
       stop_input_parameter("standard input, line " + std::to_string(run.deck.nfreq_line) +
@@ -68,24 +71,51 @@ void read_sample(std::istream& parameters, RunStorage& run) {
                            std::to_string(max_sweep_frequencies) + " frequencies)");
     }
     material_map_stage(run);
-    read_binary_ice(run.deck, run.binary_ice);
+    read_binary_ice(run);
   } catch (const StopRun& stop) {
     report_and_rethrow(stop, "");
   }
 }
 
-// What one frequency of the sweep gives: the program's results and, for a
-// layered sample, the exact solution of the same test.
+// The whole deck from `parameters`, to be read more than once.  A deck is
+// a few dozen lines; more than max_deck_bytes is refused.
+std::string deck_text(std::istream& parameters) {
+  constexpr std::size_t max_deck_bytes = std::size_t{1} << 20;
+  std::string text;
+  char buffer[4096];
+  while (parameters.read(buffer, sizeof buffer) || parameters.gcount() > 0) {
+    text.append(buffer, static_cast<std::size_t>(parameters.gcount()));
+    if (text.size() > max_deck_bytes) {
+      stop_input("standard input: the deck exceeds " + std::to_string(max_deck_bytes) +
+                 " bytes (a deck is a few dozen lines)");
+    }
+  }
+  return text;
+}
+
+// What one frequency of the sweep gives: the program's results, for a
+// layered sample the exact solution of the same test, and with the error
+// estimate the work-conjugate modulus of the sample at h/2.
 struct SweepPoint {
   PassScalars pass;
   SampleResults results;
   LayeredSolution reference;  // valid only for a layered sample
+  bool refined = false;
+  dcomplex mw_half;           // Mw at h/2, when refined
+};
+
+// The pass objects of one worker: the sample, and the sample at h/2 when
+// the sweep estimates its discretisation error (null otherwise).
+struct PassPair {
+  RunStorage* sample = nullptr;
+  RunStorage* half = nullptr;
 };
 
 // The pass of the program at `frequency`, on a storage that holds the
 // sample and the structure of its system (read_sample, structure_stage or
 // copy_structure).  The caller has silenced the output.
-SweepPoint solve_at(RunStorage& run, double frequency) {
+SweepPoint solve_at(const PassPair& passes, double frequency) {
+  RunStorage& run = *passes.sample;
   SweepPoint point;
   PassScalars& pass = point.pass;
   pass.cycle = 1;  // each frequency is computed as the one pass of a run at that frequency
@@ -98,7 +128,21 @@ SweepPoint solve_at(RunStorage& run, double frequency) {
   if (row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
     point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
   }
+  if (passes.half != nullptr) {
+    PassScalars half = pass;
+    point.mw_half = run_pass(*passes.half, half, SystemLayout::reuse).mw;
+    point.refined = true;
+  }
   return point;
+}
+
+// The Richardson estimate of the relative error of Mw at h from Mw at h and
+// h/2, for second-order convergence: Mw(h) - M = C h^2 + ..., so the
+// extrapolated M = (4 Mw(h/2) - Mw(h)) / 3, and the estimate is
+// |Mw(h) - M| / |M|.
+double richardson_error(const dcomplex& mw, const dcomplex& mw_half) {
+  const dcomplex extrapolated = (4.0 * mw_half - mw) / dcomplex(3.0, 0.0);
+  return abs(mw - extrapolated) / abs(extrapolated);
 }
 
 // The relative distance |a - b| / |b| of two moduli.
@@ -110,12 +154,13 @@ std::string right_justified(std::string_view text, int width) {
   return field;
 }
 
-void write_table_header(bool layered) {
+void write_table_header(bool layered, bool refined) {
   std::string line;
   for (const std::string_view label : sweep_table::columns) line += right_justified(label, column_width);
   if (layered) {
     for (const std::string_view label : sweep_table::exact_columns) line += right_justified(label, column_width);
   }
+  if (refined) line += right_justified(sweep_table::error_estimate_column, column_width);
   line[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   write_line(table_unit, line);
 }
@@ -143,6 +188,7 @@ void write_table_row(double frequency, const SweepPoint& point, const std::strin
       line += right_justified(format_real(value), column_width);
     }
   }
+  if (point.refined) line += right_justified(format_real(richardson_error(r.mw, point.mw_half)), column_width);
   write_line(table_unit, line);
   if (!flush_unit(table_unit)) {
     stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
@@ -204,21 +250,25 @@ class SweepWorkers {
   // A thread that the system refuses leaves the sweep to the workers
   // already started, with a warning; when not even the first can start, the
   // sweep stops with stop_input_error.
-  SweepWorkers(RunStorage& first, std::int32_t workers)
-      : deck_(first.deck), slots_(static_cast<std::size_t>(first.deck.nfreq) + 1),
-        lowest_stop_(first.deck.nfreq + 1) {
+  SweepWorkers(const PassPair& first, std::int32_t workers)
+      : deck_(first.sample->deck), slots_(static_cast<std::size_t>(deck_.nfreq) + 1),
+        lowest_stop_(deck_.nfreq + 1) {
     try {
-      threads_.emplace_back([this, &first] { work(first); });
+      threads_.emplace_back([this, first] { work(first); });
       for (std::int32_t w = 2; w <= workers; ++w) {
-        threads_.emplace_back([this, &first] {
-          RunStoragePtr own;
+        threads_.emplace_back([this, first] {
+          RunStoragePtr own, own_half;
           try {
             own = make_run_storage();
+            copy_structure(*first.sample, *own);
+            if (first.half != nullptr) {
+              own_half = make_run_storage();
+              copy_structure(*first.half, *own_half);
+            }
           } catch (const std::bad_alloc&) {
             return;
           }
-          copy_structure(first, *own);
-          work(*own);
+          work(PassPair{own.get(), own_half.get()});
         });
       }
     } catch (const std::system_error& error) {
@@ -258,7 +308,7 @@ class SweepWorkers {
     bool done = false;
   };
 
-  void work(RunStorage& run) {
+  void work(const PassPair& run) {
     Units sink;  // this thread's own units, silenced
     const BindUnits bind(sink);
     const OutputDiscarded quiet;
@@ -319,11 +369,29 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
                " MB of address space): the sweep needs it before its first frequency");
   }
   RunStorage& first = *storage;
-  first.load = options.load;
+  first.load = options.test.load;
   const Deck& deck = first.deck;
   PassScalars layout;
+  // With the error estimate, the deck is read twice: the sample, and the
+  // same sample at h/2 (refined twice as much), each in a pass object.
+  RunStoragePtr half_storage;
+  PassPair passes{&first, nullptr};
   try {
-    read_sample(parameters, first);
+    if (!options.error_estimate) {
+      read_sample(parameters, first, options.test.refine);
+    } else {
+      const std::string text = deck_text(parameters);
+      std::istringstream once(text), twice(text);
+      read_sample(once, first, options.test.refine);
+      try {
+        half_storage = make_run_storage();
+      } catch (const std::bad_alloc&) {
+        stop_input("cannot allocate the storage of the sample at h/2 for the error estimate");
+      }
+      half_storage->load = first.load;
+      read_sample(twice, *half_storage, 2 * options.test.refine);
+      passes.half = half_storage.get();
+    }
   } catch (const StopRun&) {
     // A sweep refused for its deck or its maps leaves no table behind.
     close_unit(table_unit);
@@ -338,6 +406,10 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   try {
     const OutputDiscarded quiet;
     structure_stage(first, layout);
+    if (passes.half != nullptr) {
+      PassScalars half_layout;
+      structure_stage(*passes.half, half_layout);
+    }
     for (const std::int32_t end : {deck.nfreq, std::int32_t{1}}) {
       // A medium that stops at this end of the grid stops the sweep there,
       // in its row's turn; here it only goes without its limit.
@@ -358,12 +430,33 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
 
   // Each further job works on a pass object of its own, given the sample
   // and the structure; none orders or factorises symbolically again.
-  const std::int32_t workers = options.jobs < deck.nfreq ? options.jobs : deck.nfreq;
+  std::int32_t workers = options.jobs < deck.nfreq ? options.jobs : deck.nfreq;
+  // Beyond 60 x 60 no more jobs than the memory holds.
+  if (workers > 1 && (deck.nx > classic_cells_x || deck.ny > classic_cells_y)) {
+    std::uint64_t per_job = pass_memory_estimate(deck, first.load);
+    if (passes.half != nullptr) per_job += pass_memory_estimate(passes.half->deck, first.load);
+    const std::uint64_t fit = memory_offered() / per_job;
+    if (fit < static_cast<std::uint64_t>(workers)) {
+      const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
+      std::fprintf(stderr, "warning: %d jobs of this mesh need about %llu MB, more than this machine offers; %d %s\n",
+                   static_cast<int>(workers), static_cast<unsigned long long>((per_job * workers) >> 20),
+                   static_cast<int>(fewer), fewer == 1 ? "job runs" : "jobs run");
+      workers = fewer;
+    }
+  }
 
   record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", layout.n, "unknowns,", deck.nfreq,
          "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
          workers == 1 ? "job" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
+  if (deck.refine > 1) {
+    record(stdout_unit, " every cell of the deck split into", deck.refine, "x", deck.refine, "cells: h =", deck.h,
+           "m");
+  }
+  if (passes.half != nullptr) {
+    record(stdout_unit, " error estimate: the same sample at h/2,", passes.half->deck.nx, "x", passes.half->deck.ny,
+           "cells, at every frequency");
+  }
   write_line(stdout_unit, std::string(" top load: ") + load_name(first.load) +
                               (first.load == TopLoad::piston ? " (a rigid, impermeable piston, 2 Pa on both solids)"
                                                              : " (1 Pa on the top of each solid)"));
@@ -389,11 +482,11 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   // describes what is in this directory.
   std::remove(sweep_table::file_name);
   truncate_unit(table_unit);
-  write_table_header(layered);
+  write_table_header(layered, passes.half != nullptr);
   const Progress progress(deck.nfreq);
   std::int32_t rows = 0, inaccurate = 0;
   {
-    SweepWorkers pool(first, workers);
+    SweepWorkers pool(passes, workers);
     for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
       const double frequency = sweep_frequency(deck, i);
       const std::string where = " stopped at frequency " + std::to_string(i) + " of " +
@@ -439,7 +532,8 @@ std::int32_t available_processors() {
 }
 
 SweepOptions sweep_options(int argc, const char* const* argv) {
-  const std::string usage = std::string("usage: upscale_sweep [-j N] ") + load_usage +
+  const std::string usage = std::string("usage: upscale_sweep [-j N] ") + test_options_usage +
+                            " [--error-estimate]" +
                             " < deck (N: frequencies computed at once, 1 to " + std::to_string(max_sweep_jobs) +
                             "; default: the processors this process may use)";
   SweepOptions options;
@@ -447,7 +541,11 @@ SweepOptions sweep_options(int argc, const char* const* argv) {
   for (int a = 1; a < argc; ++a) {
     std::string_view arg = argv[a];
     std::string value;
-    if (read_load_option(argc, argv, a, options.load, usage)) continue;
+    if (read_test_option(argc, argv, a, options.test, usage)) continue;
+    if (arg == "--error-estimate") {
+      options.error_estimate = true;
+      continue;
+    }
     if (arg == "-j" || arg == "--jobs") {
       if (a + 1 >= argc) stop_input_parameter("option " + std::string(arg) + " needs a number of jobs\n" + usage);
       value = argv[++a];

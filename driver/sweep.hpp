@@ -22,14 +22,16 @@
 
 #include "driver/readata.hpp"
 #include "driver/sweep_table.hpp"
-#include "fem/global_numbering.hpp"
+#include "driver/run_options.hpp"
 
 inline constexpr const char* sweep_table_name = sweep_table::file_name;
 
-// What the command line chooses: the number of jobs and the top load.
+// What the command line chooses: the number of jobs, the test's load and
+// refinement, and whether the discretisation error of Mw is estimated.
 struct SweepOptions {
   std::int32_t jobs = 1;
-  TopLoad load = TopLoad::split;
+  TestOptions test;
+  bool error_estimate = false;
 };
 
 // Runs the sweep on the deck read from `parameters` and the per-cell files
@@ -55,8 +57,11 @@ inline constexpr std::int32_t max_sweep_frequencies = 100000;
 inline constexpr std::int32_t max_sweep_jobs = 256;
 
 // The options of the command line: the number of jobs "-j N" (or "-jN",
-// "--jobs N"; without it, the number of processors the process may use)
-// and the load "--load split|piston" (default split).  Any other argument,
+// "--jobs N"; without it, the number of processors the process may use),
+// the load "--load split|piston" (default split), the refinement
+// "--refine K" and "--error-estimate" (the sample also solved at h/2, and
+// the Richardson estimate of the relative error of Mw in the table's last
+// column, error_estimate_w).  Any other argument,
 // or a number outside 1..max_sweep_jobs, stops with stop_bad_parameter and a
 // usage message.
 SweepOptions sweep_options(int argc, const char* const* argv);

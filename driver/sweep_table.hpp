@@ -19,6 +19,9 @@
 // exact one-dimensional solution under the same load:
 //  17  Re(Mw_exact)(Pa)    18  Im(Mw_exact)(Pa)
 //  19  error_w              |Mw - Mw_exact| / |Mw_exact|
+// and last, with --error-estimate, the Richardson estimate of the relative
+// error of Mw from the same sample at h/2:
+//      error_estimate_w
 #pragma once
 
 #include <array>
@@ -40,6 +43,8 @@ inline constexpr std::array<std::string_view, 16> columns = {
 
 inline constexpr std::array<std::string_view, 3> exact_columns = {"Re(Mw_exact)(Pa)", "Im(Mw_exact)(Pa)",
                                                                   "error_w"};
+
+inline constexpr std::string_view error_estimate_column = "error_estimate_w";
 
 // 1-based positions of the columns that readers look up.
 inline constexpr int frequency = 1;

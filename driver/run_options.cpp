@@ -1,0 +1,48 @@
+#include "driver/run_options.hpp"
+
+#include <string_view>
+
+#include "common/stop.hpp"
+#include "driver/refine.hpp"
+
+namespace {
+
+// The value of option `name` at argv[a] ("--name value" or "--name=value"),
+// advancing a past it; empty when argv[a] is another argument.
+bool option_value(int argc, const char* const* argv, int& a, std::string_view name, std::string& value,
+                  const std::string& usage) {
+  const std::string_view arg = argv[a];
+  if (arg == name) {
+    if (a + 1 >= argc) stop_input_parameter("option " + std::string(name) + " needs a value\n" + usage);
+    value = argv[++a];
+    return true;
+  }
+  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
+    value = std::string(arg.substr(name.size() + 1));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& options, const std::string& usage) {
+  std::string value;
+  if (option_value(argc, argv, a, "--load", value, usage)) {
+    if (value == "split") {
+      options.load = TopLoad::split;
+    } else if (value == "piston") {
+      options.load = TopLoad::piston;
+    } else {
+      stop_input_parameter("--load " + value + " is not admitted: the load is split or piston\n" + usage);
+    }
+    return true;
+  }
+  if (option_value(argc, argv, a, "--refine", value, usage)) {
+    options.refine = refine_factor(value.c_str(), usage.c_str());
+    return true;
+  }
+  return false;
+}
+
+const char* load_name(TopLoad load) { return load == TopLoad::piston ? "piston" : "split"; }

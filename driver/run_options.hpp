@@ -1,0 +1,28 @@
+// The command-line options of the test that both programs share:
+//   --load split    each solid's top carries its own 1 Pa (the default)
+//   --load piston   a rigid, impermeable piston carries 2 Pa on both solids
+//   --refine K      every cell of the deck split into K x K cells (default 1)
+// ("--load=piston" and "--refine=2" are read the same way).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "fem/global_numbering.hpp"
+
+struct TestOptions {
+  TopLoad load = TopLoad::split;
+  std::int32_t refine = 1;
+};
+
+// The words of the options in a usage message.
+inline constexpr const char* test_options_usage = "[--load split|piston] [--refine K]";
+
+// If argv[a] is one of the options, reads it (advancing a past its value)
+// into `options` and returns true; otherwise returns false and leaves both
+// alone.  A missing or unknown value stops with stop_bad_parameter and
+// `usage`.
+bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& options, const std::string& usage);
+
+// The load's value as written on the command line.
+const char* load_name(TopLoad load);
