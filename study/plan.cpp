@@ -46,6 +46,7 @@ Plan read_plan(const fs::path& output) {
     if (key == "jobs") plan.jobs = value;
     if (key == "signature") plan.signature = value;
     if (key == "modulus") plan.modulus = value;
+    if (key == "error_estimate") plan.error_estimate = value == "yes";
   }
   if (plan.realisations < 1) stop_input(file.string() + ": no number of realisations");
   return plan;
@@ -66,7 +67,8 @@ void write_plan(const Study& study, const Tools& tools, const std::string& jobs)
   if (!same) fs::remove(study.output / summary_name);
   write_atomically(study.output / plan_name, "study_file " + study.file.string() + "\nrealisations " +
                                                  std::to_string(study.realisations) + "\njobs " + jobs +
-                                                 "\nsignature " + signature + "\nmodulus " + study.modulus + "\n");
+                                                 "\nsignature " + signature + "\nmodulus " + study.modulus +
+                                                 "\nerror_estimate " + (study.error_estimate ? "yes" : "no") + "\n");
 }
 
 namespace {

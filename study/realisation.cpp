@@ -102,6 +102,8 @@ Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) 
   if (maps_status != 0) return fail("upscale_maps", maps_status, work / "maps.out", work / "maps.err");
   std::vector<std::string> sweep_args{"-j", "1"};
   if (study.load == "piston") sweep_args.insert(sweep_args.end(), {"--load", "piston"});
+  if (study.refine > 1) sweep_args.insert(sweep_args.end(), {"--refine", std::to_string(study.refine)});
+  if (study.error_estimate) sweep_args.push_back("--error-estimate");
   const int sweep_status = run_process(tools.sweep, sweep_args, work, work / "deck.in", work / "sweep.out",
                                        work / "sweep.err");
   if (sweep_status != 0) return fail("upscale_sweep", sweep_status, work / "sweep.out", work / "sweep.err");

@@ -142,7 +142,7 @@ Study read_study_file(const fs::path& file) {
 
   // 1. Every line: blank, a comment, or key = value with a known key, once.
   static const char* const keys[] = {"case",  "realisations", "seed", "maps", "fmin",   "fmax",
-                                     "nfreq", "output",       "slurm", "load", "modulus"};
+                                     "nfreq", "output",       "slurm", "load", "modulus", "refine", "error_estimate"};
   std::map<std::string, Entry> entries;
   std::istringstream lines(text);
   std::string line;
@@ -159,7 +159,8 @@ Study read_study_file(const fs::path& file) {
     for (const char* k : keys) known = known || key == k;
     if (!known) {
       fault(study.file, number, "'" + key + "'",
-            "unknown key (keys: case, realisations, seed, maps, fmin, fmax, nfreq, output, slurm, load, modulus)");
+            "unknown key (keys: case, realisations, seed, maps, fmin, fmax, nfreq, output, slurm, load, modulus, "
+            "refine, error_estimate)");
     }
     if (entries.count(key) != 0) {
       fault(study.file, number, key, "given twice (first on line " + std::to_string(entries[key].line) + ")");
@@ -232,6 +233,20 @@ Study read_study_file(const fs::path& file) {
                                              std::to_string(max_study_nfreq) + " of a study's sweeps");
     }
     study.nfreq = e.value;
+  }
+  if (entries.count("refine")) {
+    const Entry& e = entries["refine"];
+    std::int32_t k = 0;
+    const auto [end, error] = std::from_chars(e.value.data(), e.value.data() + e.value.size(), k);
+    if (error != std::errc() || end != e.value.data() + e.value.size() || k < 1) {
+      fault(study.file, e.line, "refine", "'" + e.value + "' is not a whole number of at least 1");
+    }
+    study.refine = k;
+  }
+  if (entries.count("error_estimate")) {
+    const Entry& e = entries["error_estimate"];
+    if (e.value != "yes" && e.value != "no") fault(study.file, e.line, "error_estimate", "'" + e.value + "' is not yes or no");
+    study.error_estimate = e.value == "yes";
   }
   for (const auto& [key, choices] : {std::pair<std::string, std::vector<std::string>>{"load", {"split", "piston"}},
                                      {"modulus", {"work", "c33", "mstar"}}}) {

@@ -11,6 +11,9 @@
 //   load         (optional) split (default) or piston: the load of every sweep
 //   modulus      (optional) work (default), c33 or mstar: the modulus whose
 //                velocity and 1000/Q the summary gathers
+//   refine       (optional) K: every cell of the deck split into K x K cells (default 1)
+//   error_estimate (optional) yes or no (default): the sweeps also solve at h/2 and the
+//                summary gives the mean and maximum of the estimated error of Mw
 //
 // Before anything is written the study is checked whole: the map the maps
 // options write must be one the deck reads and uses, every per-cell file
@@ -43,6 +46,8 @@ struct Study {
   std::int32_t rows = 0;           // frequencies of the study's grid: rows of every table
   std::string load = "split";      // split | piston
   std::string modulus = "work";    // work | c33 | mstar
+  std::int32_t refine = 1;         // every cell of the deck split into refine x refine
+  bool error_estimate = false;     // the sweeps' Richardson estimate of Mw's error
   std::string map_file;            // the per-cell file upscale_maps writes
   std::vector<std::string> case_files;  // the other per-cell files the deck reads, taken from the case
   // "key value" of every key that shapes a realisation (everything but

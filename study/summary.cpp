@@ -29,7 +29,7 @@ std::string number_text(double value) { return std::isnan(value) ? "nan" : forma
 // 1000/Q of the summarised modulus of every row.
 struct Table {
   std::vector<std::string> frequency;
-  std::vector<double> velocity, thousand_over_q;
+  std::vector<double> velocity, thousand_over_q, error_estimate;
 };
 
 double value_of(const std::string& word, const fs::path& file, int line) {
@@ -62,13 +62,13 @@ std::size_t column_index(const std::vector<std::string>& names, const std::strin
 
 namespace {
 
-Table read_table(const fs::path& file, const std::string& modulus) {
+Table read_table(const fs::path& file, const std::string& modulus, bool error_estimate) {
   std::ifstream in(file);
   if (!in) stop_input("cannot read the sweep table \"" + file.string() + "\"");
   Table table;
   std::string line;
   std::vector<std::string> names;
-  std::size_t frequency = 0, velocity = 0, q = 0;
+  std::size_t frequency = 0, velocity = 0, q = 0, estimate = 0;
   for (int number = 1; std::getline(in, line); ++number) {
     if (line.empty()) continue;
     if (line[0] == '#') {
@@ -79,6 +79,7 @@ Table read_table(const fs::path& file, const std::string& modulus) {
       frequency = column_index(names, "frequency(Hz)", file, modulus);
       velocity = column_index(names, wanted.velocity, file, modulus);
       q = column_index(names, wanted.thousand_over_q, file, modulus);
+      if (error_estimate) estimate = column_index(names, "error_estimate_w", file, modulus);
       continue;
     }
     if (names.empty()) stop_input(file.string() + ", line " + std::to_string(number) + ": a row before the header line");
@@ -90,6 +91,7 @@ Table read_table(const fs::path& file, const std::string& modulus) {
     table.frequency.push_back(words[frequency]);
     table.velocity.push_back(value_of(words[velocity], file, number));
     table.thousand_over_q.push_back(value_of(words[q], file, number));
+    if (error_estimate) table.error_estimate.push_back(value_of(words[estimate], file, number));
   }
   if (table.frequency.empty()) stop_input("the sweep table \"" + file.string() + "\" has no rows");
   return table;
@@ -122,9 +124,12 @@ SampleStatistics sample_statistics(const std::vector<double>& values) {
   return s;
 }
 
-void write_summary(const fs::path& output, const std::vector<std::string>& present, const std::string& modulus) {
+void write_summary(const fs::path& output, const std::vector<std::string>& present, const std::string& modulus,
+                   bool error_estimate) {
   std::vector<Table> tables;
-  for (const std::string& name : present) tables.push_back(read_table(output / name / sweep_table_name, modulus));
+  for (const std::string& name : present) {
+    tables.push_back(read_table(output / name / sweep_table_name, modulus, error_estimate));
+  }
   const Table& first = tables.front();
   for (std::size_t t = 1; t < tables.size(); ++t) {
     const fs::path file = output / present[t] / sweep_table_name;
@@ -141,6 +146,7 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
       "velocity_p50(m/s)", "velocity_p95(m/s)", "1000/Q_mean", "1000/Q_std", "1000/Q_p5", "1000/Q_p50", "1000/Q_p95"};
   std::string text;
   for (const char* label : labels) text += right_justified(label);
+  if (error_estimate) text += right_justified("error_estimate_w_mean") + right_justified("error_estimate_w_max");
   text[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   text += '\n';
   for (std::size_t row = 0; row < first.frequency.size(); ++row) {
@@ -153,6 +159,15 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
     text += right_justified(first.frequency[row]) + right_justified(std::to_string(tables.size()));
     for (const double value : {v.mean, v.std, v.p5, v.p50, v.p95, a.mean, a.std, a.p5, a.p50, a.p95}) {
       text += right_justified(number_text(value));
+    }
+    if (error_estimate) {
+      double sum = 0, largest = 0;
+      for (const Table& table : tables) {
+        sum = sum + table.error_estimate[row];
+        largest = table.error_estimate[row] > largest ? table.error_estimate[row] : largest;
+      }
+      text += right_justified(number_text(sum / static_cast<double>(tables.size()))) +
+              right_justified(number_text(largest));
     }
     text += '\n';
   }

@@ -50,6 +50,8 @@ std::size_t column_index(const std::vector<std::string>& names, const std::strin
 // the same frequencies; a table that differs or cannot be read, or lacks
 // the modulus's columns, stops with stop_input_error naming the file and
 // the line or the column.  The file is written under a temporary name and
-// moved into place.
+// moved into place.  With `error_estimate`, two more columns give the
+// mean and the maximum over the realisations of error_estimate_w, the
+// estimated relative discretisation error of Mw.
 void write_summary(const std::filesystem::path& output, const std::vector<std::string>& present,
-                   const std::string& modulus);
+                   const std::string& modulus, bool error_estimate = false);

@@ -569,6 +569,41 @@ TEST(Study, TheSummaryFindsItsModulusColumnsByName) {
       << merge.out;
 }
 
+TEST(Study, TheWorkConjugateModulusUnderThePistonWithRefinementAndItsErrorEstimate) {
+  // The default modulus (work) of sweeps under the piston, each cell split
+  // in two, with the estimated error of Mw: the realisations' tables hold
+  // the sweep's own columns, and the summary their mean and maximum.
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  write_file(dir.path() / "work.txt",
+             with(study_text(patchy_ice, 2, "load = piston\nrefine = 2\nerror_estimate = yes\n"), "modulus = c33\n",
+                  ""));
+  const ProgramRun run = run_command(dir.path(), "work.txt -j 2");
+  ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
+  const fs::path out = dir.path() / "work";
+  const std::vector<std::string> table = split_lines(read_file(out / "r0001" / sweep_table_name));
+  ASSERT_EQ(table.size(), 4u);
+  EXPECT_EQ(words(table[0]).back(), "error_estimate_w");
+  EXPECT_NE(read_file(out / "r0001" / "sweep.out").find(" top load: piston"), std::string::npos);
+  EXPECT_NE(read_file(out / "r0001" / "sweep.out").find("split into 2 x 2 cells"), std::string::npos);
+  const std::vector<std::string> summary = split_lines(read_file(out / summary_name));
+  ASSERT_EQ(summary.size(), 4u);
+  const std::vector<std::string> names = words(summary[0]);
+  EXPECT_EQ(names[names.size() - 2], "error_estimate_w_mean");
+  EXPECT_EQ(names.back(), "error_estimate_w_max");
+  for (std::size_t row = 1; row < 4; ++row) {
+    const std::vector<std::string> values = words(summary[row]);
+    const double mean = std::stod(values[values.size() - 2]), largest = std::stod(values.back());
+    EXPECT_GT(mean, 0.0) << summary[row];
+    EXPECT_LE(mean, largest) << summary[row];
+    EXPECT_LT(largest, 0.1) << "a 12 x 12 mesh resolves 0.01 to 100 Hz under the piston: " << summary[row];
+  }
+  // The velocity summarised is the work-conjugate one of the tables.
+  const double velocity_w = std::stod(words(table[1])[12]);
+  EXPECT_GT(velocity_w, 3000.0);
+  EXPECT_LT(velocity_w, 4500.0);
+}
+
 TEST(Study, EveryProgramAnswersHelpOnStandardOutput) {
   ScratchDirectory dir;
   for (const char* program : {UPSCALE_BINARY, UPSCALE_SWEEP_BINARY, UPSCALE_MAPS_BINARY, UPSCALE_STUDY_BINARY}) {
