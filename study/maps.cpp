@@ -14,6 +14,7 @@
 #include "common/format.hpp"
 #include "common/stop.hpp"
 #include "study/exact_math.hpp"
+#include "study/file_bytes.hpp"
 
 namespace {
 
@@ -235,18 +236,6 @@ std::vector<double> compute_quadrant(int hx, int hy, double h, double lx, double
   return quadrant;
 }
 
-// 64-bit FNV-1a of the key, for the cache file's name.
-std::string key_checksum(const std::string& key) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : key) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
-}
-
 }  // namespace
 
 std::vector<double> correlation_quadrant(int hx, int hy, double h, double lx, double ly, CovarianceKind kind,
@@ -255,7 +244,7 @@ std::vector<double> correlation_quadrant(int hx, int hy, double h, double lx, do
   // The key: every input of the values, the reals by their exact bits.
   char key[256];
   std::snprintf(key, sizeof key, "von Karman quadrant %d %d h %a lx %a ly %a nu %a\n", hx, hy, h, lx, ly, nu);
-  const std::string file = cache + "/correlation_" + key_checksum(key) + ".bin";
+  const std::string file = cache + "/correlation_" + checksum_text(key) + ".bin";
   const std::size_t count = static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1);
   std::vector<double> quadrant(count);
   if (std::FILE* in = std::fopen(file.c_str(), "rb")) {

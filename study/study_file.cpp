@@ -125,6 +125,17 @@ void check_output_place(const Study& study, std::map<std::string, Entry>& entrie
   }
 }
 
+// The value of `e` as a whole number of at least 1; anything else is a
+// fault of the study file naming the line and the key.
+std::int32_t whole_number_at_least_one(const fs::path& file, const Entry& e, const char* key) {
+  std::int32_t n = 0;
+  const auto [end, error] = std::from_chars(e.value.data(), e.value.data() + e.value.size(), n);
+  if (error != std::errc() || end != e.value.data() + e.value.size() || n < 1) {
+    fault(file, e.line, key, "'" + e.value + "' is not a whole number of at least 1");
+  }
+  return n;
+}
+
 }  // namespace
 
 std::vector<std::string> split_words(const std::string& text) {
@@ -223,11 +234,7 @@ Study read_study_file(const fs::path& file) {
   }
   if (entries.count("nfreq")) {
     const Entry& e = entries["nfreq"];
-    std::int32_t n = 0;
-    const auto [end, error] = std::from_chars(e.value.data(), e.value.data() + e.value.size(), n);
-    if (error != std::errc() || end != e.value.data() + e.value.size() || n < 1) {
-      fault(study.file, e.line, "nfreq", "'" + e.value + "' is not a whole number of at least 1");
-    }
+    const std::int32_t n = whole_number_at_least_one(study.file, e, "nfreq");
     if (n > max_study_nfreq) {
       limit(study.file, e.line, "nfreq", e.value + " frequencies exceed the limit of " +
                                              std::to_string(max_study_nfreq) + " of a study's sweeps");
@@ -235,13 +242,7 @@ Study read_study_file(const fs::path& file) {
     study.nfreq = e.value;
   }
   if (entries.count("refine")) {
-    const Entry& e = entries["refine"];
-    std::int32_t k = 0;
-    const auto [end, error] = std::from_chars(e.value.data(), e.value.data() + e.value.size(), k);
-    if (error != std::errc() || end != e.value.data() + e.value.size() || k < 1) {
-      fault(study.file, e.line, "refine", "'" + e.value + "' is not a whole number of at least 1");
-    }
-    study.refine = k;
+    study.refine = whole_number_at_least_one(study.file, entries["refine"], "refine");
   }
   if (entries.count("error_estimate")) {
     const Entry& e = entries["error_estimate"];
