@@ -38,15 +38,19 @@
 // keeps working state in Fortran module variables shared by all instances
 // of the process (its load-balancing, buffer, out-of-core and low-rank
 // modules: the __zmumps_load_MOD_*, __zmumps_buf_MOD_*, __mumps_ooc_common_
-// MOD_* symbols of libzmumps_seq and libmumps_common_seq), and registers
-// instances in a shared table. So two objects must never be inside MUMPS
-// at the same time, even from different threads: calls from one thread may
-// interleave freely between objects (each call saves and restores its
-// instance's state), calls from two threads may not. The design that needs
-// no mutex: every object of a process is used by one thread only, and
-// parallel sweeps with this solver run as separate processes (one sweep
-// worker per process, as the study runner's local engine starts them), each
-// with its own copy of MUMPS's module state.
+// MOD_* symbols of libzmumps_seq and libmumps_common_seq). Two objects
+// inside MUMPS at the same time, from two threads, corrupt that state: two
+// threads each analysing and factorising its own 30 x 30 system in its own
+// object end in a segmentation fault or a double free, whether or not the
+// objects were created beforehand on one thread. One call at a time is
+// safe, whichever thread makes it and however the calls of different
+// objects interleave (each call saves and restores its instance's state;
+// the tests check that interleaved objects keep their own factors).
+// The design that needs no mutex: in a process, every call into this
+// solver comes from one thread at a time (one sweep worker per process);
+// parallel sweeps with this solver run as separate processes, as the
+// study runner's local engine starts them, each with its own copy of
+// MUMPS's module state.
 #pragma once
 
 #include <cstdint>
