@@ -15,7 +15,8 @@
 // Every call returns a Status: ok, or what went wrong in words (MUMPS's
 // error code INFOG(1) < 0 and its detail INFOG(2) included). Nothing is
 // thrown and nothing stops the program; a failed call leaves the object
-// usable for a new analyse (after a failed factor, for a new factor).
+// usable for a new analyse (after a failed factor, for a new factor). A
+// moved-from object may only be destroyed or assigned to.
 //
 // Orderings: METIS nested dissection (the default; METIS_NodeND called here
 // and handed to MUMPS as the user's pivot order, because Debian's

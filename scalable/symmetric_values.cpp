@@ -38,10 +38,10 @@ void symmetric_values(std::int32_t n, const std::int32_t* ia, const std::int32_t
     for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p) {
       const std::int32_t c = ja[p - 1];
       if (c == r) continue;
-      if (held[c - 1]) {
+      if (held[r - 1]) {
+        a[p - 1] = zero;  // already zero in value; written as +0
+      } else if (held[c - 1]) {
         if (!is_zero(value[c - 1])) rhs[r - 1] = rhs[r - 1] - a[p - 1] * value[c - 1];
-        a[p - 1] = zero;
-      } else if (held[r - 1]) {
         a[p - 1] = zero;
       }
     }
