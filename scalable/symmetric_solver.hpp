@@ -19,9 +19,11 @@
 // moved-from object may only be destroyed or assigned to.
 //
 // Orderings: METIS nested dissection (the default; METIS_NodeND called here
-// and handed to MUMPS as the user's pivot order, because Debian's
-// sequential MUMPS is built without METIS), or MUMPS's own approximate
-// minimum degree (AMD) or approximate minimum fill (AMF).
+// and handed to MUMPS as the user's pivot order: Debian's sequential MUMPS
+// is built without METIS, and asked for it (ICNTL(7) = 5) it silently
+// orders by AMF instead), or MUMPS's own approximate minimum degree (AMD)
+// or approximate minimum fill (AMF). memory().ordering_used tells which
+// ordering MUMPS applied.
 //
 // The memory figures MUMPS gives (memory()) are the estimate of the
 // analysis for an in-core factorisation and, after factor, what it
