@@ -50,6 +50,70 @@ std::string mumps_words(int infog1) {
   }
 }
 
+// The lower triangle of the pattern (irn, jcn, pos) and the mirror of
+// each of its entries; "" when the pattern is sound, else what is wrong.
+std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
+                           std::vector<MUMPS_INT>& irn, std::vector<MUMPS_INT>& jcn, std::vector<std::int64_t>& pos,
+                           std::vector<std::int64_t>& mirror) {
+  if (n < 1) return "the order n must be at least 1";
+  if (ia[0] != 1) return "ia(1) must be 1";
+
+  // --- The lower triangle, row by row ---
+  irn.clear();
+  jcn.clear();
+  pos.clear();
+  for (std::int32_t r = 1; r <= n; ++r) {
+    if (ia[r] < ia[r - 1]) return std::string("ia must not decrease (row " + std::to_string(r) + ")");
+    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p) {
+      const std::int32_t c = ja[p - 1];
+      if (c < 1 || c > n) return std::string("column " + std::to_string(c) + " out of range in row " + std::to_string(r));
+      if (c <= r) {
+        irn.push_back(r);
+        jcn.push_back(c);
+        pos.push_back(p - 1);
+      }
+    }
+  }
+  // --- The upper triangle gathered by column ---
+  // For column c: the rows r < c storing (r, c), and where, in
+  // upper_row / upper_pos[upper_start[c] .. upper_start[c+1]-1].
+  std::vector<std::int64_t> upper_start(n + 2, 0);
+  for (std::int32_t r = 1; r <= n; ++r)
+    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+      if (ja[p - 1] > r) ++upper_start[ja[p - 1] + 1];
+  for (std::int32_t c = 1; c <= n; ++c) upper_start[c + 1] += upper_start[c];
+  std::vector<std::int32_t> upper_row(upper_start[n + 1]);
+  std::vector<std::int64_t> upper_pos(upper_start[n + 1]);
+  {
+    std::vector<std::int64_t> next(upper_start.begin(), upper_start.end() - 1);
+    for (std::int32_t r = 1; r <= n; ++r)
+      for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+        if (ja[p - 1] > r) {
+          const std::int64_t q = next[ja[p - 1]]++;
+          upper_row[q] = r;
+          upper_pos[q] = p - 1;
+        }
+  }
+  // --- The mirror of each lower entry (r, c): (c, r), in column r's list ---
+  // Every strictly upper entry must be some lower entry's mirror: the two
+  // counts agree.
+  mirror.assign(pos.size(), -1);
+  std::int64_t strict_lower = 0;
+  for (std::int64_t k = 0; k < static_cast<std::int64_t>(pos.size()); ++k) {
+    if (irn[k] == jcn[k]) { mirror[k] = pos[k]; continue; }
+    ++strict_lower;
+    const std::int32_t r = irn[k], c = jcn[k];
+    const auto first = upper_row.begin() + upper_start[r], last = upper_row.begin() + upper_start[r + 1];
+    const auto hit = std::find(first, last, c);
+    if (hit == last) return std::string("entry (" + std::to_string(r) + "," + std::to_string(c) +
+                                          ") is stored but (" + std::to_string(c) + "," + std::to_string(r) + ") is not");
+    mirror[k] = upper_pos[hit - upper_row.begin()];
+  }
+  if (strict_lower != upper_start[n + 1])
+    return "the pattern is not symmetric (or a row repeats a column)";
+  return {};
+}
+
 }  // namespace
 
 struct SymmetricSolver::State {
@@ -131,70 +195,13 @@ Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const st
   State& s = *state_;
   if (!s.alive) return s.init_status;
   s.analysed = s.factored = false;
-  auto pattern_error = [](const std::string& what) {
+  const std::string wrong = lower_triangle(n, ia, ja, s.irn, s.jcn, s.pos, s.mirror);
+  if (!wrong.empty()) {
     Status e;
     e.kind = Status::bad_pattern;
-    e.message = "analysis: " + what;
+    e.message = "analysis: " + wrong;
     return e;
-  };
-  if (n < 1) return pattern_error("the order n must be at least 1");
-  if (ia[0] != 1) return pattern_error("ia(1) must be 1");
-
-  // --- The lower triangle and the mirror of each of its entries ---
-  // Each row's columns are looked up in a row-wide marker holding the
-  // position of (r, c) for the row r being scanned: the transposed entry
-  // (c, r) of a lower entry (r, c) is found by scanning row c once.
-  s.irn.clear();
-  s.jcn.clear();
-  s.pos.clear();
-  for (std::int32_t r = 1; r <= n; ++r) {
-    if (ia[r] < ia[r - 1]) return pattern_error("ia must not decrease (row " + std::to_string(r) + ")");
-    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p) {
-      const std::int32_t c = ja[p - 1];
-      if (c < 1 || c > n) return pattern_error("column " + std::to_string(c) + " out of range in row " + std::to_string(r));
-      if (c <= r) {
-        s.irn.push_back(r);
-        s.jcn.push_back(c);
-        s.pos.push_back(p - 1);
-      }
-    }
   }
-  // Where (c, r) is stored, for every stored (r, c) with c > r: the upper
-  // triangle's positions by (column c, row r), gathered row by row.
-  std::vector<std::int64_t> upper_start(n + 2, 0);
-  for (std::int32_t r = 1; r <= n; ++r)
-    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
-      if (ja[p - 1] > r) ++upper_start[ja[p - 1] + 1];
-  for (std::int32_t c = 1; c <= n; ++c) upper_start[c + 1] += upper_start[c];
-  std::vector<std::int32_t> upper_row(upper_start[n + 1]);
-  std::vector<std::int64_t> upper_pos(upper_start[n + 1]);
-  {
-    std::vector<std::int64_t> next(upper_start.begin(), upper_start.end() - 1);
-    for (std::int32_t r = 1; r <= n; ++r)
-      for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
-        if (ja[p - 1] > r) {
-          const std::int64_t q = next[ja[p - 1]]++;
-          upper_row[q] = r;
-          upper_pos[q] = p - 1;
-        }
-  }
-  // Lower entries of row r in ascending columns match, one to one, the
-  // upper entries of column r gathered in ascending rows.
-  s.mirror.assign(s.pos.size(), -1);
-  std::int64_t strict_lower = 0;
-  for (std::int64_t k = 0; k < static_cast<std::int64_t>(s.pos.size()); ++k) {
-    if (s.irn[k] == s.jcn[k]) { s.mirror[k] = s.pos[k]; continue; }
-    ++strict_lower;
-    const std::int32_t r = s.irn[k], c = s.jcn[k];
-    // (c, r) lies in column r's gathered list under row c
-    const auto first = upper_row.begin() + upper_start[r], last = upper_row.begin() + upper_start[r + 1];
-    const auto hit = std::find(first, last, c);
-    if (hit == last) return pattern_error("entry (" + std::to_string(r) + "," + std::to_string(c) +
-                                          ") is stored but (" + std::to_string(c) + "," + std::to_string(r) + ") is not");
-    s.mirror[k] = upper_pos[hit - upper_row.begin()];
-  }
-  if (strict_lower != upper_start[n + 1])
-    return pattern_error("the pattern is not symmetric (or a row repeats a column)");
 
   // --- Ordering ---
   if (s.ordering == Ordering::metis) {
