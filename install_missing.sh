@@ -2,10 +2,12 @@
 # Installs, as root or with sudo, the Debian packages the build and run
 # scripts need when they are missing: a C++ compiler, CMake and Eigen's
 # headers, which are all the two programs need; with the argument "study" also FFTW (the map
-# generator's transform), with "tests" GoogleTest and FFTW (the whole
-# suite), with "gnuplot" gnuplot (for the pictures), with "slurm" Slurm and
-# munge (the test of the Slurm engine).
-#   ./install_missing.sh [study] [tests] [gnuplot] [slurm]
+# generator's transform), with "solver" the sparse direct solver for large
+# meshes (sequential MUMPS, METIS and the single-threaded OpenBLAS), with
+# "tests" GoogleTest, FFTW and the solver (the whole suite), with "gnuplot"
+# gnuplot (for the pictures), with "slurm" Slurm and munge (the test of the
+# Slurm engine).
+#   ./install_missing.sh [study] [solver] [tests] [gnuplot] [slurm]
 set -euo pipefail
 packages=()
 if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null; then
@@ -13,12 +15,23 @@ if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null; then
 fi
 # Eigen (headers only) for the exact layered reference of the sweep.
 [ -f /usr/include/eigen3/Eigen/Dense ] || packages+=(libeigen3-dev)
+# The sequential MUMPS with its METIS ordering, on the serial OpenBLAS:
+# the threaded OpenBLAS would make the results depend on the thread count,
+# and the reference BLAS is much slower under a multifrontal solver.
+want_solver() {
+  [ -f /usr/include/zmumps_c.h ] || packages+=(libmumps-seq-dev)
+  [ -f /usr/include/metis.h ] || packages+=(libmetis-dev)
+  dpkg -s libopenblas-serial-dev > /dev/null 2>&1 || packages+=(libopenblas-serial-dev)
+  dpkg -s libopenblas0-serial > /dev/null 2>&1 || packages+=(libopenblas0-serial)
+}
 for wanted in "$@"; do
   case "$wanted" in
     study) [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev) ;;
+    solver) want_solver ;;
     tests)
       [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
       [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev)
+      want_solver
       ;;
     gnuplot) command -v gnuplot > /dev/null || packages+=(gnuplot-nox) ;;
     slurm)
@@ -27,7 +40,7 @@ for wanted in "$@"; do
       fi
       command -v munged > /dev/null || packages+=(munge)
       ;;
-    *) echo "install_missing.sh: unknown argument $wanted (study, tests, gnuplot, slurm)" >&2; exit 2 ;;
+    *) echo "install_missing.sh: unknown argument $wanted (study, solver, tests, gnuplot, slurm)" >&2; exit 2 ;;
   esac
 done
 if [ "${#packages[@]}" -gt 0 ]; then

@@ -1,0 +1,316 @@
+// The MUMPS instance of a SymmetricSolver, its lower-triangle copy of the
+// matrix, and the three phases.
+//
+// Index names (compressed rows, 1-based): ia, ja the caller's pattern;
+// for the k-th stored entry of the lower triangle (row >= column, in the
+// order of the rows): irn[k], jcn[k] its row and column (MUMPS's
+// coordinate format, 1-based), pos[k] its position in ja (0-based),
+// mirror[k] the position of its transposed entry (== pos[k] on the
+// diagonal).
+#include "scalable/symmetric_solver.hpp"
+
+#include <zmumps_c.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "scalable/nested_dissection.hpp"
+
+extern "C" int openblas_get_parallel(void);
+
+namespace scalable {
+
+namespace {
+
+static_assert(sizeof(ZMUMPS_COMPLEX) == sizeof(dcomplex) && alignof(ZMUMPS_COMPLEX) == alignof(dcomplex),
+              "MUMPS's double complex and dcomplex must share a layout (two doubles, real first)");
+static_assert(sizeof(MUMPS_INT) == sizeof(std::int32_t), "Debian's MUMPS has 32-bit integers");
+
+// MUMPS's job codes and the communicator value of its sequential build.
+constexpr int job_init = -1, job_end = -2, job_analyse = 1, job_factor = 2, job_solve = 3;
+constexpr int use_comm_world = -987654;
+
+// Workspace errors that more relaxation of MUMPS's estimate cures, and how
+// often the factorisation is retried with twice the relaxation.
+constexpr int retries_on_workspace = 4;
+bool workspace_too_small(int infog1) { return infog1 == -8 || infog1 == -9 || infog1 == -14 || infog1 == -15; }
+
+std::string mumps_words(int infog1) {
+  switch (infog1) {
+    case -5: case -7: case -13: case -19: return "not enough memory could be allocated";
+    case -6: return "the matrix is structurally singular";
+    case -8: case -9: case -14: case -15: return "a workspace estimated in the analysis was too small";
+    case -10: return "the matrix is numerically singular";
+    case -16: return "the order n is out of range";
+    case -17: case -20: return "an internal buffer was too small";
+    default: return "MUMPS reported an error";
+  }
+}
+
+// The lower triangle of the pattern (irn, jcn, pos) and the mirror of
+// each of its entries; "" when the pattern is sound, else what is wrong.
+std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
+                           std::vector<MUMPS_INT>& irn, std::vector<MUMPS_INT>& jcn, std::vector<std::int64_t>& pos,
+                           std::vector<std::int64_t>& mirror) {
+  if (n < 1) return "the order n must be at least 1";
+  if (ia[0] != 1) return "ia(1) must be 1";
+
+  // --- The lower triangle, row by row ---
+  irn.clear();
+  jcn.clear();
+  pos.clear();
+  for (std::int32_t r = 1; r <= n; ++r) {
+    if (ia[r] < ia[r - 1]) return std::string("ia must not decrease (row " + std::to_string(r) + ")");
+    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p) {
+      const std::int32_t c = ja[p - 1];
+      if (c < 1 || c > n) return std::string("column " + std::to_string(c) + " out of range in row " + std::to_string(r));
+      if (c <= r) {
+        irn.push_back(r);
+        jcn.push_back(c);
+        pos.push_back(p - 1);
+      }
+    }
+  }
+  // --- The upper triangle gathered by column ---
+  // For column c: the rows r < c storing (r, c), and where, in
+  // upper_row / upper_pos[upper_start[c] .. upper_start[c+1]-1].
+  std::vector<std::int64_t> upper_start(n + 2, 0);
+  for (std::int32_t r = 1; r <= n; ++r)
+    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+      if (ja[p - 1] > r) ++upper_start[ja[p - 1] + 1];
+  for (std::int32_t c = 1; c <= n; ++c) upper_start[c + 1] += upper_start[c];
+  std::vector<std::int32_t> upper_row(upper_start[n + 1]);
+  std::vector<std::int64_t> upper_pos(upper_start[n + 1]);
+  {
+    std::vector<std::int64_t> next(upper_start.begin(), upper_start.end() - 1);
+    for (std::int32_t r = 1; r <= n; ++r)
+      for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+        if (ja[p - 1] > r) {
+          const std::int64_t q = next[ja[p - 1]]++;
+          upper_row[q] = r;
+          upper_pos[q] = p - 1;
+        }
+  }
+  // --- The mirror of each lower entry (r, c): (c, r), in column r's list ---
+  // Every strictly upper entry must be some lower entry's mirror: the two
+  // counts agree.
+  mirror.assign(pos.size(), -1);
+  std::int64_t strict_lower = 0;
+  for (std::int64_t k = 0; k < static_cast<std::int64_t>(pos.size()); ++k) {
+    if (irn[k] == jcn[k]) { mirror[k] = pos[k]; continue; }
+    ++strict_lower;
+    const std::int32_t r = irn[k], c = jcn[k];
+    const auto first = upper_row.begin() + upper_start[r], last = upper_row.begin() + upper_start[r + 1];
+    const auto hit = std::find(first, last, c);
+    if (hit == last) return std::string("entry (" + std::to_string(r) + "," + std::to_string(c) +
+                                          ") is stored but (" + std::to_string(c) + "," + std::to_string(r) + ") is not");
+    mirror[k] = upper_pos[hit - upper_row.begin()];
+  }
+  if (strict_lower != upper_start[n + 1])
+    return "the pattern is not symmetric (or a row repeats a column)";
+  return {};
+}
+
+}  // namespace
+
+struct SymmetricSolver::State {
+  ZMUMPS_STRUC_C id{};
+  bool alive = false;  // the MUMPS instance exists (job -1 succeeded)
+  Status init_status;
+  Ordering ordering;
+  std::int32_t n = 0;
+  bool analysed = false, factored = false;
+  std::vector<MUMPS_INT> irn, jcn, perm_in;
+  std::vector<std::int64_t> pos, mirror;
+  std::vector<dcomplex> lower, work;
+
+  int& icntl(int k) { return id.icntl[k - 1]; }
+  int infog(int k) const { return id.infog[k - 1]; }
+
+  Status call(int job, const char* phase) {
+    id.job = job;
+    zmumps_c(&id);
+    if (infog(1) >= 0) return {};
+    Status s;
+    s.kind = Status::mumps_failed;
+    s.infog1 = infog(1);
+    s.infog2 = infog(2);
+    char text[160];
+    std::snprintf(text, sizeof text, "%s: %s (MUMPS INFOG(1) = %d, INFOG(2) = %d)", phase,
+                  mumps_words(s.infog1).c_str(), s.infog1, s.infog2);
+    s.message = text;
+    return s;
+  }
+
+  // Silent, sequential, in core, centralised assembled input; the analysis
+  // reads the pattern only (no matching, no 2x2 compression by values) and
+  // the scaling is computed at the start of each factorisation.
+  void set_controls() {
+    icntl(1) = -1;  // errors
+    icntl(2) = -1;  // diagnostics
+    icntl(3) = -1;  // global information
+    icntl(4) = 0;   // verbosity
+    icntl(5) = 0;   // assembled matrix
+    icntl(6) = 0;   // no maximum matching (it would need values in the analysis)
+    icntl(8) = 7;   // simultaneous row and column iterative scaling, at factorisation
+    icntl(12) = 1;  // plain ordering of the symmetric pattern
+    icntl(18) = 0;  // centralised matrix
+    icntl(22) = 0;  // in core
+    icntl(28) = 1;  // sequential analysis
+    icntl(7) = ordering == Ordering::metis ? 1 : ordering == Ordering::amd ? 0 : 2;
+  }
+};
+
+SymmetricSolver::SymmetricSolver(Ordering ordering) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.ordering = ordering;
+  s.id.par = 1;
+  s.id.sym = 2;
+  s.id.comm_fortran = use_comm_world;
+  s.init_status = s.call(job_init, "start of MUMPS");
+  s.alive = s.init_status.good();
+  if (s.alive) s.set_controls();
+}
+
+SymmetricSolver::~SymmetricSolver() {
+  if (state_ && state_->alive) {
+    state_->id.job = job_end;
+    zmumps_c(&state_->id);
+  }
+}
+
+SymmetricSolver::SymmetricSolver(SymmetricSolver&&) noexcept = default;
+SymmetricSolver& SymmetricSolver::operator=(SymmetricSolver&& other) noexcept {
+  if (this != &other) {
+    SymmetricSolver ended(std::move(*this));
+    state_ = std::move(other.state_);
+  }
+  return *this;
+}
+
+Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja) {
+  State& s = *state_;
+  if (!s.alive) return s.init_status;
+  s.analysed = s.factored = false;
+  const std::string wrong = lower_triangle(n, ia, ja, s.irn, s.jcn, s.pos, s.mirror);
+  if (!wrong.empty()) {
+    Status e;
+    e.kind = Status::bad_pattern;
+    e.message = "analysis: " + wrong;
+    return e;
+  }
+
+  // --- Ordering ---
+  if (s.ordering == Ordering::metis) {
+    s.perm_in.assign(n, 0);
+    const std::string failed = nested_dissection(n, ia, ja, s.perm_in.data());
+    if (!failed.empty()) {
+      Status e;
+      e.kind = Status::ordering_failed;
+      e.message = "analysis: " + failed;
+      return e;
+    }
+    s.id.perm_in = s.perm_in.data();
+  } else {
+    s.id.perm_in = nullptr;
+  }
+
+  // --- Symbolic analysis ---
+  s.n = n;
+  s.lower.assign(s.pos.size(), dcomplex(0));
+  s.work.assign(n, dcomplex(0));
+  s.id.n = n;
+  s.id.nnz = static_cast<MUMPS_INT8>(s.pos.size());
+  s.id.nz = 0;
+  s.id.irn = s.irn.data();
+  s.id.jcn = s.jcn.data();
+  s.id.a = nullptr;
+  s.set_controls();
+  Status st = s.call(job_analyse, "analysis");
+  s.analysed = st.good();
+  return st;
+}
+
+Status SymmetricSolver::factor(const dcomplex* a) {
+  State& s = *state_;
+  s.factored = false;
+  if (!s.analysed) {
+    Status e;
+    e.kind = Status::out_of_order;
+    e.message = "factorisation: no analysed pattern (analyse first)";
+    return e;
+  }
+  // --- Symmetry of the values, and their lower triangle ---
+  for (std::size_t k = 0; k < s.pos.size(); ++k) {
+    const dcomplex v = a[s.pos[k]], w = a[s.mirror[k]];
+    if (!(v.re == w.re && v.im == w.im)) {
+      Status e;
+      e.kind = Status::asymmetric_values;
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "factorisation: the values are not symmetric: a(%d,%d) = (%.17g, %.17g) but a(%d,%d) = (%.17g, %.17g)",
+                    s.irn[k], s.jcn[k], v.re, v.im, s.jcn[k], s.irn[k], w.re, w.im);
+      e.message = text;
+      return e;
+    }
+    s.lower[k] = v;
+  }
+  s.id.a = reinterpret_cast<ZMUMPS_COMPLEX*>(s.lower.data());
+
+  // --- Numeric factorisation, with more workspace when MUMPS asks ---
+  const int relaxation = s.icntl(14);
+  Status st = s.call(job_factor, "factorisation");
+  for (int retry = 0; retry < retries_on_workspace && workspace_too_small(st.infog1); ++retry) {
+    s.icntl(14) = std::max(2 * s.icntl(14), 40);
+    st = s.call(job_factor, "factorisation");
+  }
+  s.icntl(14) = relaxation;
+  s.factored = st.good();
+  return st;
+}
+
+Status SymmetricSolver::solve(const dcomplex* rhs, dcomplex* x) {
+  State& s = *state_;
+  if (!s.factored) {
+    Status e;
+    e.kind = Status::out_of_order;
+    e.message = "solution: no factors (factor first, and successfully)";
+    return e;
+  }
+  // MUMPS overwrites its right-hand side with the solution: it works in
+  // the object's own array so that rhs is left untouched.
+  std::copy_n(rhs, s.n, s.work.begin());
+  s.id.rhs = reinterpret_cast<ZMUMPS_COMPLEX*>(s.work.data());
+  s.id.nrhs = 1;
+  s.id.lrhs = s.n;
+  s.icntl(20) = 0;  // dense right-hand side
+  s.icntl(21) = 0;  // centralised solution
+  s.icntl(9) = 1;   // A x = b (A is symmetric anyway)
+  Status st = s.call(job_solve, "solution");
+  if (st.good()) std::copy_n(s.work.begin(), s.n, x);
+  return st;
+}
+
+Memory SymmetricSolver::memory() const {
+  const State& s = *state_;
+  Memory m;
+  if (!s.analysed) return m;
+  m.estimated_mb = s.infog(17);
+  m.ordering_used = s.infog(7);
+  if (s.factored) {
+    m.allocated_mb = s.infog(19);
+    m.used_mb = s.infog(22);
+    // INFOG(9) counts entries; a negative value counts millions of them
+    m.factor_entries = s.infog(9) >= 0 ? double(s.infog(9)) : -1e6 * s.infog(9);
+  }
+  return m;
+}
+
+std::int32_t SymmetricSolver::order() const { return state_->analysed ? state_->n : 0; }
+
+bool blas_is_serial() { return openblas_get_parallel() == 0; }
+
+}  // namespace scalable

@@ -1,0 +1,120 @@
+// SymmetricSolver: the sparse direct solver for large meshes, a wrapper of
+// the sequential multifrontal solver MUMPS (double complex, ZMUMPS) for a
+// complex symmetric matrix A = A^T (not Hermitian), factorised as L D L^T.
+//
+//   analyse(n, ia, ja)  the pattern, once per mesh: the full, structurally
+//                       symmetric pattern in 1-based compressed rows (ia n+1
+//                       row pointers, ja columns); a fill-reducing ordering
+//                       and the symbolic factorisation;
+//   factor(a)           the values on that pattern, once per frequency: a at
+//                       the positions of ja; the values must be symmetric
+//                       (a(r,c) == a(c,r)); only the lower triangle is read
+//                       into the factorisation, all of it into the check;
+//   solve(rhs, x)       x = A^-1 rhs with the last factors (rhs, x: n values;
+//                       they may be the same array).
+// Every call returns a Status: ok, or what went wrong in words (MUMPS's
+// error code INFOG(1) < 0 and its detail INFOG(2) included). Nothing is
+// thrown and nothing stops the program; a failed call leaves the object
+// usable for a new analyse (after a failed factor, for a new factor). A
+// moved-from object may only be destroyed or assigned to.
+//
+// Orderings: METIS nested dissection (the default; METIS_NodeND called here
+// and handed to MUMPS as the user's pivot order: Debian's sequential MUMPS
+// is built without METIS, and asked for it (ICNTL(7) = 5) it silently
+// orders by AMF instead), or MUMPS's own approximate minimum degree (AMD)
+// or approximate minimum fill (AMF). memory().ordering_used tells which
+// ordering MUMPS applied.
+//
+// The memory figures MUMPS gives (memory()) are the estimate of the
+// analysis for an in-core factorisation and, after factor, what it
+// allocated and used, in megabytes (10^6 bytes).
+//
+// Determinism: the results are the same bytes run to run on one machine
+// and do not depend on any thread count. MUMPS is built without OpenMP,
+// the BLAS under it is the serial OpenBLAS (blas_is_serial() checks the one
+// loaded), METIS runs with its fixed default seed, and the analysis is
+// sequential.
+//
+// Ownership and threads: each object owns one MUMPS instance (and the
+// arrays it lends MUMPS), created in the constructor and ended in the
+// destructor; nothing is shared between objects. MUMPS itself, however,
+// keeps working state in Fortran module variables shared by all instances
+// of the process (its load-balancing, buffer, out-of-core and low-rank
+// modules: the __zmumps_load_MOD_*, __zmumps_buf_MOD_*, __mumps_ooc_common_
+// MOD_* symbols of libzmumps_seq and libmumps_common_seq). Two objects
+// inside MUMPS at the same time, from two threads, corrupt that state: two
+// threads each analysing and factorising its own 30 x 30 system in its own
+// object end in a segmentation fault or a double free, whether or not the
+// objects were created beforehand on one thread. One call at a time is
+// safe, whichever thread makes it and however the calls of different
+// objects interleave (each call saves and restores its instance's state;
+// the tests check that interleaved objects keep their own factors).
+// The design that needs no mutex: in a process, every call into this
+// solver comes from one thread at a time (one sweep worker per process);
+// parallel sweeps with this solver run as separate processes, as the
+// study runner's local engine starts them, each with its own copy of
+// MUMPS's module state.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/complex.hpp"
+
+namespace scalable {
+
+enum class Ordering { metis, amd, amf };
+
+struct Status {
+  enum Kind {
+    ok,
+    bad_pattern,        // pattern not square, not 1-based, unsorted bounds or not symmetric
+    asymmetric_values,  // a(r,c) != a(c,r) at some stored pair
+    out_of_order,       // factor before analyse, or solve before factor
+    ordering_failed,    // METIS returned an error
+    mumps_failed,       // MUMPS's INFOG(1) < 0 (see infog1, infog2)
+  };
+  Kind kind = ok;
+  int infog1 = 0;  // MUMPS's INFOG(1) and INFOG(2) of the failed call, else 0
+  int infog2 = 0;
+  std::string message;
+  bool good() const { return kind == ok; }
+};
+
+// MUMPS's figures, in megabytes; -1 while not yet known.
+struct Memory {
+  long estimated_mb = -1;  // INFOG(17): analysis's estimate for an in-core factorisation
+  long allocated_mb = -1;  // INFOG(19): allocated by the last factorisation
+  long used_mb = -1;       // INFOG(22): effectively used by the last factorisation
+  double factor_entries = -1;  // INFOG(9): entries of the factors (after factor)
+  int ordering_used = -1;      // INFOG(7): 0 AMD, 1 given (METIS here), 2 AMF, ...
+};
+
+class SymmetricSolver {
+ public:
+  explicit SymmetricSolver(Ordering ordering = Ordering::metis);
+  ~SymmetricSolver();
+  SymmetricSolver(const SymmetricSolver&) = delete;
+  SymmetricSolver& operator=(const SymmetricSolver&) = delete;
+  SymmetricSolver(SymmetricSolver&&) noexcept;
+  SymmetricSolver& operator=(SymmetricSolver&&) noexcept;
+
+  Status analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja);
+  Status factor(const dcomplex* a);
+  Status solve(const dcomplex* rhs, dcomplex* x);
+
+  Memory memory() const;
+  std::int32_t order() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Whether the BLAS loaded in this process is OpenBLAS built without
+// threads (openblas_get_parallel() == 0).
+bool blas_is_serial();
+
+}  // namespace scalable
