@@ -175,15 +175,15 @@ void BM_ProjectNumeric(benchmark::State& state) {
   std::vector<int32_t> c(s.m.n), ic(s.m.n);
   std::vector<dcomplex> z(s.m.n);
   int32_t flag = 0, esp = 0;
-  zodrv(s.m.n, s.m.ia.data(), s.m.ja.data(), s.m.a.data(), c.data(), ic.data(), sparse::WorkBlock::nsp,
+  zodrv(s.m.n, s.m.ia.data(), s.m.ja.data(), s.m.a.data(), c.data(), ic.data(), block->nsp,
         block->isp(), 1, flag);
   if (flag != 0) throw std::runtime_error("ordering failed");
   zndrv(s.m.n, c.data(), c.data(), ic.data(), s.m.ia.data(), s.m.ja.data(), s.m.a.data(), s.rhs.data(), z.data(),
-        sparse::WorkBlock::nsp, block->isp(), block->rsp(), esp, 1, flag, block->scratch);
+        block->nsp, block->isp(), block->rsp(), esp, 1, flag, block->scratch);
   if (flag != 0) throw std::runtime_error("factorisation failed");
   for (auto _ : state) {
     zndrv(s.m.n, c.data(), c.data(), ic.data(), s.m.ia.data(), s.m.ja.data(), s.m.a.data(), s.rhs.data(), z.data(),
-          sparse::WorkBlock::nsp, block->isp(), block->rsp(), esp, 2, flag, block->scratch);
+          block->nsp, block->isp(), block->rsp(), esp, 2, flag, block->scratch);
     if (flag != 0) throw std::runtime_error("factorisation failed");
   }
   state.counters["n"] = s.m.n;

@@ -36,11 +36,11 @@ std::vector<dcomplex> project_solution(const FemSystem& s) {
   std::vector<int32_t> c(m.n), ic(m.n);
   std::vector<dcomplex> z(m.n);
   int32_t flag = 0, esp = 0;
-  zodrv(m.n, m.ia.data(), m.ja.data(), m.a.data(), c.data(), ic.data(), sparse::WorkBlock::nsp, block->isp(), 1,
+  zodrv(m.n, m.ia.data(), m.ja.data(), m.a.data(), c.data(), ic.data(), block->nsp, block->isp(), 1,
         flag);
   EXPECT_EQ(flag, 0) << "the project's ordering failed";
   zndrv(m.n, c.data(), c.data(), ic.data(), m.ia.data(), m.ja.data(), m.a.data(), s.rhs.data(), z.data(),
-        sparse::WorkBlock::nsp, block->isp(), block->rsp(), esp, 1, flag, block->scratch);
+        block->nsp, block->isp(), block->rsp(), esp, 1, flag, block->scratch);
   EXPECT_EQ(flag, 0) << "the project's factorisation failed";
   return z;
 }
