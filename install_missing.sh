@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs, as root or with sudo, the Debian packages the build and run
-# scripts need when they are missing: a C++ compiler, CMake and Eigen's
-# headers, which are all the two programs need; with the argument "study" also FFTW (the map
-# generator's transform), with "solver" the sparse direct solver for large
-# meshes (sequential MUMPS, METIS and the single-threaded OpenBLAS), with
-# "tests" GoogleTest, FFTW and the solver (the whole suite), with "gnuplot"
+# scripts need when they are missing: a C++ compiler, CMake, Eigen's headers
+# and the sparse direct solver for large meshes (sequential MUMPS, METIS
+# and the single-threaded OpenBLAS), which are all the two programs need;
+# with the argument "study" also FFTW (the map generator's transform), with
+# "tests" GoogleTest and FFTW (the whole suite), with "gnuplot"
 # gnuplot (for the pictures), with "slurm" Slurm and munge (the test of the
 # Slurm engine).
 #   ./install_missing.sh [study] [solver] [tests] [gnuplot] [slurm]
@@ -24,6 +24,7 @@ want_solver() {
   dpkg -s libopenblas-serial-dev > /dev/null 2>&1 || packages+=(libopenblas-serial-dev)
   dpkg -s libopenblas0-serial > /dev/null 2>&1 || packages+=(libopenblas0-serial)
 }
+want_solver
 for wanted in "$@"; do
   case "$wanted" in
     study) [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev) ;;

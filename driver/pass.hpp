@@ -15,6 +15,7 @@
 #include "driver/readata.hpp"
 #include "fem/global_numbering.hpp"
 #include "fem/global_sist.hpp"
+#include "driver/scalable_stage.hpp"
 #include "sparse/work_block.hpp"
 
 // The state of one pass of the test.  Its owner (the program, or a worker
@@ -39,6 +40,10 @@ struct RunStorage {
   Buffer<dcomplex> avec, rhs_m, z;
   Buffer<std::int32_t> c, ic;  // ordering and its inverse
   sparse::WorkBlock work;
+  // The scalable solver of the sample, when the pass uses it (null: the
+  // specified solver in the work block); owned by whoever made the pass.
+  SharedSolver* shared = nullptr;
+  Buffer<unsigned char> held;  // the unknowns held at zero, for the scalable solver
   AssemblyScratch assembly;
   ResultFields fields;
 
@@ -69,7 +74,12 @@ std::int64_t specified_work_words(std::int64_t n);
 // What a pass object of the deck's mesh takes, in bytes, and what this
 // machine offers: the memory available now, bounded by the process's
 // address-space limit.
-std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load);
+std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable = false);
+// The same without the solver's storage (work block or factors).
+std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load);
+
+// Whether the deck's mesh is solved by the scalable solver under `choice`.
+bool uses_scalable_solver(const Deck& deck, SolverChoice choice);
 std::uint64_t memory_offered();
 
 // Sizes `run` for its deck's mesh (a mesh up to 60 x 60 keeps the sizes it
@@ -78,7 +88,7 @@ std::uint64_t memory_offered();
 // `passes` pass objects of it would need more memory than the machine
 // offers, giving both figures; stops with stop_input_error when the system
 // refuses the memory all the same.
-void size_for_mesh(RunStorage& run, std::int32_t passes = 1);
+void size_for_mesh(RunStorage& run, std::int32_t passes = 1, bool scalable = false);
 
 struct RunStorageRelease {
   void operator()(RunStorage* run) const;
@@ -169,6 +179,15 @@ enum class Factorisation {
 // componentwise backward error of z in the assembled system.
 void solve_stage(RunStorage& run, PassScalars& pass,
                  Factorisation factorisation = Factorisation::order_and_factor);
+
+// The two solvers behind solve_stage: the specified one in the work block,
+// and the scalable one (run.shared): its analysis once per sample (it stops
+// with 9 when it fails, and with stop_bad_parameter when its estimate of the
+// factors exceeds the memory the machine offers), then the numeric
+// factorisation and the solution (99 when they fail).
+void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisation);
+void analyse_scalable(RunStorage& run, const PassScalars& pass);
+void solve_scalable(RunStorage& run, PassScalars& pass);
 
 // The warning written on the error stream when pass.backward_error exceeds
 // backward_error_threshold; empty otherwise.

@@ -12,7 +12,9 @@
 #include "driver/run.hpp"
 
 #include <cstdint>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "common/format.hpp"
@@ -50,7 +52,15 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
     record(stdout_unit, " every cell of the deck split into", deck.refine, "x", deck.refine, "cells: nx, ny, h =",
            deck.nx, deck.ny, deck.h);
   }
-  size_for_mesh(run);
+  const bool scalable = uses_scalable_solver(deck, options.solver);
+  size_for_mesh(run, 1, scalable);
+  // The scalable solver, past 60 x 60 cells or on request.
+  std::mutex solver_calls;
+  std::optional<SharedSolver> shared;
+  if (scalable) {
+    shared.emplace(solver_calls, scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(deck, run.load))));
+    run.shared = &*shared;
+  }
 
   // 3. The layered material map, written and checked.
   material_map_stage(run);

@@ -38,6 +38,16 @@ bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& op
     }
     return true;
   }
+  if (option_value(argc, argv, a, "--solver", value, usage)) {
+    if (value == "specified") {
+      options.solver = SolverChoice::specified;
+    } else if (value == "mumps") {
+      options.solver = SolverChoice::mumps;
+    } else {
+      stop_input_parameter("--solver " + value + " is not admitted: the solver is specified or mumps\n" + usage);
+    }
+    return true;
+  }
   if (option_value(argc, argv, a, "--refine", value, usage)) {
     options.refine = refine_factor(value.c_str(), usage.c_str());
     return true;

@@ -2,21 +2,25 @@
 //   --load split    each solid's top carries its own 1 Pa (the default)
 //   --load piston   a rigid, impermeable piston carries 2 Pa on both solids
 //   --refine K      every cell of the deck split into K x K cells (default 1)
+//   --solver specified|mumps   the sparse solver (default: the specified one
+//                   up to 60 x 60 cells, the scalable one beyond)
 // ("--load=piston" and "--refine=2" are read the same way).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "driver/scalable_stage.hpp"
 #include "fem/global_numbering.hpp"
 
 struct TestOptions {
   TopLoad load = TopLoad::split;
   std::int32_t refine = 1;
+  SolverChoice solver = SolverChoice::automatic;
 };
 
 // The words of the options in a usage message.
-inline constexpr const char* test_options_usage = "[--load split|piston] [--refine K]";
+inline constexpr const char* test_options_usage = "[--load split|piston] [--refine K] [--solver specified|mumps]";
 
 // If argv[a] is one of the options, reads it (advancing a past its value)
 // into `options` and returns true; otherwise returns false and leaves both

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -53,13 +54,13 @@ using sweep_table::column_width;
 
 // The deck, the material map and the ice map, read and checked as the
 // program reads and checks them, without its echo or its map files.
-void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine) {
+void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine, SolverChoice solver) {
   try {
     OutputDiscarded quiet;
     LineInput input(parameters, "standard input");
     readata(input, run.deck);
     refine_deck(run.deck, refine);
-    size_for_mesh(run);
+    size_for_mesh(run, 1, uses_scalable_solver(run.deck, solver));
     if (run.deck.nfreq < 1) {
       stop_input_parameter("standard input, line " + std::to_string(run.deck.nfreq_line) +
                            ": nfreq = " + std::to_string(run.deck.nfreq) +
@@ -378,18 +379,18 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   PassPair passes{&first, nullptr};
   try {
     if (!options.error_estimate) {
-      read_sample(parameters, first, options.test.refine);
+      read_sample(parameters, first, options.test.refine, options.test.solver);
     } else {
       const std::string text = deck_text(parameters);
       std::istringstream once(text), twice(text);
-      read_sample(once, first, options.test.refine);
+      read_sample(once, first, options.test.refine, options.test.solver);
       try {
         half_storage = make_run_storage();
       } catch (const std::bad_alloc&) {
         stop_input("cannot allocate the storage of the sample at h/2 for the error estimate");
       }
       half_storage->load = first.load;
-      read_sample(twice, *half_storage, 2 * options.test.refine);
+      read_sample(twice, *half_storage, 2 * options.test.refine, options.test.solver);
       passes.half = half_storage.get();
     }
   } catch (const StopRun&) {
@@ -398,6 +399,18 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     if (!table_existed) std::remove(sweep_table::partial_name);
     throw;
   }
+  // The scalable solver of each sample that uses it: one analysed instance
+  // for all the workers, every call into MUMPS under one mutex.
+  std::mutex solver_calls;
+  std::optional<SharedSolver> shared, shared_half;
+  auto give_solver = [&](RunStorage& run, std::optional<SharedSolver>& solver) {
+    if (!uses_scalable_solver(run.deck, options.test.solver)) return;
+    solver.emplace(solver_calls, scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
+    run.shared = &*solver;
+  };
+  give_solver(first, shared);
+  if (passes.half != nullptr) give_solver(*passes.half, shared_half);
+
   // The exact reference of a layered sample, with the relaxed limit of the
   // coefficients at fmin and the unrelaxed one of those at fmax.
   std::vector<ExactLayer> layers;
@@ -433,8 +446,14 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   std::int32_t workers = options.jobs < deck.nfreq ? options.jobs : deck.nfreq;
   // Beyond 60 x 60 no more jobs than the memory holds.
   if (workers > 1 && (deck.nx > classic_cells_x || deck.ny > classic_cells_y)) {
-    std::uint64_t per_job = pass_memory_estimate(deck, first.load);
-    if (passes.half != nullptr) per_job += pass_memory_estimate(passes.half->deck, first.load);
+    // A job holds the arrays of its passes and, on the specified solver,
+    // their work blocks; the scalable solver's factors are shared.
+    auto job_part = [&](const RunStorage& run) {
+      return run.shared != nullptr ? pass_arrays_estimate(run.deck, run.load)
+                                   : pass_memory_estimate(run.deck, run.load, false);
+    };
+    std::uint64_t per_job = job_part(first);
+    if (passes.half != nullptr) per_job += job_part(*passes.half);
     const std::uint64_t fit = memory_offered() / per_job;
     if (fit < static_cast<std::uint64_t>(workers)) {
       const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
@@ -449,6 +468,13 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
          "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
          workers == 1 ? "job" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
+  if (first.shared != nullptr) {
+    write_line(stdout_unit, std::string(" solver: MUMPS (complex symmetric L D L^T), ") +
+                                (scalable_ordering(layout.n) == scalable::Ordering::metis ? "METIS nested dissection"
+                                                                                          : "approximate minimum degree") +
+                                ", factors about " + std::to_string(first.shared->solver.memory().estimated_mb) +
+                                " MB, one factorisation at a time");
+  }
   if (deck.refine > 1) {
     record(stdout_unit, " every cell of the deck split into", deck.refine, "x", deck.refine, "cells: h =", deck.h,
            "m");
