@@ -227,6 +227,8 @@ void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
 void number_pass_unknowns(RunStorage& run) {
   if (run.test == HarmonicTest::vertical) {
     number_unknowns(run.load, run.deck.nx, run.deck.ny, run.xnod);
+  } else if (run.test == HarmonicTest::horizontal) {
+    transposed_piston_numbering(run.deck.nx, run.deck.ny, run.xnod, run.transposed_scratch);
   } else {
     merged_numbering(run.test, run.deck.nx, run.deck.ny, run.xnod, run.numbering_scratch);
   }

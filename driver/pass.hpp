@@ -32,6 +32,7 @@ struct RunStorage {
   // their rigid plate).
   HarmonicTest test = HarmonicTest::vertical;
   std::vector<std::int32_t> numbering_scratch;  // merged_numbering's marks
+  NodeTable transposed_scratch;                 // transposed_piston_numbering's table
   LayerReal size_layer;
   IntMap matnum;
   RealMap phiw, binary_ice;
@@ -156,7 +157,8 @@ void assembly_values_stage(RunStorage& run, const PassScalars& pass);
 // all of which depend on the mesh alone.  Stops with 9 or 99 as solve_stage.
 void structure_stage(RunStorage& run, PassScalars& pass);
 // The numbering of the pass's test: number_unknowns under its load for the
-// vertical test, merged_numbering for the others.
+// vertical test, transposed_piston_numbering for the horizontal one,
+// merged_numbering for the shear test.
 void number_pass_unknowns(RunStorage& run);
 
 // Gives `to` the sample of `from` (deck, maps read from files, the sizes of

@@ -105,6 +105,36 @@ bool loaded_slot(HarmonicTest test, std::int32_t j, std::int32_t k, std::int32_t
 // mark[x] = 1 for the merged numbers, then their count at or below x.  A
 // merged number moves onto the kept (smallest) one, and every other number
 // moves down by the merged numbers below it, less the kept one.
+namespace {
+
+// The local slot of the transposed cell (x <-> y) that slot s of a cell
+// becomes: local vertices 1, 2, 3, 4 -> 1, 4, 3, 2, the x and y
+// displacements of each solid swapped, fluid edges L, R, B, T -> B, T, L, R.
+int transposed_slot(int s) {
+  using namespace slot;
+  constexpr int vertex[5] = {0, 1, 4, 3, 2};
+  if (s >= 1 && s <= 4) return solid1_y(vertex[s]);
+  if (s >= 5 && s <= 8) return solid1_x(vertex[s - 4]);
+  if (s >= 13 && s <= 16) return solid3_y(vertex[s - 12]);
+  if (s >= 17 && s <= 20) return solid3_x(vertex[s - 16]);
+  constexpr int edge[4] = {fluid_bottom, fluid_top, fluid_left, fluid_right};
+  return edge[s - fluid_left];
+}
+
+}  // namespace
+
+void transposed_piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                                 NodeTable& transposed) {
+  transposed.resize(nx * ny);
+  piston_numbering(ny, nx, transposed);
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    for (std::int32_t k = 1; k <= ny; ++k) {
+      const int e = (k - 1) * nx + j, et = (j - 1) * ny + k;  // cell (j,k) and its transpose (k,j)
+      for (int s = 1; s <= NodeTable::slots; ++s) xnod(e, s) = transposed(et, transposed_slot(s));
+    }
+  }
+}
+
 void merged_numbering(HarmonicTest test, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
                       std::vector<std::int32_t>& mark) {
   global_numbering(nx, ny, xnod);

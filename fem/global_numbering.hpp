@@ -104,6 +104,19 @@ enum class HarmonicTest { vertical, horizontal, shear };
 void merged_numbering(HarmonicTest test, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
                       std::vector<std::int32_t>& mark);
 
+// transposed_piston_numbering: the horizontal test is the vertical piston
+// test of the mesh mirrored about its diagonal (x <-> y: the right side
+// becomes the top, the left the bottom, and the x and y displacements
+// swap), and this is its numbering: piston_numbering of the ny x nx mesh,
+// read through the mirror.  It merges the same unknowns as
+// merged_numbering(horizontal), but the system is then the vertical piston
+// test's own, with the same ordering and the same fill (the numbering
+// steers the ties of the minimum-degree ordering: numbered along the rows,
+// the horizontal test's factors take a third more time).  `transposed` is
+// the caller's scratch.
+void transposed_piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                                 NodeTable& transposed);
+
 // Whether local slot s of cell (j,k) is a displacement that `test` merges
 // into its loaded plate (the slots that carry the nodal load).
 bool loaded_slot(HarmonicTest test, std::int32_t j, std::int32_t k, std::int32_t nx, std::int32_t ny, int s);
