@@ -19,8 +19,8 @@
 //
 // "angle_sweep.dat", one row per frequency and angle (angles inner):
 //   1  frequency(Hz)  2  angle(deg)       from the vertical
-//   3  velocity_qP(m/s)   4  1000/Q_qP    (signed)
-//   5  velocity_qSV(m/s)  6  1000/Q_qSV   (signed)
+//   3  qP_velocity(m/s)   4  qP_1000/Q    (signed)
+//   5  qSV_velocity(m/s)  6  qSV_1000/Q   (signed)
 #pragma once
 
 #include <array>
@@ -40,7 +40,7 @@ inline constexpr std::array<std::string_view, 15> stiffness_columns = {
 inline constexpr const char* angle_name = "angle_sweep.dat";
 inline constexpr const char* angle_partial_name = "angle_sweep.dat.partial";
 inline constexpr std::array<std::string_view, 6> angle_columns = {
-    "frequency(Hz)", "angle(deg)", "velocity_qP(m/s)", "1000/Q_qP", "velocity_qSV(m/s)", "1000/Q_qSV"};
+    "frequency(Hz)", "angle(deg)", "qP_velocity(m/s)", "qP_1000/Q", "qSV_velocity(m/s)", "qSV_1000/Q"};
 
 // 1-based positions that readers look up.
 inline constexpr int re_c11 = 2, re_c13 = 4, re_c13h = 6, re_c33 = 8, re_c55 = 10;  // Im follows each
