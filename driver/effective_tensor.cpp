@@ -26,9 +26,8 @@ StressStrainAverages average_stress_strain(const Deck& deck, const CoefficientMa
   const double h = deck.h;
   auto u = [&](std::int32_t c, int s) { return z[xnod(c, s) - 1]; };
   using namespace slot;
-  StressStrainAverages sum{};
   const dcomplex zero(0.0, 0.0);
-  sum = StressStrainAverages{zero, zero, zero, zero, zero, zero};
+  StressStrainAverages sum{zero, zero, zero, zero, zero, zero};
   for (std::int32_t k = 1; k <= ny; ++k) {
     for (std::int32_t j = 1; j <= nx; ++j) {
       const std::int32_t c = (k - 1) * nx + j;

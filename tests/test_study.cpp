@@ -651,7 +651,8 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
     int column;         // 1-based, in the tensor table
     double angle;       // the rows of angle_sweep.dat at this angle; -1: every row
   };
-  const Case cases[] = {{"qSV_1000/Q@45", "angle_sweep.dat", 6, 45.0}, {"Re(c55)(Pa)", "effective_stiffness.dat", 10, -1}};
+  const Case cases[] = {{"qSV_1000/Q@45", "angle_sweep.dat", 6, 45.0},
+                        {"Re(c55)(Pa)", "effective_stiffness.dat", 10, -1}};
   for (const Case& c : cases) {
     ScratchDirectory dir;
     small_case(dir.path() / "case");

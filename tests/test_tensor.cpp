@@ -176,7 +176,9 @@ TEST(TensorNumbering, EachTestMergesItsLoadedSideIntoOneUnknownAndKeepsEveryOthe
               const bool on_plate = xnod(e, s) == plate && xnod(f, t) == plate;
               ASSERT_EQ(xnod(e, s) == xnod(f, t), was_shared || on_plate) << what;
               const bool off_plate = xnod(e, s) != plate && xnod(f, t) != plate;
-              if (c.test != HarmonicTest::horizontal && off_plate && plain(e, s) < plain(f, t)) ASSERT_LT(xnod(e, s), xnod(f, t)) << what;
+              if (c.test != HarmonicTest::horizontal && off_plate && plain(e, s) < plain(f, t)) {
+                ASSERT_LT(xnod(e, s), xnod(f, t)) << what;
+              }
             }
           }
         }
@@ -445,7 +447,8 @@ TEST(EffectiveStiffness, LayeredAndPatchySamplesConvergeAtSecondOrder) {
       const double fine = abs(modulus_at(rows[1], column) - modulus_at(rows[2], column));
       const double order = std::log2(coarse / fine);
       const bool shear = column == tensor_table::re_c55, patchy = !sample.patchy_map.empty();
-      EXPECT_GT(order, patchy ? 0.7 : shear ? 1.5 : 1.7) << sample.name << " " << name << ": changes " << coarse << ", " << fine;
+      EXPECT_GT(order, patchy ? 0.7 : shear ? 1.5 : 1.7)
+          << sample.name << " " << name << ": changes " << coarse << ", " << fine;
       EXPECT_LT(order, 2.3) << sample.name << " " << name << ": changes " << coarse << ", " << fine;
     }
   }
@@ -466,7 +469,9 @@ TEST(TensorSweep, LeavesTheSweepTableAloneAndGivesTheSameBytesWhateverTheJobs) {
   deck.nfreq = "3";
   std::string map;
   for (int k = 1; k <= 4; ++k) {
-    for (int j = 1; j <= 3; ++j) map += std::to_string(j) + " " + std::to_string(k) + " " + (j == k ? "0.25" : "0.12") + "\n";
+    for (int j = 1; j <= 3; ++j) {
+      map += std::to_string(j) + " " + std::to_string(k) + " " + (j == k ? "0.25" : "0.12") + "\n";
+    }
   }
   for (const std::string load : {"split", "piston"}) {
     ScratchDirectory plain, one_job, two_jobs;
