@@ -249,11 +249,21 @@ void assembly_pattern_stage(RunStorage& run, PassScalars& pass) {
 void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
   const Deck& deck = run.deck;
   global_values(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.coef, run.avec.data(), run.ia.data(),
-                run.ja.data(), run.rhs_m.data(), run.assembly);
+                run.ja.data(), run.rhs_m.data(), run.assembly, run.test);
+}
+
+void number_pass_unknowns(RunStorage& run) {
+  if (run.test == HarmonicTest::vertical) {
+    number_unknowns(run.load, run.deck.nx, run.deck.ny, run.xnod);
+  } else if (run.test == HarmonicTest::horizontal) {
+    transposed_piston_numbering(run.deck.nx, run.deck.ny, run.xnod, run.transposed_scratch);
+  } else {
+    merged_numbering(run.test, run.deck.nx, run.deck.ny, run.xnod, run.numbering_scratch);
+  }
 }
 
 void structure_stage(RunStorage& run, PassScalars& pass) {
-  number_unknowns(run.load, run.deck.nx, run.deck.ny, run.xnod);
+  number_pass_unknowns(run);
   assembly_pattern_stage(run, pass);
   if (run.shared != nullptr) {
     analyse_scalable(run, pass);
@@ -269,6 +279,19 @@ void structure_stage(RunStorage& run, PassScalars& pass) {
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 }
 
+void copy_sample(const RunStorage& from, RunStorage& to, bool scalable) {
+  to.deck = from.deck;
+  // Sized for the numbering without merged unknowns, the largest of every
+  // test (up to 60 x 60 the sizes it was made with hold it).
+  to.load = TopLoad::split;
+  size_for_mesh(to, 1, scalable);
+  to.load = from.load;
+  to.size_layer = from.size_layer;
+  to.matnum = from.matnum;
+  to.binary_ice = from.binary_ice;
+  to.phiw = from.phiw;
+}
+
 void copy_structure(const RunStorage& from, RunStorage& to) {
   to.deck = from.deck;
   // The sizes of the original, from what its passes do not write.
@@ -280,6 +303,7 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
   to.load = from.load;
+  to.test = from.test;
   to.xnod = from.xnod;
   const std::int32_t n = numbered_unknowns(from.deck.nx, from.deck.ny, from.xnod);
   std::copy_n(from.ia.begin(), n + 1, to.ia.begin());
@@ -391,7 +415,7 @@ SampleResults run_pass(RunStorage& run, PassScalars& pass, SystemLayout layout) 
 
   // 2. Global numbers of the unknowns of every cell (under the piston the
   //    top's vertical displacements share one).
-  if (layout == SystemLayout::build) number_unknowns(run.load, deck.nx, deck.ny, run.xnod);
+  if (layout == SystemLayout::build) number_pass_unknowns(run);
 
   // 3. Average density of the sample, for the velocities.
   record(stdout_unit, "  computes average density, ");

@@ -28,6 +28,12 @@
 struct RunStorage {
   Deck deck;
   TopLoad load = TopLoad::split;  // how the top is loaded (an option, not a deck item)
+  // Which harmonic test the pass runs: the vertical one (under `load`), or
+  // the horizontal or shear test of the effective stiffness (always with
+  // their rigid plate).
+  HarmonicTest test = HarmonicTest::vertical;
+  std::vector<std::int32_t> numbering_scratch;  // merged_numbering's marks
+  NodeTable transposed_scratch;                 // transposed_piston_numbering's table
   LayerReal size_layer;
   IntMap matnum;
   RealMap phiw, binary_ice;
@@ -160,6 +166,16 @@ void assembly_values_stage(RunStorage& run, const PassScalars& pass);
 // numbering, pattern, minimum-degree ordering and symbolic factorisation,
 // all of which depend on the mesh alone.  Stops with 9 or 99 as solve_stage.
 void structure_stage(RunStorage& run, PassScalars& pass);
+// The numbering of the pass's test: number_unknowns under its load for the
+// vertical test, transposed_piston_numbering for the horizontal one,
+// merged_numbering for the shear test.
+void number_pass_unknowns(RunStorage& run);
+
+// Gives `to` the sample of `from` (deck, maps read from files, the sizes of
+// the largest numbering of its mesh), for a pass of another test on the
+// same sample, which lays out its own structure (structure_stage).
+void copy_sample(const RunStorage& from, RunStorage& to, bool scalable = false);
+
 // Gives `to` the sample and the structure of `from` (deck, maps read from
 // files, numbering, pattern, ordering and factor structure), so that its
 // passes may reuse them.

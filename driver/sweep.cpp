@@ -30,12 +30,15 @@
 #include "driver/readata.hpp"
 #include "driver/sweep_reference.hpp"
 #include "driver/sweep_table.hpp"
+#include "driver/tensor_pass.hpp"
+#include "driver/tensor_tables.hpp"
 #include "driver/timer.hpp"
 #include "exact/layered_exact.hpp"
 
 namespace {
 
 constexpr int table_unit = 60;
+constexpr int stiffness_unit = 61, angle_unit = 62;
 using sweep_table::column_width;
 
 // Writes the stop's own message, which the silenced routines could not
@@ -103,6 +106,9 @@ struct SweepPoint {
   LayeredSolution reference;  // valid only for a layered sample
   bool refined = false;
   dcomplex mw_half;           // Mw at h/2, when refined
+  bool tensor = false;
+  EffectiveStiffness stiffness;  // when tensor
+  double tensor_backward_error = 0;  // the largest of the tensor's tests
 };
 
 // The pass objects of one worker: the sample, and the sample at h/2 when
@@ -110,7 +116,33 @@ struct SweepPoint {
 struct PassPair {
   RunStorage* sample = nullptr;
   RunStorage* half = nullptr;
+  // The tensor's other tests (null without --tensor); vertical is null when
+  // the sample's own test is the vertical piston test.
+  RunStorage* vertical = nullptr;
+  RunStorage* horizontal = nullptr;
+  RunStorage* shear = nullptr;
 };
+
+// The effective stiffness at the frequency the sample's pass has just
+// solved, from its coefficients.
+void tensor_at(const PassPair& passes, SweepPoint& point) {
+  const RunStorage& run = *passes.sample;
+  double error = 0, worst = 0;
+  StressStrainAverages vertical;
+  if (passes.vertical == nullptr) {
+    vertical = average_stress_strain(run.deck, run.coef, run.xnod, run.z.data());
+  } else {
+    vertical = solve_other_test(*passes.vertical, run.coef, point.pass, error);
+    worst = error;
+  }
+  const StressStrainAverages horizontal = solve_other_test(*passes.horizontal, run.coef, point.pass, error);
+  worst = error > worst ? error : worst;
+  const StressStrainAverages shear = solve_other_test(*passes.shear, run.coef, point.pass, error);
+  worst = error > worst ? error : worst;
+  point.stiffness = effective_stiffness(vertical, horizontal, shear);
+  point.tensor_backward_error = worst;
+  point.tensor = true;
+}
 
 // The pass of the program at `frequency`, on a storage that holds the
 // sample and the structure of its system (read_sample, structure_stage or
@@ -134,6 +166,7 @@ SweepPoint solve_at(const PassPair& passes, double frequency) {
     point.mw_half = run_pass(*passes.half, half, SystemLayout::reuse).mw;
     point.refined = true;
   }
+  if (passes.horizontal != nullptr) tensor_at(passes, point);
   return point;
 }
 
@@ -197,6 +230,48 @@ void write_table_row(double frequency, const SweepPoint& point, const std::strin
   }
 }
 
+void write_tensor_headers() {
+  std::string line;
+  for (const std::string_view label : tensor_table::stiffness_columns) {
+    line += right_justified(label, tensor_table::column_width);
+  }
+  line[0] = '#';
+  write_line(stiffness_unit, line);
+  line.clear();
+  for (const std::string_view label : tensor_table::angle_columns) {
+    line += right_justified(label, tensor_table::column_width);
+  }
+  line[0] = '#';
+  write_line(angle_unit, line);
+}
+
+// The rows of one frequency in both tables of the tensor.
+void write_tensor_rows(double frequency, const SweepPoint& point, double angle_step, const std::string& where) {
+  const EffectiveStiffness& c = point.stiffness;
+  const double values[] = {frequency, c.c11.re,  c.c11.im,  c.c13.re,           c.c13.im,
+                           c.c13h.re, c.c13h.im, c.c33.re,  c.c33.im,           c.c55.re,
+                           c.c55.im,  c13_difference(c),    point.pass.rob_med, point.pass.vp1,
+                           point.pass.vs1};
+  static_assert(std::size(values) == tensor_table::stiffness_columns.size());
+  std::string line;
+  for (const double value : values) line += right_justified(format_real(value), tensor_table::column_width);
+  write_line(stiffness_unit, line);
+  for (std::int32_t i = 0; i < angle_count(angle_step); ++i) {
+    const double angle = angle_at(angle_step, i);
+    const AngleWaves waves = christoffel_waves(c, point.pass.rob_med, angle);
+    line.clear();
+    for (const double value : {frequency, angle, waves.velocity_qp, waves.thousand_over_q_qp, waves.velocity_qsv,
+                               waves.thousand_over_q_qsv}) {
+      line += right_justified(format_real(value), tensor_table::column_width);
+    }
+    write_line(angle_unit, line);
+  }
+  if (!flush_unit(stiffness_unit) || !flush_unit(angle_unit)) {
+    stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
+               where);
+  }
+}
+
 // The progress of the sweep on the error stream: the rows done out of the
 // total, with the backward error of each row's solution; one line
 // rewritten in place on a terminal, one line per row otherwise.
@@ -210,6 +285,9 @@ class Progress {
                        " rows done: " + format_real(frequency) + " Hz, backward error " +
                        backward_error_figure(pass.backward_error);
     if (pass.backward_error > backward_error_threshold) text += " (inaccurate)";
+    if (point.tensor && point.tensor_backward_error > backward_error_threshold) {
+      text += " (a test of the tensor inaccurate: " + backward_error_figure(point.tensor_backward_error) + ")";
+    }
     // A passive medium gives Im >= 0 under exp(+i omega t); the specified
     // moduli are not conjugate to the work of the loads and may not.
     if (point.results.c33.im < 0) text += " (Im c33 < 0: not dissipative)";
@@ -258,18 +336,23 @@ class SweepWorkers {
       threads_.emplace_back([this, first] { work(first); });
       for (std::int32_t w = 2; w <= workers; ++w) {
         threads_.emplace_back([this, first] {
-          RunStoragePtr own, own_half;
+          RunStoragePtr own, own_half, own_vertical, own_horizontal, own_shear;
+          // A copy of the structure of `from` (null: none) in a pass object of its own.
+          auto copy_of = [](const RunStorage* from, RunStoragePtr& to) {
+            if (from == nullptr) return;
+            to = make_run_storage();
+            copy_structure(*from, *to);
+          };
           try {
-            own = make_run_storage();
-            copy_structure(*first.sample, *own);
-            if (first.half != nullptr) {
-              own_half = make_run_storage();
-              copy_structure(*first.half, *own_half);
-            }
+            copy_of(first.sample, own);
+            copy_of(first.half, own_half);
+            copy_of(first.vertical, own_vertical);
+            copy_of(first.horizontal, own_horizontal);
+            copy_of(first.shear, own_shear);
           } catch (const std::bad_alloc&) {
             return;
           }
-          work(PassPair{own.get(), own_half.get()});
+          work(PassPair{own.get(), own_half.get(), own_vertical.get(), own_horizontal.get(), own_shear.get()});
         });
       }
     } catch (const std::system_error& error) {
@@ -376,6 +459,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   // With the error estimate, the deck is read twice: the sample, and the
   // same sample at h/2 (refined twice as much), each in a pass object.
   RunStoragePtr half_storage;
+  RunStoragePtr tensor_storage[3];  // the tensor's vertical, horizontal and shear tests
   PassPair passes{&first, nullptr};
   try {
     if (!options.error_estimate) {
@@ -402,7 +486,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   // The scalable solver of each sample that uses it: one analysed instance
   // for all the workers, every call into MUMPS under one mutex.
   std::mutex solver_calls;
-  std::optional<SharedSolver> shared, shared_half;
+  std::optional<SharedSolver> shared, shared_half, tensor_solvers[3];
   auto give_solver = [&](RunStorage& run, std::optional<SharedSolver>& solver) {
     if (!uses_scalable_solver(run.deck, options.test.solver)) return;
     solver.emplace(solver_calls, scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
@@ -422,6 +506,28 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     if (passes.half != nullptr) {
       PassScalars half_layout;
       structure_stage(*passes.half, half_layout);
+    }
+    if (options.tensor) {
+      // The tensor's other tests on the same sample, each with the
+      // structure of its own numbering; the vertical piston test is the
+      // sample's own when the sweep runs under the piston.
+      // Each test on the scalable solver has an instance of its own (its
+      // own pattern), under the sweep's one lock.
+      auto lay_out = [&](HarmonicTest test, RunStoragePtr& storage, std::optional<SharedSolver>& solver) {
+        try {
+          storage = make_run_storage();
+        } catch (const std::bad_alloc&) {
+          stop_input("cannot allocate the storage of a test of the effective stiffness");
+        }
+        if (first.shared != nullptr) solver.emplace(solver_calls, scalable_ordering(layout.n));
+        other_test_structure(first, test, *storage, solver ? &*solver : nullptr);
+        return storage.get();
+      };
+      if (first.load != TopLoad::piston) {
+        passes.vertical = lay_out(HarmonicTest::vertical, tensor_storage[0], tensor_solvers[0]);
+      }
+      passes.horizontal = lay_out(HarmonicTest::horizontal, tensor_storage[1], tensor_solvers[1]);
+      passes.shear = lay_out(HarmonicTest::shear, tensor_storage[2], tensor_solvers[2]);
     }
     for (const std::int32_t end : {deck.nfreq, std::int32_t{1}}) {
       // A medium that stops at this end of the grid stops the sweep there,
@@ -454,6 +560,9 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     };
     std::uint64_t per_job = job_part(first);
     if (passes.half != nullptr) per_job += job_part(*passes.half);
+    for (const RunStorage* other : {passes.vertical, passes.horizontal, passes.shear}) {
+      if (other != nullptr) per_job += job_part(*other);
+    }
     const std::uint64_t fit = memory_offered() / per_job;
     if (fit < static_cast<std::uint64_t>(workers)) {
       const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
@@ -486,6 +595,12 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   write_line(stdout_unit, std::string(" top load: ") + load_name(first.load) +
                               (first.load == TopLoad::piston ? " (a rigid, impermeable piston, 2 Pa on both solids)"
                                                              : " (1 Pa on the top of each solid)"));
+  if (options.tensor) {
+    write_line(stdout_unit, " effective stiffness: the vertical, horizontal and shear tests under rigid plates" +
+                                std::string(passes.vertical == nullptr ? " (the vertical one the sweep's own)" : "") +
+                                ", qP and qSV every " + format_real(options.angle_step) + " degrees, in \"" +
+                                tensor_table::stiffness_name + "\" and \"" + tensor_table::angle_name + "\"");
+  }
   if (layered) {
     record(stdout_unit, " every row of cells is uniform: a stack of", static_cast<std::int32_t>(layers.size()),
            layers.size() == 1 ? "layer," : "layers,", "with the exact one-dimensional solution in the table");
@@ -509,6 +624,13 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   std::remove(sweep_table::file_name);
   truncate_unit(table_unit);
   write_table_header(layered, passes.half != nullptr);
+  if (options.tensor) {
+    std::remove(tensor_table::stiffness_name);
+    std::remove(tensor_table::angle_name);
+    open_unit(stiffness_unit, tensor_table::stiffness_partial_name);
+    open_unit(angle_unit, tensor_table::angle_partial_name);
+    write_tensor_headers();
+  }
   const Progress progress(deck.nfreq);
   std::int32_t rows = 0, inaccurate = 0;
   {
@@ -528,17 +650,27 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       progress.row_done(i, frequency, *point);
       if (point->pass.backward_error > backward_error_threshold) ++inaccurate;
       write_table_row(frequency, *point, where);
+      if (point->tensor) write_tensor_rows(frequency, *point, options.angle_step, where);
       ++rows;
     }
   }
   progress.end();
   close_unit(table_unit);
-  // Complete: the table takes its name.
-  std::error_code renamed;
-  std::filesystem::rename(sweep_table::partial_name, sweep_table::file_name, renamed);
-  if (renamed) {
-    stop_input("cannot rename " + std::string(sweep_table::partial_name) + " to " + sweep_table::file_name + " (" +
-               renamed.message() + "): the complete table stays under the first name");
+  // Complete: each table takes its name.
+  auto take_name = [](const char* partial, const char* name) {
+    std::error_code renamed;
+    std::filesystem::rename(partial, name, renamed);
+    if (renamed) {
+      stop_input("cannot rename " + std::string(partial) + " to " + name + " (" + renamed.message() +
+                 "): the complete table stays under the first name");
+    }
+  };
+  take_name(sweep_table::partial_name, sweep_table::file_name);
+  if (options.tensor) {
+    close_unit(stiffness_unit);
+    close_unit(angle_unit);
+    take_name(tensor_table::stiffness_partial_name, tensor_table::stiffness_name);
+    take_name(tensor_table::angle_partial_name, tensor_table::angle_name);
   }
 
   record(stdout_unit, " table \"" + std::string(sweep_table::file_name) + "\":", rows, "rows");
@@ -559,7 +691,7 @@ std::int32_t available_processors() {
 
 SweepOptions sweep_options(int argc, const char* const* argv) {
   const std::string usage = std::string("usage: upscale_sweep [-j N] ") + test_options_usage +
-                            " [--error-estimate]" +
+                            " [--error-estimate] [--tensor [--angle-step D]]" +
                             " < deck (N: frequencies computed at once, 1 to " + std::to_string(max_sweep_jobs) +
                             "; default: the processors this process may use)";
   SweepOptions options;
@@ -570,6 +702,32 @@ SweepOptions sweep_options(int argc, const char* const* argv) {
     if (read_test_option(argc, argv, a, options.test, usage)) continue;
     if (arg == "--error-estimate") {
       options.error_estimate = true;
+      continue;
+    }
+    if (arg == "--tensor") {
+      options.tensor = true;
+      continue;
+    }
+    if (arg == "--angle-step" || arg.substr(0, 13) == "--angle-step=") {
+      if (arg == "--angle-step") {
+        if (a + 1 >= argc) stop_input_parameter("option --angle-step needs a number of degrees\n" + usage);
+        value = argv[++a];
+      } else {
+        value = std::string(arg.substr(13));
+      }
+      std::size_t used = 0;
+      double step = 0;
+      try {
+        step = std::stod(value, &used);
+      } catch (const std::exception&) {
+        used = 0;
+      }
+      if (used == 0 || used != value.size() || !(step > 0.0 && step <= 90.0)) {
+        stop_input_parameter("--angle-step " + value +
+                             " is not admitted: the step of the angles is a number of degrees above 0 and at most 90\n" +
+                             usage);
+      }
+      options.angle_step = step;
       continue;
     }
     if (arg == "-j" || arg == "--jobs") {
@@ -592,6 +750,9 @@ SweepOptions sweep_options(int argc, const char* const* argv) {
                            std::to_string(max_sweep_jobs) + "\n" + usage);
     }
     jobs = static_cast<std::int32_t>(parsed);
+  }
+  if (options.angle_step != 15.0 && !options.tensor) {
+    stop_input_parameter("--angle-step is the step of the tensor's angle table: it needs --tensor\n" + usage);
   }
   if (jobs == 0) jobs = available_processors() < max_sweep_jobs ? available_processors() : max_sweep_jobs;
   options.jobs = jobs;

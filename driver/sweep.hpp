@@ -32,6 +32,11 @@ struct SweepOptions {
   std::int32_t jobs = 1;
   TestOptions test;
   bool error_estimate = false;
+  // --tensor: the horizontal and shear tests (and the vertical piston test)
+  // beside the sweep's own, the effective stiffness and the qP and qSV
+  // waves every angle_step degrees from the vertical (--angle-step D).
+  bool tensor = false;
+  double angle_step = 15.0;
 };
 
 // Runs the sweep on the deck read from `parameters` and the per-cell files
@@ -61,7 +66,9 @@ inline constexpr std::int32_t max_sweep_jobs = 256;
 // the load "--load split|piston" (default split), the refinement
 // "--refine K" and "--error-estimate" (the sample also solved at h/2, and
 // the Richardson estimate of the relative error of Mw in the table's last
-// column, error_estimate_w).  Any other argument,
+// column, error_estimate_w), "--tensor" (the tables of
+// driver/tensor_tables.hpp) and "--angle-step D" (0 < D <= 90 degrees,
+// default 15).  Any other argument,
 // or a number outside 1..max_sweep_jobs, stops with stop_bad_parameter and a
 // usage message.
 SweepOptions sweep_options(int argc, const char* const* argv);

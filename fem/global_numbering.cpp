@@ -85,3 +85,84 @@ std::int32_t numbered_unknowns(const std::int32_t& nx, const std::int32_t& ny, c
   }
   return n;
 }
+
+bool loaded_slot(HarmonicTest test, std::int32_t j, std::int32_t k, std::int32_t nx, std::int32_t ny, int s) {
+  using namespace slot;
+  switch (test) {
+    case HarmonicTest::vertical:  // y of both solids at the top vertices
+      return k == ny && (s == solid1_y(upper_left) || s == solid1_y(upper_right) || s == solid3_y(upper_left) ||
+                         s == solid3_y(upper_right));
+    case HarmonicTest::horizontal:  // x of both solids at the right vertices
+      return j == nx && (s == solid1_x(lower_right) || s == solid1_x(upper_right) || s == solid3_x(lower_right) ||
+                         s == solid3_x(upper_right));
+    case HarmonicTest::shear:  // x of both solids at the top vertices
+      return k == ny && (s == solid1_x(upper_left) || s == solid1_x(upper_right) || s == solid3_x(upper_left) ||
+                         s == solid3_x(upper_right));
+  }
+  return false;
+}
+
+// mark[x] = 1 for the merged numbers, then their count at or below x.  A
+// merged number moves onto the kept (smallest) one, and every other number
+// moves down by the merged numbers below it, less the kept one.
+namespace {
+
+// The local slot of the transposed cell (x <-> y) that slot s of a cell
+// becomes: local vertices 1, 2, 3, 4 -> 1, 4, 3, 2, the x and y
+// displacements of each solid swapped, fluid edges L, R, B, T -> B, T, L, R.
+int transposed_slot(int s) {
+  using namespace slot;
+  constexpr int vertex[5] = {0, 1, 4, 3, 2};
+  if (s >= 1 && s <= 4) return solid1_y(vertex[s]);
+  if (s >= 5 && s <= 8) return solid1_x(vertex[s - 4]);
+  if (s >= 13 && s <= 16) return solid3_y(vertex[s - 12]);
+  if (s >= 17 && s <= 20) return solid3_x(vertex[s - 16]);
+  constexpr int edge[4] = {fluid_bottom, fluid_top, fluid_left, fluid_right};
+  return edge[s - fluid_left];
+}
+
+}  // namespace
+
+void transposed_piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                                 NodeTable& transposed) {
+  transposed.resize(nx * ny);
+  piston_numbering(ny, nx, transposed);
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    for (std::int32_t k = 1; k <= ny; ++k) {
+      const int e = (k - 1) * nx + j, et = (j - 1) * ny + k;  // cell (j,k) and its transpose (k,j)
+      for (int s = 1; s <= NodeTable::slots; ++s) xnod(e, s) = transposed(et, transposed_slot(s));
+    }
+  }
+}
+
+void merged_numbering(HarmonicTest test, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                      std::vector<std::int32_t>& mark) {
+  global_numbering(nx, ny, xnod);
+  if (nx <= 0 || ny <= 0) return;
+  const std::int32_t total = unknown_count(nx, ny);
+  mark.assign(static_cast<std::size_t>(total) + 1, 0);
+  std::int32_t kept = total + 1;
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    for (std::int32_t k = 1; k <= ny; ++k) {
+      const int e = (k - 1) * nx + j;
+      for (int s = 1; s <= NodeTable::slots; ++s) {
+        if (!loaded_slot(test, j, k, nx, ny, s)) continue;
+        mark[xnod(e, s)] = 1;
+        kept = xnod(e, s) < kept ? xnod(e, s) : kept;
+      }
+    }
+  }
+  // In place: mark[x] becomes the count of merged numbers at or below x,
+  // and x is merged exactly when the count steps at x.
+  for (std::int32_t x = 1; x <= total; ++x) mark[x] += mark[x - 1];
+  for (int e = 1; e <= nx * ny; ++e) {
+    for (int s = 1; s <= NodeTable::slots; ++s) {
+      const std::int32_t x = xnod(e, s);
+      if (mark[x] != mark[x - 1]) {
+        xnod(e, s) = kept;
+      } else {
+        xnod(e, s) = x - (mark[x] > 0 ? mark[x] - 1 : 0);
+      }
+    }
+  }
+}

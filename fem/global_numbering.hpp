@@ -79,6 +79,48 @@ void piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable&
 // The numbering of the chosen load: global_numbering or piston_numbering.
 void number_unknowns(TopLoad load, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod);
 
+// The harmonic tests of the sample.  Every side is closed to the fluid,
+// and the load is carried by a rigid plate bonded to both solids: the
+// displacements of both solids along the load at every loaded vertex are
+// one unknown (its row sums their rows and their nodal loads).
+//   vertical:   left, right: x held; bottom: y held; the top loaded
+//               vertically (the piston numbering when the load is piston,
+//               the specified test when it is split);
+//   horizontal: the vertical test turned a quarter: left: x held; top,
+//               bottom: y held; the right side loaded horizontally;
+//   shear:      bottom: x and y held; left, right and top: y held; the
+//               top loaded horizontally by a plate whose horizontal
+//               displacement is one unknown.
+enum class HarmonicTest { vertical, horizontal, shear };
+
+// merged_numbering: the numbering of global_numbering with the
+// displacements of both solids along the load at every loaded vertex of
+// `test` made one unknown, numbered as the smallest of them; the numbers
+// above close up in their order.  For the vertical test it is
+// piston_numbering.  The right side has ny + 1 vertices and the top nx + 1,
+// so n = unknown_count(nx, ny) - 2*(ny + 1) + 1 (horizontal) or
+// - 2*(nx + 1) + 1 (vertical, shear).  `mark` is the caller's scratch of
+// unknown_count(nx, ny) + 1 entries.
+void merged_numbering(HarmonicTest test, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                      std::vector<std::int32_t>& mark);
+
+// transposed_piston_numbering: the horizontal test is the vertical piston
+// test of the mesh mirrored about its diagonal (x <-> y: the right side
+// becomes the top, the left the bottom, and the x and y displacements
+// swap), and this is its numbering: piston_numbering of the ny x nx mesh,
+// read through the mirror.  It merges the same unknowns as
+// merged_numbering(horizontal), but the system is then the vertical piston
+// test's own, with the same ordering and the same fill (the numbering
+// steers the ties of the minimum-degree ordering: numbered along the rows,
+// the horizontal test's factors take a third more time).  `transposed` is
+// the caller's scratch.
+void transposed_piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                                 NodeTable& transposed);
+
+// Whether local slot s of cell (j,k) is a displacement that `test` merges
+// into its loaded plate (the slots that carry the nodal load).
+bool loaded_slot(HarmonicTest test, std::int32_t j, std::int32_t k, std::int32_t nx, std::int32_t ny, int s);
+
 // The number of unknowns of a numbering: its largest number (every number
 // 1..n occurs), unknown_count(nx, ny) for global_numbering's.
 std::int32_t numbered_unknowns(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod);

@@ -91,7 +91,8 @@ void assemble_values(const double& omega, const std::int32_t& nx, const std::int
                    const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
                    const RealMap& p22, const RealMap& p23, const RealMap& p33,
                    const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
-                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& w) {
+                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& w,
+                   HarmonicTest test) {
   const std::int32_t n = numbered_unknowns(nx, ny, xnod);
   const dcomplex zero(0.0, 0.0);
   const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
@@ -113,7 +114,7 @@ void assemble_values(const double& omega, const std::int32_t& nx, const std::int
       local_sys(j, k, nx, ny, omega, h, lambda1(j, k), lambda3(j, k), mu1(j, k), mu3(j, k),
                 mu13(j, k), b1(j, k), b2(j, k), m(j, k), d3(j, k), p11(j, k), p12(j, k),
                 p13(j, k), p22(j, k), p23(j, k), p33(j, k), b11(j, k), b12(j, k), b22(j, k),
-                a_el, rhs_el);
+                a_el, rhs_el, test);
       const int e = (k - 1) * nx + j;
       const std::int32_t* node = &w.sorted_node[(e - 1) * 20];
       const std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
@@ -157,7 +158,7 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
                  std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch) {
   global_pattern(nx, ny, xnod, ia, ja, avec, scratch);
   assemble_values(omega, nx, ny, h, xnod, lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23,
-                  p33, b11, b12, b22, avec, ia, ja, rhs_m, scratch);
+                  p33, b11, b12, b22, avec, ia, ja, rhs_m, scratch, HarmonicTest::vertical);
 }
 
 void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
@@ -217,8 +218,8 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
 
 void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
                    const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const std::int32_t* ia,
-                   const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch) {
+                   const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch, HarmonicTest test) {
   assemble_values(omega, nx, ny, h, xnod, coef.lambda1, coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1,
                   coef.b2, coef.m, coef.d3, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23, coef.p33, coef.b11,
-                  coef.b12, coef.b22, avec, ia, ja, rhs_m, scratch);
+                  coef.b12, coef.b22, avec, ia, ja, rhs_m, scratch, test);
 }

@@ -102,8 +102,12 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
 //      result is bit for bit that of global_sist at this omega. ia, ja and
 //      the positions of avec beyond ia(n+1)-1 are not written.
 //
+// `test` chooses the harmonic test whose boundary conditions and load the
+// element matrices carry (local_sys); xnod must be that test's numbering.
+//
 // Precondition: ia and ja are the pattern of xnod; with any other arrays
 // the positions of the element entries are not found.
 void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
                    const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const std::int32_t* ia,
-                   const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch);
+                   const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch,
+                   HarmonicTest test = HarmonicTest::vertical);

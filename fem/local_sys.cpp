@@ -58,6 +58,44 @@ constexpr int x_slot(int ph, int i) { return ph == 0 ? slot::solid1_x(i + 1) : s
 constexpr int y_slot(int ph, int i) { return ph == 0 ? slot::solid1_y(i + 1) : slot::solid3_y(i + 1); }
 constexpr int f_slot(int e) { return slot::fluid_left + e; }
 
+// The held slots of the horizontal and the shear test, for the sides the
+// cell (j,k) touches.  Every side is closed to the fluid.
+//   horizontal: left x; bottom and top y; the right x displacements are
+//       the loaded plate's.
+//   shear: bottom x and y; left, right and top y; the top x displacements
+//       are the loaded plate's.  With y held on every side and x free on
+//       the lateral sides, the uniform simple shear u1 = u3 = (g y, 0) of a
+//       homogeneous or horizontally layered sample meets every condition
+//       (its sigma_xx and the lateral sides' tangential traction sigma_xz
+//       are what the held y displacements react), so the test shears such
+//       samples uniformly.
+void hold_other_test(HarmonicTest test, int j, int k, int nx, int ny, int* ifix) {
+  using namespace slot;
+  auto hold_x = [&](int v1, int v2) {
+    for (int s : {solid1_x(v1), solid1_x(v2), solid3_x(v1), solid3_x(v2)}) ifix[s] = 1;
+  };
+  auto hold_y = [&](int v1, int v2) {
+    for (int s : {solid1_y(v1), solid1_y(v2), solid3_y(v1), solid3_y(v2)}) ifix[s] = 1;
+  };
+  if (j == 1) ifix[fluid_left] = 1;
+  if (j == nx) ifix[fluid_right] = 1;
+  if (k == 1) ifix[fluid_bottom] = 1;
+  if (k == ny) ifix[fluid_top] = 1;
+  if (test == HarmonicTest::horizontal) {
+    if (j == 1) hold_x(lower_left, upper_left);
+    if (k == 1) hold_y(lower_left, lower_right);
+    if (k == ny) hold_y(upper_left, upper_right);
+  } else {
+    if (k == 1) {
+      hold_x(lower_left, lower_right);
+      hold_y(lower_left, lower_right);
+    }
+    if (j == 1) hold_y(lower_left, upper_left);
+    if (j == nx) hold_y(lower_right, upper_right);
+    if (k == ny) hold_y(upper_left, upper_right);
+  }
+}
+
 }  // namespace
 
 // Policy:
@@ -80,7 +118,7 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
                const double& /*p12*/, const double& /*p13*/, const double& /*p22*/,
                const double& /*p23*/, const double& /*p33*/, const double& b11,
                const double& b12, const double& b22, ElementMatrix& a_el,
-               ElementVector& rhs_el) {
+               ElementVector& rhs_el, HarmonicTest test) {
   const dcomplex zero(0.0, 0.0);
 
   // --- 1. Clear the load and the flags ---
@@ -89,28 +127,31 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
 
   // --- 2. Boundary flags: normal solid displacement and fluid flux ---
   using namespace slot;
-  if (j == 1) {  // left side: x of both solids at the left vertices, edge L
-    for (int s : {solid1_x(lower_left), solid1_x(upper_left), fluid_left, solid3_x(lower_left),
-                  solid3_x(upper_left)}) {
-      ifix[s] = 1;
+  if (test == HarmonicTest::vertical) {
+    if (j == 1) {  // left side: x of both solids at the left vertices, edge L
+      for (int s : {solid1_x(lower_left), solid1_x(upper_left), fluid_left, solid3_x(lower_left),
+                    solid3_x(upper_left)}) {
+        ifix[s] = 1;
+      }
     }
-  }
-  if (j == nx) {  // right side: x at the right vertices, edge R
-    for (int s : {solid1_x(lower_right), solid1_x(upper_right), fluid_right, solid3_x(lower_right),
-                  solid3_x(upper_right)}) {
-      ifix[s] = 1;
+    if (j == nx) {  // right side: x at the right vertices, edge R
+      for (int s : {solid1_x(lower_right), solid1_x(upper_right), fluid_right, solid3_x(lower_right),
+                    solid3_x(upper_right)}) {
+        ifix[s] = 1;
+      }
     }
-  }
-  if (k == 1) {  // bottom: y at the bottom vertices, edge B
-    for (int s : {solid1_y(lower_left), solid1_y(lower_right), fluid_bottom, solid3_y(lower_left),
-                  solid3_y(lower_right)}) {
-      ifix[s] = 1;
+    if (k == 1) {  // bottom: y at the bottom vertices, edge B
+      for (int s : {solid1_y(lower_left), solid1_y(lower_right), fluid_bottom, solid3_y(lower_left),
+                    solid3_y(lower_right)}) {
+        ifix[s] = 1;
+      }
     }
+    if (k == ny) {  // top: only the fluid is held; both solids are loaded
+      ifix[fluid_top] = 1;
+    }
+  } else {
+    hold_other_test(test, j, k, nx, ny, ifix);
   }
-  if (k == ny) {  // top: only the fluid is held; both solids are loaded
-    ifix[fluid_top] = 1;
-  }
-
   // --- 3. Full symmetric matrix ---
   // Friction scale omega*h^2: the mass-type integrals scale with the area.
   const double fac = omega * (h * h);
@@ -189,12 +230,22 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
     }
   }
 
-  // --- 5. Top load: traction -1 Pa on the top edge of both solids ---
-  if (k == ny) {
-    const dcomplex load(-h / 2.0, 0.0);
-    rhs_el(slot::solid1_y(slot::upper_right)) = load;
-    rhs_el(slot::solid1_y(slot::upper_left)) = load;
-    rhs_el(slot::solid3_y(slot::upper_right)) = load;
-    rhs_el(slot::solid3_y(slot::upper_left)) = load;
+  // --- 5. Load: traction of 1 Pa on the loaded side of both solids ---
+  if (test == HarmonicTest::vertical) {
+    if (k == ny) {  // -1 Pa normal to the top
+      const dcomplex load(-h / 2.0, 0.0);
+      rhs_el(slot::solid1_y(slot::upper_right)) = load;
+      rhs_el(slot::solid1_y(slot::upper_left)) = load;
+      rhs_el(slot::solid3_y(slot::upper_right)) = load;
+      rhs_el(slot::solid3_y(slot::upper_left)) = load;
+    }
+  } else {
+    // The loaded slots are the x displacements of the right vertices
+    // (horizontal, -1 Pa normal to the right side) or of the top vertices
+    // (shear, +1 Pa along the top).
+    const dcomplex load(test == HarmonicTest::horizontal ? -h / 2.0 : h / 2.0, 0.0);
+    for (int s = 1; s <= 20; ++s) {
+      if (loaded_slot(test, j, k, nx, ny, s)) rhs_el(s) = load;
+    }
   }
 }

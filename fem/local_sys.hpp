@@ -15,12 +15,23 @@
 // and bottom sides hold the normal displacement of both solids, all four
 // sides are closed to the fluid; the top row carries a compressive normal
 // traction of 1 Pa on both solids.
+//
+// The appended argument `test` chooses the other harmonic tests of the
+// sample (fem/global_numbering.hpp, HarmonicTest); its default, the vertical
+// test, is the one above.  All four sides stay closed to the fluid:
+//   horizontal: x held on the left, y held on the top and bottom; the right
+//       side carries a compressive normal traction of 1 Pa on both solids
+//       (nodal loads -h/2 on their x displacements);
+//   shear: x and y held on the bottom, y held on the left, right and top;
+//       the top carries a tangential traction of 1 Pa in +x on both solids
+//       (nodal loads +h/2 on their x displacements).
 #pragma once
 
 #include <array>
 #include <cstdint>
 
 #include "common/complex.hpp"
+#include "fem/global_numbering.hpp"
 
 // 20 x 20 element matrix, column-major, 1-based (s,t) access.
 struct ElementMatrix {
@@ -47,4 +58,4 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
                const double& m, const double& d3, const double& p11, const double& p12,
                const double& p13, const double& p22, const double& p23, const double& p33,
                const double& b11, const double& b12, const double& b22, ElementMatrix& a_el,
-               ElementVector& rhs_el);
+               ElementVector& rhs_el, HarmonicTest test = HarmonicTest::vertical);

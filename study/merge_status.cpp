@@ -78,7 +78,7 @@ void merge_study(const fs::path& output, bool allow_missing) {
                  " not written (--allow-missing averages the complete ones)");
   }
   if (present.empty()) stop_run(stop_incomplete_study, " no realisation is complete: nothing to average");
-  write_summary(output, present, plan.modulus, plan.error_estimate);
+  write_summary(output, present, plan.modulus, plan.error_estimate, plan.quantity);
   write_line(stdout_unit, " " + std::string(summary_name) + ": " + std::to_string(present.size()) + " of " +
                               std::to_string(plan.realisations) + " realisations" +
                               (missing > 0 ? " (missing: " + missing_list + ")" : ""));

@@ -47,6 +47,7 @@ Plan read_plan(const fs::path& output) {
     if (key == "signature") plan.signature = value;
     if (key == "modulus") plan.modulus = value;
     if (key == "error_estimate") plan.error_estimate = value == "yes";
+    if (key == "quantity") plan.quantity = value;
   }
   if (plan.realisations < 1) stop_input(file.string() + ": no number of realisations");
   return plan;
@@ -68,7 +69,8 @@ void write_plan(const Study& study, const Tools& tools, const std::string& jobs)
   write_atomically(study.output / plan_name, "study_file " + study.file.string() + "\nrealisations " +
                                                  std::to_string(study.realisations) + "\njobs " + jobs +
                                                  "\nsignature " + signature + "\nmodulus " + study.modulus +
-                                                 "\nerror_estimate " + (study.error_estimate ? "yes" : "no") + "\n");
+                                                 "\nerror_estimate " + (study.error_estimate ? "yes" : "no") + "\n" +
+                                                 (study.quantity.empty() ? "" : "quantity " + study.quantity + "\n"));
 }
 
 namespace {

@@ -33,6 +33,7 @@ struct Plan {
   std::string jobs;
   std::string signature;  // empty: any (a plan made by hand)
   std::string modulus = "work";  // the modulus the summary summarises
+  std::string quantity;          // or the column of the tensor's tables (empty: the modulus)
   bool error_estimate = false;    // the summary also gives the estimated error of Mw
 };
 

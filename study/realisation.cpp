@@ -18,7 +18,8 @@ namespace {
 const char* const owned_names[] = {
     "manifest",       "manifest.tmp", "failure",      "failure.tmp",       "frequency_sweep.dat",
     "frequency_sweep.dat.partial",    "deck.in",      "deck.in.tmp",       "maps.out",
-    "maps.err",       "sweep.out",    "sweep.err",    "binary_ice_gnu.dat", "phiw_binary_patchy.dat"};
+    "maps.err",       "sweep.out",    "sweep.err",    "binary_ice_gnu.dat", "phiw_binary_patchy.dat",
+    "effective_stiffness.dat", "effective_stiffness.dat.partial", "angle_sweep.dat", "angle_sweep.dat.partial"};
 
 // Removes the owned files of the working folder, then the folder; a
 // folder that still holds a file of someone else's is left, and the
@@ -104,6 +105,7 @@ Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) 
   if (study.load == "piston") sweep_args.insert(sweep_args.end(), {"--load", "piston"});
   if (study.refine > 1) sweep_args.insert(sweep_args.end(), {"--refine", std::to_string(study.refine)});
   if (study.error_estimate) sweep_args.push_back("--error-estimate");
+  if (!study.quantity.empty()) sweep_args.push_back("--tensor");
   const int sweep_status = run_process(tools.sweep, sweep_args, work, work / "deck.in", work / "sweep.out",
                                        work / "sweep.err");
   if (sweep_status != 0) return fail("upscale_sweep", sweep_status, work / "sweep.out", work / "sweep.err");

@@ -1,5 +1,7 @@
 #include "study/study_file.hpp"
 
+#include "study/summary.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -153,7 +155,8 @@ Study read_study_file(const fs::path& file) {
 
   // 1. Every line: blank, a comment, or key = value with a known key, once.
   static const char* const keys[] = {"case",  "realisations", "seed", "maps", "fmin",   "fmax",
-                                     "nfreq", "output",       "slurm", "load", "modulus", "refine", "error_estimate"};
+                                     "nfreq", "output",       "slurm", "load", "modulus", "refine", "error_estimate",
+                                     "quantity"};
   std::map<std::string, Entry> entries;
   std::istringstream lines(text);
   std::string line;
@@ -171,7 +174,7 @@ Study read_study_file(const fs::path& file) {
     if (!known) {
       fault(study.file, number, "'" + key + "'",
             "unknown key (keys: case, realisations, seed, maps, fmin, fmax, nfreq, output, slurm, load, modulus, "
-            "refine, error_estimate)");
+            "refine, error_estimate, quantity)");
     }
     if (entries.count(key) != 0) {
       fault(study.file, number, key, "given twice (first on line " + std::to_string(entries[key].line) + ")");
@@ -259,6 +262,13 @@ Study read_study_file(const fs::path& file) {
       fault(study.file, e.line, key, "'" + e.value + "' is not " + list);
     }
     (key == "load" ? study.load : study.modulus) = e.value;
+  }
+  if (entries.count("quantity")) {
+    const Entry& e = entries["quantity"];
+    TensorQuantity parsed;
+    std::string why;
+    if (!parse_tensor_quantity(e.value, parsed, why)) fault(study.file, e.line, "quantity", "'" + e.value + "' " + why);
+    study.quantity = e.value;
   }
   study.output = entries.count("output") ? (base / entries["output"].value).lexically_normal()
                                          : base / study.file.stem();

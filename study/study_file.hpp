@@ -11,6 +11,11 @@
 //   load         (optional) split (default) or piston: the load of every sweep
 //   modulus      (optional) work (default), c33 or mstar: the modulus whose
 //                velocity and 1000/Q the summary gathers
+//   quantity     (optional) a column of the effective stiffness to summarise
+//                instead of the modulus: a column of effective_stiffness.dat by
+//                its header name (e.g. Re(c55)(Pa)), or a column of
+//                angle_sweep.dat at an angle of its grid, NAME@ANGLE (e.g.
+//                qSV_1000/Q@45); the sweeps then run with --tensor
 //   refine       (optional) K: every cell of the deck split into K x K cells (default 1)
 //   error_estimate (optional) yes or no (default): the sweeps also solve at h/2 and the
 //                summary gives the mean and maximum of the estimated error of Mw
@@ -46,6 +51,7 @@ struct Study {
   std::int32_t rows = 0;           // frequencies of the study's grid: rows of every table
   std::string load = "split";      // split | piston
   std::string modulus = "work";    // work | c33 | mstar
+  std::string quantity;            // a column of the tensor's tables; empty: the modulus
   std::int32_t refine = 1;         // every cell of the deck split into refine x refine
   bool error_estimate = false;     // the sweeps' Richardson estimate of Mw's error
   std::string map_file;            // the per-cell file upscale_maps writes

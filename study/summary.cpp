@@ -11,6 +11,7 @@
 #include "common/format.hpp"
 #include "common/stop.hpp"
 #include "driver/sweep.hpp"
+#include "driver/tensor_tables.hpp"
 #include "study/study_file.hpp"
 
 namespace fs = std::filesystem;
@@ -97,7 +98,86 @@ Table read_table(const fs::path& file, const std::string& modulus, bool error_es
   return table;
 }
 
+// The values of `quantity` in one realisation's tensor table, one per
+// frequency, with the frequencies as written.
+Table read_quantity(const fs::path& file, const TensorQuantity& quantity, const std::string& text) {
+  std::ifstream in(file);
+  if (!in) stop_input("cannot read the table \"" + file.string() + "\" that quantity = " + text + " summarises");
+  Table table;
+  std::string line;
+  std::vector<std::string> names;
+  std::size_t frequency = 0, column = 0, angle = 0;
+  auto index = [&](const std::string& name) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (names[i] == name) return i;
+    }
+    stop_input("the table \"" + file.string() + "\" has no column " + name + " in its header line, which " +
+               "quantity = " + text + " summarises");
+  };
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      if (!names.empty()) continue;
+      names = split_words(line.substr(1));
+      frequency = index("frequency(Hz)");
+      column = index(quantity.column);
+      if (quantity.at_angle) angle = index("angle(deg)");
+      continue;
+    }
+    if (names.empty()) stop_input(file.string() + ", line " + std::to_string(number) + ": a row before the header line");
+    const std::vector<std::string> words = split_words(line);
+    if (words.size() != names.size()) {
+      stop_input(file.string() + ", line " + std::to_string(number) + ": a row of the table has " +
+                 std::to_string(words.size()) + " items, not " + std::to_string(names.size()) + " (the header's)");
+    }
+    if (quantity.at_angle && value_of(words[angle], file, number) != quantity.angle) continue;
+    table.frequency.push_back(words[frequency]);
+    table.velocity.push_back(value_of(words[column], file, number));  // the quantity's values
+  }
+  if (table.frequency.empty()) {
+    stop_input("the table \"" + file.string() + "\" has no rows" +
+               (quantity.at_angle ? " at " + format_real(quantity.angle) + " degrees" : std::string()));
+  }
+  return table;
+}
+
 }  // namespace
+
+bool parse_tensor_quantity(const std::string& text, TensorQuantity& quantity, std::string& why) {
+  const std::size_t at = text.find('@');
+  quantity = TensorQuantity{};
+  quantity.column = text.substr(0, at);
+  quantity.at_angle = at != std::string::npos;
+  quantity.table = quantity.at_angle ? tensor_table::angle_name : tensor_table::stiffness_name;
+  bool known = false;
+  std::string names;
+  if (quantity.at_angle) {
+    for (std::size_t c = 2; c < tensor_table::angle_columns.size(); ++c) {
+      known = known || quantity.column == tensor_table::angle_columns[c];
+      names += std::string(names.empty() ? "" : ", ") + std::string(tensor_table::angle_columns[c]);
+    }
+  } else {
+    for (std::size_t c = 1; c < tensor_table::stiffness_columns.size(); ++c) {
+      known = known || quantity.column == tensor_table::stiffness_columns[c];
+      names += std::string(names.empty() ? "" : ", ") + std::string(tensor_table::stiffness_columns[c]);
+    }
+  }
+  if (!known) {
+    why = "names no column of " + std::string(quantity.table) + " (its columns: " + names + ")" +
+          (quantity.at_angle ? "" : "; a column of " + std::string(tensor_table::angle_name) + " takes @ANGLE");
+    return false;
+  }
+  if (!quantity.at_angle) return true;
+  const std::string angle = text.substr(at + 1);
+  char* end = nullptr;
+  quantity.angle = std::strtod(angle.c_str(), &end);
+  if (angle.empty() || end != angle.c_str() + angle.size() || !(quantity.angle >= 0.0 && quantity.angle <= 90.0) ||
+      std::fmod(quantity.angle, 15.0) != 0.0) {
+    why = "has no angle of the table's grid after '@' (0, 15, 30, 45, 60, 75 or 90 degrees)";
+    return false;
+  }
+  return true;
+}
 
 double percentile(const std::vector<double>& sorted, double q) {
   const double position = q * static_cast<double>(sorted.size() - 1);
@@ -125,10 +205,25 @@ SampleStatistics sample_statistics(const std::vector<double>& values) {
 }
 
 void write_summary(const fs::path& output, const std::vector<std::string>& present, const std::string& modulus,
-                   bool error_estimate) {
+                   bool error_estimate, const std::string& quantity) {
   std::vector<Table> tables;
   for (const std::string& name : present) {
     tables.push_back(read_table(output / name / sweep_table_name, modulus, error_estimate));
+  }
+  // A quantity of the tensor's tables takes the place of the modulus's
+  // velocity; its frequencies must be the sweep table's.
+  TensorQuantity tensor;
+  if (!quantity.empty()) {
+    std::string why;
+    if (!parse_tensor_quantity(quantity, tensor, why)) stop_input("quantity = " + quantity + ": " + why);
+    for (std::size_t t = 0; t < tables.size(); ++t) {
+      const fs::path file = output / present[t] / tensor.table;
+      const Table values = read_quantity(file, tensor, quantity);
+      if (values.frequency != tables[t].frequency) {
+        stop_input(file.string() + ": its frequencies differ from those of its own sweep table");
+      }
+      tables[t].velocity = values.velocity;
+    }
   }
   const Table& first = tables.front();
   for (std::size_t t = 1; t < tables.size(); ++t) {
@@ -145,7 +240,12 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
       "frequency(Hz)", "n",          "velocity_mean(m/s)", "velocity_std(m/s)", "velocity_p5(m/s)",
       "velocity_p50(m/s)", "velocity_p95(m/s)", "1000/Q_mean", "1000/Q_std", "1000/Q_p5", "1000/Q_p50", "1000/Q_p95"};
   std::string text;
-  for (const char* label : labels) text += right_justified(label);
+  if (quantity.empty()) {
+    for (const char* label : labels) text += right_justified(label);
+  } else {
+    text += right_justified(labels[0]) + right_justified(labels[1]);
+    for (const char* statistic : {"_mean", "_std", "_p5", "_p50", "_p95"}) text += right_justified(quantity + statistic);
+  }
   if (error_estimate) text += right_justified("error_estimate_w_mean") + right_justified("error_estimate_w_max");
   text[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   text += '\n';
@@ -157,8 +257,9 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
     }
     const SampleStatistics v = sample_statistics(velocity), a = sample_statistics(q);
     text += right_justified(first.frequency[row]) + right_justified(std::to_string(tables.size()));
-    for (const double value : {v.mean, v.std, v.p5, v.p50, v.p95, a.mean, a.std, a.p5, a.p50, a.p95}) {
-      text += right_justified(number_text(value));
+    for (const double value : {v.mean, v.std, v.p5, v.p50, v.p95}) text += right_justified(number_text(value));
+    if (quantity.empty()) {
+      for (const double value : {a.mean, a.std, a.p5, a.p50, a.p95}) text += right_justified(number_text(value));
     }
     if (error_estimate) {
       double sum = 0, largest = 0;

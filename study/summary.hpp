@@ -38,6 +38,22 @@ struct SummaryColumns {
 };
 SummaryColumns summary_columns(const std::string& modulus);
 
+// A column of the tensor's tables (upscale_sweep --tensor) that the study
+// key `quantity` names: "NAME", a column of effective_stiffness.dat other
+// than the frequency (e.g. "Re(c55)(Pa)"), or "NAME@ANGLE", a column of
+// angle_sweep.dat other than the frequency and the angle, at one angle of
+// its grid (0 to 90 degrees in steps of 15, the sweep's default; e.g.
+// "qSV_1000/Q@45").  The summary then gathers its mean, standard deviation
+// and percentiles over the realisations, in columns named after it.
+struct TensorQuantity {
+  const char* table = nullptr;  // the file name
+  std::string column;
+  bool at_angle = false;
+  double angle = 0;  // degrees, when at_angle
+};
+// False, with the reason in `why`, when `text` names no such column.
+bool parse_tensor_quantity(const std::string& text, TensorQuantity& quantity, std::string& why);
+
 // The position of column `name` among the header's `names`; a table
 // without it stops with stop_input_error naming the column, the file and
 // the modulus that needs it.
@@ -52,6 +68,7 @@ std::size_t column_index(const std::vector<std::string>& names, const std::strin
 // the line or the column.  The file is written under a temporary name and
 // moved into place.  With `error_estimate`, two more columns give the
 // mean and the maximum over the realisations of error_estimate_w, the
-// estimated relative discretisation error of Mw.
+// estimated relative discretisation error of Mw.  A non-empty `quantity`
+// (TensorQuantity) takes the place of the modulus's velocity and 1000/Q.
 void write_summary(const std::filesystem::path& output, const std::vector<std::string>& present,
-                   const std::string& modulus, bool error_estimate = false);
+                   const std::string& modulus, bool error_estimate = false, const std::string& quantity = "");

@@ -639,3 +639,57 @@ TEST(Study, ThreadsTheSystemRefusesUnderAnAddressLimitEndInAClearStop) {
     EXPECT_NE(out.find("upscale_study: out of memory while"), std::string::npos) << out;
   }
 }
+
+TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisations) {
+  // quantity = a column of the tensor's tables: the sweeps run with
+  // --tensor, and the summary gathers that column (at one angle of the
+  // angle table) over the realisations, in columns named after it; a
+  // quantity that names no column is refused before anything is written.
+  struct Case {
+    std::string quantity;
+    const char* table;
+    int column;         // 1-based, in the tensor table
+    double angle;       // the rows of angle_sweep.dat at this angle; -1: every row
+  };
+  const Case cases[] = {{"qSV_1000/Q@45", "angle_sweep.dat", 6, 45.0},
+                        {"Re(c55)(Pa)", "effective_stiffness.dat", 10, -1}};
+  for (const Case& c : cases) {
+    ScratchDirectory dir;
+    small_case(dir.path() / "case");
+    write_file(dir.path() / "tensor.txt", study_text(patchy_ice, 2, "load = piston\nquantity = " + c.quantity + "\n"));
+    const ProgramRun run = run_command(dir.path(), "tensor.txt -j 2");
+    ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
+    const fs::path out = dir.path() / "tensor";
+    std::vector<std::vector<double>> values(3);  // per frequency, over the realisations
+    for (const char* r : {"r0001", "r0002"}) {
+      const std::vector<std::string> lines = split_lines(read_file(out / r / c.table));
+      std::size_t row = 0;
+      for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> w = words(lines[i]);
+        if (c.angle >= 0 && std::stod(w[1]) != c.angle) continue;
+        values.at(row++).push_back(std::stod(w[static_cast<std::size_t>(c.column - 1)]));
+      }
+      EXPECT_EQ(row, 3u) << c.quantity << ": one value per frequency";
+    }
+    const std::vector<std::string> summary = split_lines(read_file(out / summary_name));
+    ASSERT_EQ(summary.size(), 4u) << c.quantity;
+    EXPECT_EQ(words(summary[0]), (std::vector<std::string>{"#", "frequency(Hz)", "n", c.quantity + "_mean",
+                                                           c.quantity + "_std", c.quantity + "_p5",
+                                                           c.quantity + "_p50", c.quantity + "_p95"}));
+    for (std::size_t f = 0; f < 3; ++f) {
+      const std::vector<std::string> row = words(summary[f + 1]);
+      EXPECT_EQ(row[1], "2");
+      EXPECT_NEAR(std::stod(row[2]) / ((values[f][0] + values[f][1]) / 2), 1.0, 1e-15) << c.quantity << ": the mean";
+      EXPECT_NE(values[f][0], values[f][1]) << c.quantity << ": two realisations alike";
+    }
+  }
+  for (const std::string bad : {"qSV_1000/Q@40", "qSV_1000/Q", "Re(c99)(Pa)", "Re(c55)(Pa)@45"}) {
+    ScratchDirectory dir;
+    small_case(dir.path() / "case");
+    write_file(dir.path() / "bad.txt", study_text(patchy_ice, 2, "quantity = " + bad + "\n"));
+    const ProgramRun run = run_command(dir.path(), "bad.txt");
+    EXPECT_EQ(run.exit_status, stop_input_error) << bad;
+    EXPECT_NE(run.out.find("bad.txt, line 10, quantity: '" + bad + "'"), std::string::npos) << bad << "\n" << run.out;
+    EXPECT_FALSE(fs::exists(dir.path() / "bad")) << "nothing written: " << bad;
+  }
+}

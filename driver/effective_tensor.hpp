@@ -1,0 +1,99 @@
+// The sample's effective complex stiffness from three harmonic tests, and
+// the qP and qSV waves it carries at every angle.
+//
+// Conventions.  Time dependence exp(+i omega t): the system of a test is
+// (K + i omega B) z = f with K, B real symmetric positive semi-definite, so
+// a positive imaginary part of a modulus is dissipative and a passive
+// sample never gives the other sign.  x is horizontal, z vertical (the
+// mesh's y); plane strain, the symmetry axis vertical (a horizontally
+// layered sample is transversely isotropic about it).
+//
+// Total stress.  The elastic energy density of a cell, with theta_i the
+// divergence and eps_i the strain of solid i and xi = div w of the fluid,
+//   2W = lambda1 theta1^2 + 2 mu1 eps1:eps1 + lambda3 theta3^2 + 2 mu3 eps3:eps3
+//      + 2 d3 theta1 theta3 + 2 mu13 eps1:eps3
+//      + 2 b1 theta1 xi + 2 b2 theta3 xi + m xi^2,
+// gives the stresses of the solids (each carrying its share of the fluid
+// pressure p = -(b1 theta1 + b2 theta3 + m xi))
+//   sigma1 = (lambda1 theta1 + d3 theta3 + b1 xi) I + 2 mu1 eps1 + mu13 eps3,
+//   sigma3 = (lambda3 theta3 + d3 theta1 + b2 xi) I + 2 mu3 eps3 + mu13 eps1.
+// The loads act on both solids and no fluid crosses a side, so the work of
+// the loads is that of the total stress sigma = sigma1 + sigma3: with the
+// test field v1 = v3 = E.x, w' = 0 (E symmetric, admissible in every test
+// here) the friction drops out and the discrete equations give exactly
+//   integral of sigma : E over the sample = work of the loads on E.x.
+// So the volume average of sigma is the applied traction: under the
+// vertical piston <sigma_zz> = -2 Pa and <sigma_zz>/<eps_zz> is the
+// work-conjugate modulus Mw.  Strains are volume averages too; on a
+// bilinear field they reduce to the displacements of the sample's sides.
+//
+// The tests (fem/global_numbering.hpp, HarmonicTest) and what they give:
+//   vertical   (<eps_xx> = 0):  c33 = <s_zz>/<e_zz>, c13 = <s_xx>/<e_zz>;
+//   horizontal (<eps_zz> = 0):  c11 = <s_xx>/<e_xx>, c13h = <s_zz>/<e_xx>;
+//   shear      (<eps_zz> = 0):  c55 = <s_xz>/(2 <e_xz>).
+// The two c13 agree for any sample, to rounding: the system matrix is
+// complex symmetric, so Betti's reciprocity holds between the two tests'
+// solutions, and each held side's reaction is the average stress times
+// the side's length.  The vertical test's reaction on the right side times
+// the horizontal test's plate displacement equals the horizontal test's
+// reaction on the top times the vertical piston's displacement, which is
+// c13 = c13h.  Their difference checks the assembly and the averages.
+//
+// Checked against: a homogeneous sample (c11 = c33 = the locked P modulus,
+// c55 = mu1 + mu3 + mu13, c13 = c11 - 2 c55, qP and qSV the analytic P1
+// and S1 speeds), and a layered one (c33 against the exact layered Mw, the
+// high-frequency end against the Backus average of the locked layers).
+#pragma once
+
+#include <cstdint>
+
+#include "common/cellmap.hpp"
+#include "common/complex.hpp"
+#include "driver/readata.hpp"
+#include "fem/global_numbering.hpp"
+
+// Volume averages of the total stress and the strain of a solved test;
+// gamma_xz = 2 eps_xz.  The strain is the mean of the two solids'.
+struct StressStrainAverages {
+  dcomplex sigma_xx, sigma_zz, sigma_xz;
+  dcomplex eps_xx, eps_zz, gamma_xz;
+};
+
+// The averages of the solution z (z[i-1] is unknown i) of a test numbered
+// by xnod on the deck's mesh, from the cells' coefficients.
+StressStrainAverages average_stress_strain(const Deck& deck, const CoefficientMaps& coef, const NodeTable& xnod,
+                                           const dcomplex* z);
+
+// The effective stiffness (Pa): c13 from the vertical test, c13h from the
+// horizontal one.
+struct EffectiveStiffness {
+  dcomplex c11, c13, c13h, c33, c55;
+};
+
+EffectiveStiffness effective_stiffness(const StressStrainAverages& vertical, const StressStrainAverages& horizontal,
+                                       const StressStrainAverages& shear);
+
+// |c13 - c13h| / |c13|: zero for a sample symmetric about the vertical
+// axis but for the discretisation.
+double c13_difference(const EffectiveStiffness& c);
+
+// The qP and qSV waves at `angle` degrees from the vertical.  The 2-D
+// Christoffel equation with n = (sin a, cos a),
+//   G11 = c11 nx^2 + c55 nz^2,  G33 = c55 nx^2 + c33 nz^2,
+//   G13 = (c13 + c55) nx nz,    (c13: the mean of the two estimates),
+// has the eigenvalues rho V^2 = M = (G11 + G33 +- sqrt((G11 - G33)^2 + 4 G13^2)) / 2,
+// + for qP, - for qSV (the principal root has Re >= 0, so qP is the wave
+// with the larger real modulus).  From each M, as for every modulus of the
+// program: velocity 1 / Re(1 / sqrt(M / rho)), 1000/Q = 1000 Im M / Re M
+// (signed).  At 0 degrees the qP modulus is c33, at 90 degrees c11.
+struct AngleWaves {
+  double velocity_qp = 0, thousand_over_q_qp = 0;
+  double velocity_qsv = 0, thousand_over_q_qsv = 0;
+};
+
+AngleWaves christoffel_waves(const EffectiveStiffness& c, double rob_med, double angle_degrees);
+
+// The angles of the angle table: 0, step, 2 step, ... up to 90 degrees
+// (90 itself included when step divides it).
+std::int32_t angle_count(double step_degrees);
+double angle_at(double step_degrees, std::int32_t i);  // i = 0 .. angle_count - 1

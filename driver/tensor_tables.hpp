@@ -1,0 +1,50 @@
+// The formats of the two tables of the effective stiffness that
+// `upscale_sweep --tensor` writes: one owner for their names, widths and
+// positions, used by their writer (the sweep) and their readers (tests,
+// plots, studies).  Each is a header line, then one row per frequency (or
+// per frequency and angle), every field right-justified in column_width
+// characters, the header's first character replaced by "#"; values in the
+// shortest form that reads back to the same double.
+//
+// "effective_stiffness.dat", one row per frequency, columns 1-based:
+//   1  frequency(Hz)
+//   2  Re(c11)(Pa)    3  Im(c11)(Pa)      horizontal test
+//   4  Re(c13)(Pa)    5  Im(c13)(Pa)      vertical test, <s_xx>/<e_zz>
+//   6  Re(c13h)(Pa)   7  Im(c13h)(Pa)     horizontal test, <s_zz>/<e_xx>
+//   8  Re(c33)(Pa)    9  Im(c33)(Pa)      vertical test
+//  10  Re(c55)(Pa)   11  Im(c55)(Pa)      shear test
+//  12  c13_difference                     |c13 - c13h| / |c13|
+//  13  density(kg/m3)                     the average density rob_med
+//  14  vp1(m/s)      15  vs1(m/s)         analytic P1 and S1 of the last cell
+//
+// "angle_sweep.dat", one row per frequency and angle (angles inner):
+//   1  frequency(Hz)  2  angle(deg)       from the vertical
+//   3  qP_velocity(m/s)   4  qP_1000/Q    (signed)
+//   5  qSV_velocity(m/s)  6  qSV_1000/Q   (signed)
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace tensor_table {
+
+inline constexpr int column_width = 24;
+
+inline constexpr const char* stiffness_name = "effective_stiffness.dat";
+inline constexpr const char* stiffness_partial_name = "effective_stiffness.dat.partial";
+inline constexpr std::array<std::string_view, 15> stiffness_columns = {
+    "frequency(Hz)", "Re(c11)(Pa)", "Im(c11)(Pa)",    "Re(c13)(Pa)",    "Im(c13)(Pa)",
+    "Re(c13h)(Pa)",  "Im(c13h)(Pa)", "Re(c33)(Pa)",   "Im(c33)(Pa)",    "Re(c55)(Pa)",
+    "Im(c55)(Pa)",   "c13_difference", "density(kg/m3)", "vp1(m/s)",     "vs1(m/s)"};
+
+inline constexpr const char* angle_name = "angle_sweep.dat";
+inline constexpr const char* angle_partial_name = "angle_sweep.dat.partial";
+inline constexpr std::array<std::string_view, 6> angle_columns = {
+    "frequency(Hz)", "angle(deg)", "qP_velocity(m/s)", "qP_1000/Q", "qSV_velocity(m/s)", "qSV_1000/Q"};
+
+// 1-based positions that readers look up.
+inline constexpr int re_c11 = 2, re_c13 = 4, re_c13h = 6, re_c33 = 8, re_c55 = 10;  // Im follows each
+inline constexpr int c13_difference = 12, density = 13, vp1 = 14, vs1 = 15;
+inline constexpr int angle = 2, velocity_qp = 3, thousand_over_q_qp = 4, velocity_qsv = 5, thousand_over_q_qsv = 6;
+
+}  // namespace tensor_table
