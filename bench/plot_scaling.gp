@@ -20,7 +20,7 @@ fit log(f_s(x)) large_s using 3:(log($4)) via a_s, b_s
 fit log(f_m(x)) large_m using 3:(log($4)) via a_m, b_m
 fit log(g_s(x)) large_s using 3:(log($6)) via c_s, d_s
 fit log(g_m(x)) large_m using 3:(log($6)) via c_m, d_m
-set multiplot layout 2,1 title "Scaling of one frequency with the mesh (upscale_sweep -j 1)"
+set multiplot layout 2,1 title "Scaling of one frequency with the mesh (upscale_sweep -j 1)" noenhanced
 set ylabel "CPU time (s)"
 plot "< awk '$1 == \"specified\"' bench/scaling.dat" using 3:4 with linespoints pt 7 lw 2 \
        title sprintf("specified, first frequency (n^{%.2f})", b_s), \
