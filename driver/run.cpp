@@ -31,7 +31,7 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
   try {
     storage = make_run_storage();
   } catch (const std::bad_alloc&) {
-    stop_input("cannot allocate the storage of a pass (the 60 x 60 sizes, about 200 MB of address space)");
+    stop_input("cannot allocate the storage of a pass (its 60 x 60 sizes, about 200 MB of address space)");
   }
   RunStorage& run = *storage;
   run.load = options.load;

@@ -449,8 +449,8 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   } catch (const std::bad_alloc&) {
     close_unit(table_unit);
     if (!table_existed) std::remove(sweep_table::partial_name);
-    stop_input("cannot allocate the storage of a pass (" + std::to_string(sizeof(RunStorage) >> 20) +
-               " MB of address space): the sweep needs it before its first frequency");
+    stop_input("cannot allocate the storage of a pass (its 60 x 60 sizes, about 200 MB of address space): the "
+               "sweep needs it before its first frequency");
   }
   RunStorage& first = *storage;
   first.load = options.test.load;

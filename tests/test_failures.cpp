@@ -50,6 +50,7 @@ struct FailureCase {
   std::function<std::shared_ptr<void>(const fs::path&)> setup = nullptr;
   // Checks the directory after the run.
   std::function<void(const fs::path&)> check = nullptr;
+  std::string shell_head = "";  // run before the program in its shell (a resource limit)
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
@@ -117,6 +118,15 @@ std::vector<FailureCase> cases() {
       EXPECT_EQ(split_lines(read_file(dir / "frequency_sweep.dat")).size(), 5u) << "every row is written";
     };
     table.push_back(sweep);
+  }
+
+  // --- Memory the system refuses: a clean stop, never an abort
+  for (const char* program : {"upscale", "upscale_sweep"}) {
+    if (address_sanitized_build()) break;
+    FailureCase limited{std::string(program) + "_under_a_250_MB_address_limit_stops_cleanly", program, "", nullptr, {},
+                        2, {"cannot allocate the storage of a pass"}, {"STOP 2\n"}};
+    limited.shell_head = "ulimit -v 250000; ";
+    table.push_back(limited);
   }
 
   // --- One run at a time in a directory
@@ -193,7 +203,7 @@ TEST_P(FailureRun, EndsWithItsStatusMessagesAndFiles) {
   }
   if (c.setup) held = c.setup(dir.path());
   const std::string tail = c.shell_tail.empty() ? " < deck.in > stdout.txt 2> stderr.txt" : c.shell_tail;
-  const std::string command = "cd '" + dir.path().string() + "' && '" + binary(c.program) + "'" + tail;
+  const std::string command = "cd '" + dir.path().string() + "' && " + c.shell_head + "'" + binary(c.program) + "'" + tail;
   const int status = std::system(("bash -c \"" + command + "\"").c_str());
   ASSERT_TRUE(WIFEXITED(status)) << "the run died of a signal";
   const std::string out = fs::exists(dir.path() / "stdout.txt") ? read_file(dir.path() / "stdout.txt") : "";

@@ -621,6 +621,7 @@ TEST(Study, ThreadsTheSystemRefusesUnderAnAddressLimitEndInAClearStop) {
   // fit, 40 threads of the study do not.  The study runs on the threads it
   // got, with a warning, or stops with 2 naming what it lacked memory for;
   // it never aborts.
+  if (address_sanitized_build()) GTEST_SKIP() << "no address-space limit under AddressSanitizer";
   ScratchDirectory dir;
   small_case(dir.path() / "case");
   write_file(dir.path() / "many.txt",

@@ -78,5 +78,22 @@ struct TestDeck {
 // bottom, every cell holding `value`.
 void write_uniform_map(const std::filesystem::path& file, int nx, int ny, double value);
 
+// Whether the programs are built under AddressSanitizer, whose shadow
+// memory cannot be reserved under an address-space limit: the tests that
+// run a program under `ulimit -v` are left out there.
+constexpr bool address_sanitized_build() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#else
+  return false;
+#endif
+#else
+  return false;
+#endif
+}
+
 // Path of a file in the source tree (examples, expected outputs).
 std::filesystem::path source_path(const std::string& relative);
