@@ -63,6 +63,20 @@ std::size_t column_index(const std::vector<std::string>& names, const std::strin
 
 namespace {
 
+// The items of row `line` of a table whose header named `names`: a row
+// before the header, or one of another length, stops with
+// stop_input_error naming the file and the line.
+std::vector<std::string> row_words(const std::string& line, const std::vector<std::string>& names,
+                                   const fs::path& file, int number) {
+  if (names.empty()) stop_input(file.string() + ", line " + std::to_string(number) + ": a row before the header line");
+  std::vector<std::string> words = split_words(line);
+  if (words.size() != names.size()) {
+    stop_input(file.string() + ", line " + std::to_string(number) + ": a row of the table has " +
+               std::to_string(words.size()) + " items, not " + std::to_string(names.size()) + " (the header's)");
+  }
+  return words;
+}
+
 Table read_table(const fs::path& file, const std::string& modulus, bool error_estimate) {
   std::ifstream in(file);
   if (!in) stop_input("cannot read the sweep table \"" + file.string() + "\"");
@@ -83,12 +97,7 @@ Table read_table(const fs::path& file, const std::string& modulus, bool error_es
       if (error_estimate) estimate = column_index(names, "error_estimate_w", file, modulus);
       continue;
     }
-    if (names.empty()) stop_input(file.string() + ", line " + std::to_string(number) + ": a row before the header line");
-    const std::vector<std::string> words = split_words(line);
-    if (words.size() != names.size()) {
-      stop_input(file.string() + ", line " + std::to_string(number) + ": a row of the table has " +
-                 std::to_string(words.size()) + " items, not " + std::to_string(names.size()) + " (the header's)");
-    }
+    const std::vector<std::string> words = row_words(line, names, file, number);
     table.frequency.push_back(words[frequency]);
     table.velocity.push_back(value_of(words[velocity], file, number));
     table.thousand_over_q.push_back(value_of(words[q], file, number));
@@ -124,12 +133,7 @@ Table read_quantity(const fs::path& file, const TensorQuantity& quantity, const 
       if (quantity.at_angle) angle = index("angle(deg)");
       continue;
     }
-    if (names.empty()) stop_input(file.string() + ", line " + std::to_string(number) + ": a row before the header line");
-    const std::vector<std::string> words = split_words(line);
-    if (words.size() != names.size()) {
-      stop_input(file.string() + ", line " + std::to_string(number) + ": a row of the table has " +
-                 std::to_string(words.size()) + " items, not " + std::to_string(names.size()) + " (the header's)");
-    }
+    const std::vector<std::string> words = row_words(line, names, file, number);
     if (quantity.at_angle && value_of(words[angle], file, number) != quantity.angle) continue;
     table.frequency.push_back(words[frequency]);
     table.velocity.push_back(value_of(words[column], file, number));  // the quantity's values

@@ -57,19 +57,6 @@ std::vector<std::vector<double>> sweep(const TestDeck& deck, const std::string& 
   return sweep_rows(dir.path());
 }
 
-// Two layer types of different water proportion and permeability, `rows`
-// rows each way, alternating: 4 layers over the height.
-TestDeck layered_deck(int ny, TestDeck deck = TestDeck()) {
-  deck.nx = "1";
-  deck.ny = std::to_string(ny);
-  deck.nmat = "2";
-  deck.layer[0].nl = std::to_string(ny / 4);
-  deck.layer[1].nl = std::to_string(ny / 4);
-  deck.layer[1].phi_layer = "0.22";
-  deck.layer[1].capa_1_0 = "1.0e-11";
-  return deck;
-}
-
 }  // namespace
 
 // --- The exact solution on its own ---
@@ -142,7 +129,7 @@ TEST(WorkConjugateModulus, LayeredSamplesConvergeToTheExactSolutionAtSecondOrder
   for (const std::string load : {"split", "piston"}) {
     std::vector<std::vector<double>> errors;  // errors[mesh][frequency]
     for (const int ny : {8, 16, 32}) {
-      TestDeck deck = layered_deck(ny);
+      TestDeck deck = layered_column_deck(ny);
       deck.fmin = "0.03";
       deck.fmax = "0.1";
       deck.nfreq = "2";

@@ -74,6 +74,11 @@ struct TestDeck {
   static TestDeck shaley();
 };
 
+// A layered sample of one column of ny cells: two layer types of different
+// water proportion and permeability, ny/4 rows each, alternating (4
+// layers over the height), on `deck`'s other values.
+TestDeck layered_column_deck(int ny, TestDeck deck = TestDeck());
+
 // Writes a per-cell file of nx*ny records "j k value", row by row from the
 // bottom, every cell holding `value`.
 void write_uniform_map(const std::filesystem::path& file, int nx, int ny, double value);

@@ -92,20 +92,6 @@ std::map<std::pair<int, int>, Locked> locked_cells(const fs::path& dir, TestDeck
   return cells;
 }
 
-// Two layer types of different water proportion and permeability, ny/4
-// rows each, alternating; one column of cells.
-TestDeck layered_deck(int ny) {
-  TestDeck deck;
-  deck.nx = "1";
-  deck.ny = std::to_string(ny);
-  deck.nmat = "2";
-  deck.layer[0].nl = std::to_string(ny / 4);
-  deck.layer[1].nl = std::to_string(ny / 4);
-  deck.layer[1].phi_layer = "0.22";
-  deck.layer[1].capa_1_0 = "1.0e-11";
-  return deck;
-}
-
 // A directory holding `deck` and a uniform ice map.
 void write_sample(const fs::path& dir, const TestDeck& deck) {
   write_file(dir / "deck.in", deck.text());
@@ -341,7 +327,7 @@ TEST(EffectiveStiffness, LayeredSampleMatchesTheExactPistonAndTheBackusAverageOf
   //   c33 = 1/<1/H>, c13 = <lambda/H> c33, c11 = <4 mu (lambda + mu)/H> + <lambda/H>^2 c33,
   //   c55 = 1/<1/mu>, H = lambda + 2 mu, <> the mean over the rows.
   const TestDeck deck = [] {
-    TestDeck d = layered_deck(16);
+    TestDeck d = layered_column_deck(16);
     d.fmin = "0.03";
     d.fmax = "1.0e7";
     d.nfreq = "4";
@@ -409,7 +395,7 @@ TEST(EffectiveStiffness, LayeredAndPatchySamplesConvergeAtSecondOrder) {
   };
   std::vector<Sample> samples;
   {
-    TestDeck layered = layered_deck(8);
+    TestDeck layered = layered_column_deck(8);
     layered.nx = "2";
     samples.push_back({"layered", layered, ""});
     TestDeck patchy;
