@@ -626,7 +626,11 @@ TEST(Study, ThreadsTheSystemRefusesUnderAnAddressLimitEndInAClearStop) {
   small_case(dir.path() / "case");
   write_file(dir.path() / "many.txt",
              with(with(study_text(patchy_ice, 40), "nfreq = 3", "nfreq = 2"), "fmax = 100.0", "fmax = 10.0"));
-  const std::string command = "cd '" + dir.path().string() + "' && (ulimit -v 350000; '" + UPSCALE_STUDY_BINARY +
+  // Thread stacks take the stack limit's size: 16 MB each makes 40 of them
+  // exceed the address space whatever else the process holds, so that the
+  // refusal happens on every run.
+  const std::string command = "cd '" + dir.path().string() + "' && (ulimit -v 350000; ulimit -s 16384; '" +
+                              UPSCALE_STUDY_BINARY +
                               "' many.txt -j 40 > limited.out 2> limited.err)";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
