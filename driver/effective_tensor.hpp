@@ -61,17 +61,36 @@ struct StressStrainAverages {
 
 // The averages of the solution z (z[i-1] is unknown i) of a test numbered
 // by xnod on the deck's mesh, from the cells' coefficients.
+// For a periodic test z holds the fluctuation, and `imposed` is its
+// strain.
 StressStrainAverages average_stress_strain(const Deck& deck, const CoefficientMaps& coef, const NodeTable& xnod,
-                                           const dcomplex* z);
+                                           const dcomplex* z, const MacroStrain& imposed = MacroStrain{});
 
 // The effective stiffness (Pa): c13 from the vertical test, c13h from the
-// horizontal one.
+// horizontal one.  The periodic tests also give the couplings of normal
+// strain and shear, which the closed-wall tests cannot see (they stay
+// zero there): c15 = <s_xz>/e_xx and c35 = <s_xz>/e_zz from the horizontal
+// and vertical strains, c51 = <s_xx>/gamma_xz and c53 = <s_zz>/gamma_xz
+// from the shear; by reciprocity c51 = c15 and c53 = c35.
 struct EffectiveStiffness {
   dcomplex c11, c13, c13h, c33, c55;
+  dcomplex c15, c35, c51, c53;
+  bool periodic = false;
 };
 
 EffectiveStiffness effective_stiffness(const StressStrainAverages& vertical, const StressStrainAverages& horizontal,
                                        const StressStrainAverages& shear);
+
+// The full stiffness of a periodic sample in Voigt form from its three
+// periodic tests (unit strains e_zz, e_xx and gamma_xz): each test's
+// average stress is one column.
+EffectiveStiffness periodic_stiffness(const StressStrainAverages& vertical, const StressStrainAverages& horizontal,
+                                      const StressStrainAverages& shear);
+
+// The largest relative asymmetry of a periodic stiffness,
+// max(|c13 - c13h|, |c15 - c51|, |c35 - c53|) / max |c_ij|: zero to
+// rounding by reciprocity.
+double reciprocity_difference(const EffectiveStiffness& c);
 
 // |c13 - c13h| / |c13|: zero for a sample symmetric about the vertical
 // axis but for the discretisation.
@@ -79,8 +98,12 @@ double c13_difference(const EffectiveStiffness& c);
 
 // The qP and qSV waves at `angle` degrees from the vertical.  The 2-D
 // Christoffel equation with n = (sin a, cos a),
-//   G11 = c11 nx^2 + c55 nz^2,  G33 = c55 nx^2 + c33 nz^2,
-//   G13 = (c13 + c55) nx nz,    (c13: the mean of the two estimates),
+//   G11 = c11 nx^2 + 2 c15 nx nz + c55 nz^2,
+//   G33 = c55 nx^2 + 2 c35 nx nz + c33 nz^2,
+//   G13 = c15 nx^2 + (c13 + c55) nx nz + c35 nz^2,
+// (c13, c15, c35: the means of their two estimates; c15 = c35 = 0 for a
+// sample symmetric about the vertical, whose waves at a and -a are the
+// same),
 // has the eigenvalues rho V^2 = M = (G11 + G33 +- sqrt((G11 - G33)^2 + 4 G13^2)) / 2,
 // + for qP, - for qSV (the principal root has Re >= 0, so qP is the wave
 // with the larger real modulus).  From each M, as for every modulus of the
@@ -93,7 +116,8 @@ struct AngleWaves {
 
 AngleWaves christoffel_waves(const EffectiveStiffness& c, double rob_med, double angle_degrees);
 
-// The angles of the angle table: 0, step, 2 step, ... up to 90 degrees
-// (90 itself included when step divides it).
-std::int32_t angle_count(double step_degrees);
-double angle_at(double step_degrees, std::int32_t i);  // i = 0 .. angle_count - 1
+// The angles of the angle table: 0, step, 2 step, ... up to `last`
+// degrees (90, or 180 for a sample that need not be symmetric about the
+// vertical; `last` itself included when step divides it).
+std::int32_t angle_count(double step_degrees, double last = 90.0);
+double angle_at(double step_degrees, std::int32_t i, double last = 90.0);  // i = 0 .. angle_count - 1

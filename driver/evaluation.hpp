@@ -47,6 +47,10 @@ struct EvaluationInput {
   double s1_frac, s3_frac;     // solid matrix fractions of the last coefficient cell
   double vp1, thousand_over_qp1;  // analytic reference of the last cell
   double freq_log;
+  // The strain a periodic test imposes (zero otherwise): z is then the
+  // fluctuation, and every modulus is the average total vertical stress
+  // over e_zz.
+  MacroStrain imposed{};
 };
 
 // The sample's effective response found by the evaluation.

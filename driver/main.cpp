@@ -26,13 +26,14 @@
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "--help") {
-    std::printf("usage: upscale [--load split|piston] [--refine K] [--solver specified|mumps] < deck.in\n"
+    std::printf("usage: upscale [--load split|piston|periodic] [--refine K] [--solver specified|mumps] < deck.in\n"
                 "The finite-element compressibility test of a 2D three-phase porous rock sample at the deck's first\n"
                 "frequency: the deck is read from standard input, the per-cell files \"binary_ice_gnu.dat\" (and,\n"
                 "in the patchy model, \"phiw_binary_patchy.dat\") from the working directory, every stage is\n"
                 "echoed on standard output and the result files are written there.  Normal end: exit status 40;\n"
                 "the other statuses are listed in README.md.  --load piston loads the top with a rigid,\n"
-                "impermeable piston carrying 2 Pa on both solids (default split: 1 Pa on each solid's top).\n"
+                "impermeable piston carrying 2 Pa on both solids (default split: 1 Pa on each solid's top);\n"
+                "--load periodic takes the sample as one period of an infinite medium under a vertical strain.\n"
                 "--refine K splits every cell of the deck into K x K cells carrying its values.\n"
                 "--solver chooses the sparse solver (default: specified up to 60 x 60 cells, mumps beyond).\n");
     return 0;

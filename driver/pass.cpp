@@ -253,7 +253,9 @@ void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
 }
 
 void number_pass_unknowns(RunStorage& run) {
-  if (run.test == HarmonicTest::vertical) {
+  if (is_periodic(run.test)) {
+    periodic_numbering(run.deck.nx, run.deck.ny, run.xnod, run.numbering_scratch);
+  } else if (run.test == HarmonicTest::vertical) {
     number_unknowns(run.load, run.deck.nx, run.deck.ny, run.xnod);
   } else if (run.test == HarmonicTest::horizontal) {
     transposed_piston_numbering(run.deck.nx, run.deck.ny, run.xnod, run.transposed_scratch);
@@ -401,7 +403,8 @@ std::string backward_error_warning(const PassScalars& pass) {
 
 SampleResults evaluation_stage(RunStorage& run, const PassScalars& pass) {
   const EvaluationInput evaluation{run.matnum, run.coef, run.xnod, run.z.data(), pass.rob_med, pass.s1_frac,
-                                   pass.s3_frac, pass.vp1, pass.thousand_over_qp1, pass.freq_log};
+                                   pass.s3_frac, pass.vp1, pass.thousand_over_qp1, pass.freq_log,
+                                   imposed_strain(run.test)};
   return evaluate_results(run.deck, evaluation, run.fields);
 }
 

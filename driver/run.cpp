@@ -35,6 +35,7 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
   }
   RunStorage& run = *storage;
   run.load = options.load;
+  run.test = vertical_test(options.load);
   Deck& deck = run.deck;
 
   // 1. Result files first, so that every run leaves them, then the clock.

@@ -33,8 +33,10 @@ bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& op
       options.load = TopLoad::split;
     } else if (value == "piston") {
       options.load = TopLoad::piston;
+    } else if (value == "periodic") {
+      options.load = TopLoad::periodic;
     } else {
-      stop_input_parameter("--load " + value + " is not admitted: the load is split or piston\n" + usage);
+      stop_input_parameter("--load " + value + " is not admitted: the load is split, piston or periodic\n" + usage);
     }
     return true;
   }
@@ -55,4 +57,14 @@ bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& op
   return false;
 }
 
-const char* load_name(TopLoad load) { return load == TopLoad::piston ? "piston" : "split"; }
+const char* load_name(TopLoad load) {
+  switch (load) {
+    case TopLoad::piston: return "piston";
+    case TopLoad::periodic: return "periodic";
+    default: return "split";
+  }
+}
+
+HarmonicTest vertical_test(TopLoad load) {
+  return load == TopLoad::periodic ? HarmonicTest::periodic_vertical : HarmonicTest::vertical;
+}

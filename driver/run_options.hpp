@@ -1,6 +1,8 @@
 // The command-line options of the test that both programs share:
 //   --load split    each solid's top carries its own 1 Pa (the default)
 //   --load piston   a rigid, impermeable piston carries 2 Pa on both solids
+//   --load periodic the sample as one period of an infinite medium under
+//                   an imposed vertical strain: no side, no loaded face
 //   --refine K      every cell of the deck split into K x K cells (default 1)
 //   --solver specified|mumps   the sparse solver (default: the specified one
 //                   up to 60 x 60 cells, the scalable one beyond)
@@ -20,7 +22,7 @@ struct TestOptions {
 };
 
 // The words of the options in a usage message.
-inline constexpr const char* test_options_usage = "[--load split|piston] [--refine K] [--solver specified|mumps]";
+inline constexpr const char* test_options_usage = "[--load split|piston|periodic] [--refine K] [--solver specified|mumps]";
 
 // If argv[a] is one of the options, reads it (advancing a past its value)
 // into `options` and returns true; otherwise returns false and leaves both
@@ -30,3 +32,6 @@ bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& op
 
 // The load's value as written on the command line.
 const char* load_name(TopLoad load);
+
+// The vertical test of a load: the periodic one under periodic sides.
+HarmonicTest vertical_test(TopLoad load);

@@ -130,7 +130,7 @@ void tensor_at(const PassPair& passes, SweepPoint& point) {
   double error = 0, worst = 0;
   StressStrainAverages vertical;
   if (passes.vertical == nullptr) {
-    vertical = average_stress_strain(run.deck, run.coef, run.xnod, run.z.data());
+    vertical = average_stress_strain(run.deck, run.coef, run.xnod, run.z.data(), imposed_strain(run.test));
   } else {
     vertical = solve_other_test(*passes.vertical, run.coef, point.pass, error);
     worst = error;
@@ -139,7 +139,8 @@ void tensor_at(const PassPair& passes, SweepPoint& point) {
   worst = error > worst ? error : worst;
   const StressStrainAverages shear = solve_other_test(*passes.shear, run.coef, point.pass, error);
   worst = error > worst ? error : worst;
-  point.stiffness = effective_stiffness(vertical, horizontal, shear);
+  point.stiffness = is_periodic(run.test) ? periodic_stiffness(vertical, horizontal, shear)
+                                          : effective_stiffness(vertical, horizontal, shear);
   point.tensor_backward_error = worst;
   point.tensor = true;
 }
@@ -158,7 +159,7 @@ SweepPoint solve_at(const PassPair& passes, double frequency) {
   point.results = run_pass(run, pass, SystemLayout::reuse);
   // The coefficients of this frequency, as the pass left them.
   std::vector<ExactLayer> layers;
-  if (row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
+  if (run.load != TopLoad::periodic && row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
     point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
   }
   if (passes.half != nullptr) {
@@ -230,10 +231,19 @@ void write_table_row(double frequency, const SweepPoint& point, const std::strin
   }
 }
 
-void write_tensor_headers() {
+// The last angle of the angle table: 180 degrees under periodic sides,
+// whose sample need not be symmetric about the vertical.
+double last_angle(bool periodic) { return periodic ? 180.0 : 90.0; }
+
+void write_tensor_headers(bool periodic) {
   std::string line;
   for (const std::string_view label : tensor_table::stiffness_columns) {
     line += right_justified(label, tensor_table::column_width);
+  }
+  if (periodic) {
+    for (const std::string_view label : tensor_table::periodic_columns) {
+      line += right_justified(label, tensor_table::column_width);
+    }
   }
   line[0] = '#';
   write_line(stiffness_unit, line);
@@ -255,9 +265,16 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
   static_assert(std::size(values) == tensor_table::stiffness_columns.size());
   std::string line;
   for (const double value : values) line += right_justified(format_real(value), tensor_table::column_width);
+  if (c.periodic) {
+    const dcomplex c15 = 0.5 * (c.c15 + c.c51), c35 = 0.5 * (c.c35 + c.c53);
+    for (const double value : {c15.re, c15.im, c35.re, c35.im, reciprocity_difference(c)}) {
+      line += right_justified(format_real(value), tensor_table::column_width);
+    }
+  }
   write_line(stiffness_unit, line);
-  for (std::int32_t i = 0; i < angle_count(angle_step); ++i) {
-    const double angle = angle_at(angle_step, i);
+  const double last = last_angle(c.periodic);
+  for (std::int32_t i = 0; i < angle_count(angle_step, last); ++i) {
+    const double angle = angle_at(angle_step, i, last);
     const AngleWaves waves = christoffel_waves(c, point.pass.rob_med, angle);
     line.clear();
     for (const double value : {frequency, angle, waves.velocity_qp, waves.thousand_over_q_qp, waves.velocity_qsv,
@@ -454,6 +471,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   }
   RunStorage& first = *storage;
   first.load = options.test.load;
+  first.test = vertical_test(first.load);
   const Deck& deck = first.deck;
   PassScalars layout;
   // With the error estimate, the deck is read twice: the sample, and the
@@ -474,6 +492,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
         stop_input("cannot allocate the storage of the sample at h/2 for the error estimate");
       }
       half_storage->load = first.load;
+      half_storage->test = first.test;
       read_sample(twice, *half_storage, 2 * options.test.refine, options.test.solver);
       passes.half = half_storage.get();
     }
@@ -523,11 +542,16 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
         other_test_structure(first, test, *storage, solver ? &*solver : nullptr);
         return storage.get();
       };
-      if (first.load != TopLoad::piston) {
+      // Under periodic sides the three tests are the periodic strains, the
+      // vertical one the sweep's own.
+      const bool periodic = first.load == TopLoad::periodic;
+      if (first.load == TopLoad::split) {
         passes.vertical = lay_out(HarmonicTest::vertical, tensor_storage[0], tensor_solvers[0]);
       }
-      passes.horizontal = lay_out(HarmonicTest::horizontal, tensor_storage[1], tensor_solvers[1]);
-      passes.shear = lay_out(HarmonicTest::shear, tensor_storage[2], tensor_solvers[2]);
+      passes.horizontal = lay_out(periodic ? HarmonicTest::periodic_horizontal : HarmonicTest::horizontal,
+                                  tensor_storage[1], tensor_solvers[1]);
+      passes.shear =
+          lay_out(periodic ? HarmonicTest::periodic_shear : HarmonicTest::shear, tensor_storage[2], tensor_solvers[2]);
     }
     for (const std::int32_t end : {deck.nfreq, std::int32_t{1}}) {
       // A medium that stops at this end of the grid stops the sweep there,
@@ -539,7 +563,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       } catch (const StopRun&) {
         continue;
       }
-      layered = row_uniform_layers(deck.nx, deck.ny, deck.h, first.coef, layers);
+      layered = first.load != TopLoad::periodic && row_uniform_layers(deck.nx, deck.ny, deck.h, first.coef, layers);
       if (layered) (end == 1 ? low : high) = exact_layered_limits(layers, first.load == TopLoad::piston);
     }
   } catch (const StopRun& stop) {
@@ -592,10 +616,20 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     record(stdout_unit, " error estimate: the same sample at h/2,", passes.half->deck.nx, "x", passes.half->deck.ny,
            "cells, at every frequency");
   }
-  write_line(stdout_unit, std::string(" top load: ") + load_name(first.load) +
-                              (first.load == TopLoad::piston ? " (a rigid, impermeable piston, 2 Pa on both solids)"
-                                                             : " (1 Pa on the top of each solid)"));
-  if (options.tensor) {
+  if (first.load == TopLoad::periodic) {
+    write_line(stdout_unit, " test: periodic (the sample as one period of an infinite medium under a unit vertical "
+                            "strain, no wall and no loaded face): Mw is the medium's vertical P-wave modulus c33");
+  } else {
+    write_line(stdout_unit, std::string(" top load: ") + load_name(first.load) +
+                                (first.load == TopLoad::piston ? " (a rigid, impermeable piston, 2 Pa on both solids)"
+                                                               : " (1 Pa on the top of each solid)"));
+  }
+  if (options.tensor && first.load == TopLoad::periodic) {
+    write_line(stdout_unit, " effective stiffness: the periodic sample under unit strains e_zz (the sweep's own), "
+                            "e_xx and gamma_xz, qP and qSV every " + format_real(options.angle_step) +
+                                " degrees from 0 to 180, in \"" + tensor_table::stiffness_name + "\" and \"" +
+                                tensor_table::angle_name + "\"");
+  } else if (options.tensor) {
     write_line(stdout_unit, " effective stiffness: the vertical, horizontal and shear tests under rigid plates" +
                                 std::string(passes.vertical == nullptr ? " (the vertical one the sweep's own)" : "") +
                                 ", qP and qSV every " + format_real(options.angle_step) + " degrees, in \"" +
@@ -629,7 +663,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     std::remove(tensor_table::angle_name);
     open_unit(stiffness_unit, tensor_table::stiffness_partial_name);
     open_unit(angle_unit, tensor_table::angle_partial_name);
-    write_tensor_headers();
+    write_tensor_headers(first.load == TopLoad::periodic);
   }
   const Progress progress(deck.nfreq);
   std::int32_t rows = 0, inaccurate = 0;
@@ -695,6 +729,7 @@ SweepOptions sweep_options(int argc, const char* const* argv) {
                             " < deck (N: frequencies computed at once, 1 to " + std::to_string(max_sweep_jobs) +
                             "; default: the processors this process may use)";
   SweepOptions options;
+  options.test.load = TopLoad::periodic;  // the rock, not the test rig
   std::int32_t jobs = 0;
   for (int a = 1; a < argc; ++a) {
     std::string_view arg = argv[a];

@@ -23,16 +23,20 @@
 int main(int argc, char** argv) {
   for (int a = 1; a < argc; ++a) {
     if (std::string_view(argv[a]) == "--help") {
-      std::printf("usage: upscale_sweep [-j N] [--load split|piston] [--refine K] [--solver specified|mumps]\n"
+      std::printf("usage: upscale_sweep [-j N] [--load periodic|piston|split] [--refine K] [--solver specified|mumps]\n"
                   "                     [--error-estimate] [--tensor [--angle-step D]] < deck.in\n"
                   "The test of upscale at every frequency of the deck's logarithmic grid: the table\n"
                   "\"frequency_sweep.dat\" (\"frequency_sweep.dat.partial\" while it grows) and a short summary.\n"
                   "-j N: frequencies computed at once (1 to %d; default: the processors this process may use).\n"
-                  "--load piston: the top under a rigid, impermeable piston (default split).\n"
+                  "--load periodic (the default): the sample as one period of an infinite medium, its\n"
+                  "  displacements periodic but for an imposed vertical strain: the modulus of the rock.\n"
+                  "--load piston: the top under a rigid, impermeable piston, the other sides closed;\n"
+                  "--load split: 1 Pa on the top of each solid, the other sides closed.\n"
                   "--refine K: every cell of the deck split into K x K cells.\n"
                   "--solver: the sparse solver (default: specified up to 60 x 60 cells, mumps beyond).\n"
                   "--error-estimate: the sample also at h/2, the estimated error of Mw in the table.\n"
-                  "--tensor: the vertical, horizontal and shear tests under rigid plates, the effective\n"
+                  "--tensor: the vertical, horizontal and shear tests (periodic strains, or rigid plates\n"
+                  "  under piston and split), the effective\n"
                   "  stiffness in \"effective_stiffness.dat\", qP and qSV against angle in \"angle_sweep.dat\".\n"
                   "--angle-step D: the angles' step in degrees (0 < D <= 90, default 15).\n"
                   "Exit statuses: README.md.\n",

@@ -17,5 +17,5 @@ StressStrainAverages solve_other_test(RunStorage& run, const CoefficientMaps& co
   assembly_values_stage(run, own);
   solve_stage(run, own, Factorisation::reuse_order_and_structure);
   backward_error = own.backward_error;
-  return average_stress_strain(run.deck, run.coef, run.xnod, run.z.data());
+  return average_stress_strain(run.deck, run.coef, run.xnod, run.z.data(), imposed_strain(run.test));
 }

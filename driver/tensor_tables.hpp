@@ -16,8 +16,15 @@
 //  12  c13_difference                     |c13 - c13h| / |c13|
 //  13  density(kg/m3)                     the average density rob_med
 //  14  vp1(m/s)      15  vs1(m/s)         analytic P1 and S1 of the last cell
+// and under periodic sides, whose tests also give the couplings of normal
+// strain and shear:
+//  16  Re(c15)(Pa)   17  Im(c15)(Pa)      mean of <s_xz>/e_xx and <s_xx>/gamma_xz
+//  18  Re(c35)(Pa)   19  Im(c35)(Pa)      mean of <s_xz>/e_zz and <s_zz>/gamma_xz
+//  20  reciprocity_difference             largest |c_ij - c_ji| / max |c|
 //
-// "angle_sweep.dat", one row per frequency and angle (angles inner):
+// "angle_sweep.dat", one row per frequency and angle (angles inner; 0 to
+// 90 degrees under closed walls, 0 to 180 under periodic sides, where the
+// sample need not be symmetric about the vertical):
 //   1  frequency(Hz)  2  angle(deg)       from the vertical
 //   3  qP_velocity(m/s)   4  qP_1000/Q    (signed)
 //   5  qSV_velocity(m/s)  6  qSV_1000/Q   (signed)
@@ -37,6 +44,9 @@ inline constexpr std::array<std::string_view, 15> stiffness_columns = {
     "Re(c13h)(Pa)",  "Im(c13h)(Pa)", "Re(c33)(Pa)",   "Im(c33)(Pa)",    "Re(c55)(Pa)",
     "Im(c55)(Pa)",   "c13_difference", "density(kg/m3)", "vp1(m/s)",     "vs1(m/s)"};
 
+inline constexpr std::array<std::string_view, 5> periodic_columns = {
+    "Re(c15)(Pa)", "Im(c15)(Pa)", "Re(c35)(Pa)", "Im(c35)(Pa)", "reciprocity_difference"};
+
 inline constexpr const char* angle_name = "angle_sweep.dat";
 inline constexpr const char* angle_partial_name = "angle_sweep.dat.partial";
 inline constexpr std::array<std::string_view, 6> angle_columns = {
@@ -45,6 +55,7 @@ inline constexpr std::array<std::string_view, 6> angle_columns = {
 // 1-based positions that readers look up.
 inline constexpr int re_c11 = 2, re_c13 = 4, re_c13h = 6, re_c33 = 8, re_c55 = 10;  // Im follows each
 inline constexpr int c13_difference = 12, density = 13, vp1 = 14, vs1 = 15;
+inline constexpr int re_c15 = 16, re_c35 = 18, reciprocity_difference = 20;
 inline constexpr int angle = 2, velocity_qp = 3, thousand_over_q_qp = 4, velocity_qsv = 5, thousand_over_q_qsv = 6;
 
 }  // namespace tensor_table

@@ -70,7 +70,10 @@ void piston_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable&
 }
 
 void number_unknowns(TopLoad load, const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod) {
-  if (load == TopLoad::piston) {
+  if (load == TopLoad::periodic) {
+    std::vector<std::int32_t> mark;
+    periodic_numbering(nx, ny, xnod, mark);
+  } else if (load == TopLoad::piston) {
     piston_numbering(nx, ny, xnod);
   } else {
     global_numbering(nx, ny, xnod);
@@ -86,6 +89,89 @@ std::int32_t numbered_unknowns(const std::int32_t& nx, const std::int32_t& ny, c
   return n;
 }
 
+double affine_displacement(const MacroStrain& e, int s, double h) {
+  using namespace slot;
+  // Local vertices 1..4 at (0,0), (h,0), (h,h), (0,h).
+  constexpr double at_x[5] = {0.0, 0.0, 1.0, 1.0, 0.0}, at_z[5] = {0.0, 0.0, 0.0, 1.0, 1.0};
+  int v = 0;
+  bool x_component = false;
+  if (s >= solid1_x(1) && s <= solid1_x(4)) {
+    v = s, x_component = true;
+  } else if (s >= solid1_y(1) && s <= solid1_y(4)) {
+    v = s - 4;
+  } else if (s >= solid3_x(1) && s <= solid3_x(4)) {
+    v = s - 12, x_component = true;
+  } else if (s >= solid3_y(1) && s <= solid3_y(4)) {
+    v = s - 16;
+  } else {
+    return 0.0;  // the fluid has no affine part
+  }
+  const double x = at_x[v] * h, z = at_z[v] * h;
+  // u = E x with E = [[e_xx, gamma/2], [gamma/2, e_zz]].
+  const double half_gamma = e.gxz / 2.0;
+  return x_component ? e.exx * x + half_gamma * z : half_gamma * x + e.ezz * z;
+}
+
+namespace {
+
+// The vertex (a, b) of local vertex v = 1..4 of cell (j, k).
+void vertex_of(std::int32_t j, std::int32_t k, int v, std::int32_t& a, std::int32_t& b) {
+  a = (v == slot::lower_left || v == slot::upper_left) ? j - 1 : j;
+  b = (v == slot::lower_left || v == slot::lower_right) ? k - 1 : k;
+}
+
+}  // namespace
+
+bool periodic_held_slot(std::int32_t j, std::int32_t k, std::int32_t nx, std::int32_t ny, int s) {
+  using namespace slot;
+  int v = 0;
+  if (s >= solid1_x(1) && s <= solid1_x(4)) v = s;
+  if (s >= solid1_y(1) && s <= solid1_y(4)) v = s - 4;
+  if (v == 0) return false;
+  std::int32_t a, b;
+  vertex_of(j, k, v, a, b);
+  return a % nx == 0 && b % ny == 0;
+}
+
+void periodic_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                        std::vector<std::int32_t>& mark) {
+  if (nx <= 0 || ny <= 0) return;
+  // The number that global_numbering gives the image of each unknown:
+  // vertex (a, b) -> P b + 5 a + 1 .. + 4, horizontal edge right of vertex
+  // (a - 1, b) -> P b + 5 a, vertical edge at x = a h in row k ->
+  // P (k - 1) + 5 nx + 5 + a.
+  const std::int32_t p = 6 * nx + 5;
+  using namespace slot;
+  for (std::int32_t j = 1; j <= nx; ++j) {
+    for (std::int32_t k = 1; k <= ny; ++k) {
+      const int e = (k - 1) * nx + j;
+      for (int v = lower_left; v <= upper_left; ++v) {
+        std::int32_t a, b;
+        vertex_of(j, k, v, a, b);
+        const std::int32_t first = p * (b % ny) + 5 * (a % nx) + 1;
+        xnod(e, solid1_x(v)) = first;
+        xnod(e, solid1_y(v)) = first + 1;
+        xnod(e, solid3_x(v)) = first + 2;
+        xnod(e, solid3_y(v)) = first + 3;
+      }
+      xnod(e, fluid_left) = p * (k - 1) + 5 * nx + 5 + (j - 1);
+      xnod(e, fluid_right) = p * (k - 1) + 5 * nx + 5 + j % nx;
+      xnod(e, fluid_bottom) = p * (k - 1) + 5 * j;
+      xnod(e, fluid_top) = p * (k % ny) + 5 * j;
+    }
+  }
+  // Close up: each number used becomes the count of used numbers up to it.
+  const std::int32_t total = unknown_count(nx, ny);
+  mark.assign(static_cast<std::size_t>(total) + 1, 0);
+  for (int e = 1; e <= nx * ny; ++e) {
+    for (int s = 1; s <= NodeTable::slots; ++s) mark[xnod(e, s)] = 1;
+  }
+  for (std::int32_t x = 1; x <= total; ++x) mark[x] += mark[x - 1];
+  for (int e = 1; e <= nx * ny; ++e) {
+    for (int s = 1; s <= NodeTable::slots; ++s) xnod(e, s) = mark[xnod(e, s)];
+  }
+}
+
 bool loaded_slot(HarmonicTest test, std::int32_t j, std::int32_t k, std::int32_t nx, std::int32_t ny, int s) {
   using namespace slot;
   switch (test) {
@@ -98,8 +184,9 @@ bool loaded_slot(HarmonicTest test, std::int32_t j, std::int32_t k, std::int32_t
     case HarmonicTest::shear:  // x of both solids at the top vertices
       return k == ny && (s == solid1_x(upper_left) || s == solid1_x(upper_right) || s == solid3_x(upper_left) ||
                          s == solid3_x(upper_right));
+    default:  // the periodic tests load no plate
+      return false;
   }
-  return false;
 }
 
 // mark[x] = 1 for the merged numbers, then their count at or below x.  A

@@ -66,7 +66,10 @@ void global_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable&
 //           displacements of both solids at every top vertex are one
 //           unknown, so the loaded side stays flat and the frames cannot
 //           slip there; the horizontal displacements stay free.
-enum class TopLoad { split, piston };
+//   periodic: no load and no side at all: the sample is one period of an
+//           infinite medium under an imposed macroscopic strain (see
+//           HarmonicTest's periodic tests).
+enum class TopLoad { split, piston, periodic };
 
 // piston_numbering: the numbering of global_numbering with the vertical
 // displacements of both solids at all nx + 1 top vertices made one unknown.
@@ -91,7 +94,63 @@ void number_unknowns(TopLoad load, const std::int32_t& nx, const std::int32_t& n
 //   shear:      bottom: x and y held; left, right and top: y held; the
 //               top loaded horizontally by a plate whose horizontal
 //               displacement is one unknown.
-enum class HarmonicTest { vertical, horizontal, shear };
+//
+// The periodic tests take the sample as one period of an infinite medium:
+// no wall, no plate, no loaded face.  The displacement of each solid is
+// the affine field E.x of an imposed macroscopic strain E plus a periodic
+// fluctuation, u(x + L) = u(x) + E.L across opposite sides, and the fluid
+// displacement is periodic; the unknowns are the fluctuations
+// (periodic_numbering).  The common rigid translation of the two solids is
+// the only motion the equations do not resist (a slip of one solid against
+// the other, or a uniform flux of the fluid, meets friction at any
+// frequency above zero), so exactly it is removed: solid 1's displacement
+// at the corner vertex is held at zero, and nothing else.
+//   periodic_vertical:   E = e_zz = 1;
+//   periodic_horizontal: E = e_xx = 1;
+//   periodic_shear:      E = gamma_xz = 2 e_xz = 1.
+enum class HarmonicTest { vertical, horizontal, shear, periodic_vertical, periodic_horizontal, periodic_shear };
+
+constexpr bool is_periodic(HarmonicTest test) {
+  return test == HarmonicTest::periodic_vertical || test == HarmonicTest::periodic_horizontal ||
+         test == HarmonicTest::periodic_shear;
+}
+
+// A macroscopic strain: e_xx, e_zz and the engineering shear gamma_xz.
+struct MacroStrain {
+  double exx = 0, ezz = 0, gxz = 0;
+};
+
+// The strain a periodic test imposes (zero for the other tests).
+constexpr MacroStrain imposed_strain(HarmonicTest test) {
+  switch (test) {
+    case HarmonicTest::periodic_vertical: return MacroStrain{0.0, 1.0, 0.0};
+    case HarmonicTest::periodic_horizontal: return MacroStrain{1.0, 0.0, 0.0};
+    case HarmonicTest::periodic_shear: return MacroStrain{0.0, 0.0, 1.0};
+    default: return MacroStrain{};
+  }
+}
+
+// The affine displacement E.x of local slot s at the local vertex of a cell
+// whose lower-left corner is the origin (cell side h): x = (0 or h, 0 or
+// h).  Zero for the fluid slots.  Within a cell the affine field is known
+// up to a rigid translation, which neither the element matrices nor the
+// strains see, so each cell may take its own corner as the origin; the
+// numbers then do not grow with the cell's place in the sample.
+double affine_displacement(const MacroStrain& e, int s, double h);
+
+// periodic_numbering: the numbering of the fluctuations of a periodic test.
+// Vertex (a, b) is vertex (a mod nx, b mod ny), the vertical edge at x =
+// nx h is the one at x = 0, the horizontal edge at y = ny h the one at
+// y = 0; each merged unknown keeps the number of its image inside the
+// sample (the smallest), and the numbers close up in their order, so
+// n = 6 nx ny.  `mark` is the caller's scratch of unknown_count(nx, ny) + 1
+// entries.
+void periodic_numbering(const std::int32_t& nx, const std::int32_t& ny, NodeTable& xnod,
+                        std::vector<std::int32_t>& mark);
+
+// Whether local slot s of cell (j,k) is a displacement of solid 1 at the
+// corner vertex (0, 0) of the periodic mesh, which a periodic test holds.
+bool periodic_held_slot(std::int32_t j, std::int32_t k, std::int32_t nx, std::int32_t ny, int s);
 
 // merged_numbering: the numbering of global_numbering with the
 // displacements of both solids along the load at every loaded vertex of

@@ -149,6 +149,10 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
     if (k == ny) {  // top: only the fluid is held; both solids are loaded
       ifix[fluid_top] = 1;
     }
+  } else if (is_periodic(test)) {
+    // No side: only solid 1 at the corner vertex, against the rigid
+    // translation.
+    for (int s = 1; s <= 20; ++s) ifix[s] = periodic_held_slot(j, k, nx, ny, s) ? 1 : 0;
   } else {
     hold_other_test(test, j, k, nx, ny, ifix);
   }
@@ -219,6 +223,26 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
     }
   }
 
+  // --- 3b. Periodic tests: the load of the imposed strain ---
+  // The unknowns are the fluctuations u~ of u = E.x + u~, so the element's
+  // share of the equations A (E.x + u~) = 0 puts -A (E.x) on the right,
+  // from the full matrix, before any row is held.
+  if (is_periodic(test)) {
+    const MacroStrain strain = imposed_strain(test);
+    double affine[21];
+    for (int t = 1; t <= 20; ++t) affine[t] = affine_displacement(strain, t, h);
+    for (int s = 1; s <= 20; ++s) {
+      if (ifix[s] == 1) continue;
+      dcomplex sum(0.0, 0.0);
+      for (int t = 1; t <= 20; ++t) {
+        if (affine[t] == 0.0) continue;
+        sum.re -= a_el(s, t).re * affine[t];
+        sum.im -= a_el(s, t).im * affine[t];
+      }
+      rhs_el(s) = sum;
+    }
+  }
+
   // --- 4. Rows completed in order, imposing the held slots ---
   for (int s = 1; s <= 20; ++s) {
     if (ifix[s] == 1) {
@@ -239,7 +263,7 @@ void local_sys(const std::int32_t& j, const std::int32_t& k, const std::int32_t&
       rhs_el(slot::solid3_y(slot::upper_right)) = load;
       rhs_el(slot::solid3_y(slot::upper_left)) = load;
     }
-  } else {
+  } else if (!is_periodic(test)) {
     // The loaded slots are the x displacements of the right vertices
     // (horizontal, -1 Pa normal to the right side) or of the top vertices
     // (shear, +1 Pa along the top).
