@@ -56,7 +56,7 @@ std::string stop_message(const fs::path& out, const fs::path& err) {
     if (begin == std::string::npos) continue;
     line = line.substr(begin);
     bool summary = false;
-    for (const char* prefix : {"frequency sweep of a", "ordering and symbolic", "top load:", "every row of cells",
+    for (const char* prefix : {"frequency sweep of a", "ordering and symbolic", "top load:", "test: periodic", "every row of cells",
                                "some row of cells", "relaxed limit", "unrelaxed limit", "effective stiffness:"}) {
       summary = summary || line.rfind(prefix, 0) == 0;
     }

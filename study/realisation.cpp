@@ -102,7 +102,7 @@ Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) 
                                       work / "maps.err");
   if (maps_status != 0) return fail("upscale_maps", maps_status, work / "maps.out", work / "maps.err");
   std::vector<std::string> sweep_args{"-j", "1"};
-  if (study.load == "piston") sweep_args.insert(sweep_args.end(), {"--load", "piston"});
+  sweep_args.insert(sweep_args.end(), {"--load", study.load});
   if (study.refine > 1) sweep_args.insert(sweep_args.end(), {"--refine", std::to_string(study.refine)});
   if (study.error_estimate) sweep_args.push_back("--error-estimate");
   if (!study.quantity.empty()) sweep_args.push_back("--tensor");

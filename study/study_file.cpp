@@ -252,7 +252,7 @@ Study read_study_file(const fs::path& file) {
     if (e.value != "yes" && e.value != "no") fault(study.file, e.line, "error_estimate", "'" + e.value + "' is not yes or no");
     study.error_estimate = e.value == "yes";
   }
-  for (const auto& [key, choices] : {std::pair<std::string, std::vector<std::string>>{"load", {"split", "piston"}},
+  for (const auto& [key, choices] : {std::pair<std::string, std::vector<std::string>>{"load", {"periodic", "piston", "split"}},
                                      {"modulus", {"work", "c33", "mstar"}}}) {
     if (entries.count(key) == 0) continue;
     const Entry& e = entries[key];

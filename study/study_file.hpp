@@ -8,7 +8,7 @@
 //   output       (optional) the study's directory; by default beside the study
 //                file, named after it without its extension
 //   slurm        (optional) options passed to sbatch (partition, time, memory, account)
-//   load         (optional) split (default) or piston: the load of every sweep
+//   load         (optional) periodic (default), piston or split: the test of every sweep
 //   modulus      (optional) work (default), c33 or mstar: the modulus whose
 //                velocity and 1000/Q the summary gathers
 //   quantity     (optional) a column of the effective stiffness to summarise
@@ -49,7 +49,7 @@ struct Study {
   std::vector<std::string> slurm;  // the words of the sbatch options
   std::string deck;                // the case's deck with the study's grid
   std::int32_t rows = 0;           // frequencies of the study's grid: rows of every table
-  std::string load = "split";      // split | piston
+  std::string load = "periodic";   // periodic | piston | split
   std::string modulus = "work";    // work | c33 | mstar
   std::string quantity;            // a column of the tensor's tables; empty: the modulus
   std::int32_t refine = 1;         // every cell of the deck split into refine x refine

@@ -107,6 +107,7 @@ std::vector<FailureCase> cases() {
       copy_example("permafrost_layered", dir, "1e-20", "1e4", "4");  // 1e-20, 1e-12, 1e-4, 1e4 Hz
       return nullptr;
     };
+    sweep.shell_tail = " --load split < deck.in > stdout.txt 2> stderr.txt";
     sweep.status = 0;
     sweep.out_words = {" rows whose solution may be inaccurate (backward error above 1e-13): 1\n"};
     sweep.err_words = {" 1 of 4 rows done: 1e-20 Hz, backward error 5.7e-12 (inaccurate)",

@@ -83,7 +83,7 @@ TEST(Sweep, EveryRowEqualsAProgramRunAtItsFrequencyDigitForDigit) {
     deck.nfreq = "4";
     ScratchDirectory sweep_dir;
     write_uniform_map(sweep_dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
-    const ProgramRun sweep = run_sweep(sweep_dir.path(), deck.text());
+    const ProgramRun sweep = run_sweep(sweep_dir.path(), deck.text(), "--load split");
     ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
     const auto rows = table_rows(sweep_dir.path() / sweep_table_name);
     ASSERT_EQ(rows.size(), 4u);
@@ -129,7 +129,7 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   }
 
   deck.fmin = "3.0";  // a different test, whose program files would differ
-  const ProgramRun sweep = run_sweep(dir.path(), deck.text(), "-j 2");
+  const ProgramRun sweep = run_sweep(dir.path(), deck.text(), "-j 2 --load split");
   ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
   for (const auto& entry : fs::directory_iterator(dir.path())) {
     const fs::path name = entry.path().filename();

@@ -286,7 +286,7 @@ TEST(EffectiveStiffness, HomogeneousSampleIsIsotropicLockedAndCarriesTheAnalytic
     deck.nfreq = "3";
     ScratchDirectory dir;
     write_sample(dir.path(), deck);
-    const TensorSweep t = tensor_sweep(dir.path(), "-j 2");
+    const TensorSweep t = tensor_sweep(dir.path(), "-j 2 --load split");
     ASSERT_EQ(t.stiffness.size(), 3u);
     ASSERT_EQ(t.angles.size(), 3u * 7u) << "angles 0, 15, .., 90 at every frequency";
     const Locked cell = locked_cells(dir.path(), deck, deck.fmin).at({1, 1});

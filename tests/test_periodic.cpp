@@ -1,0 +1,257 @@
+// The periodic tests held to what an infinite medium must satisfy: the
+// numbering of the fluctuations, independence of the period's width for a
+// layered medium, invariance under tiling, the locked isotropic medium of a
+// homogeneous sample, and reciprocity and passivity of the full stiffness
+// of patchy samples.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/complex.hpp"
+#include "common/format.hpp"
+#include "driver/tensor_tables.hpp"
+#include "fem/global_numbering.hpp"
+#include "test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Row = std::vector<double>;
+
+std::vector<Row> table_rows(const fs::path& file) {
+  std::vector<Row> rows;
+  const std::vector<std::string> lines = split_lines(read_file(file));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    rows.emplace_back();
+    for (const std::string& w : words(lines[i])) rows.back().push_back(std::stod(w));
+  }
+  return rows;
+}
+
+double at(const Row& row, int column) { return row[static_cast<std::size_t>(column - 1)]; }
+dcomplex modulus_at(const Row& row, int re_column) { return dcomplex(at(row, re_column), at(row, re_column + 1)); }
+
+// The stiffness components of a periodic table row, in one list.
+struct Component {
+  const char* name;
+  int column;
+};
+constexpr Component components[] = {{"c11", tensor_table::re_c11}, {"c13", tensor_table::re_c13},
+                                    {"c33", tensor_table::re_c33}, {"c55", tensor_table::re_c55},
+                                    {"c15", tensor_table::re_c15}, {"c35", tensor_table::re_c35}};
+
+// The largest component's size: the scale of the rounding of all of them.
+double stiffness_scale(const Row& row) {
+  double scale = 0;
+  for (const Component& c : components) scale = std::fmax(scale, abs(modulus_at(row, c.column)));
+  return scale;
+}
+
+// A pseudo-random map of water proportions 0.10 .. 0.28 on nx x ny cells,
+// as "j k value" records, and the same map tiled `tiles` x `tiles` times.
+std::vector<double> random_proportions(int nx, int ny, unsigned seed) {
+  std::vector<double> p;
+  for (int c = 0; c < nx * ny; ++c) {
+    seed = seed * 1103515245u + 12345u;
+    p.push_back(0.10 + 0.18 * static_cast<double>((seed >> 16) % 1000) / 999.0);
+  }
+  return p;
+}
+
+std::string tiled_map(const std::vector<double>& p, int nx, int ny, int tiles) {
+  std::string map;
+  for (int k = 1; k <= ny * tiles; ++k) {
+    for (int j = 1; j <= nx * tiles; ++j) {
+      map += std::to_string(j) + " " + std::to_string(k) + " " +
+             format_real(p[static_cast<std::size_t>((k - 1) % ny * nx + (j - 1) % nx)]) + "\n";
+    }
+  }
+  return map;
+}
+
+// The stiffness rows of a periodic sweep with --tensor of `deck`; a
+// non-empty `map` is the water of every cell (both per-cell files, since
+// the permafrost model takes its water from the ice map).
+struct PeriodicSweep {
+  std::vector<Row> stiffness, angles;
+};
+
+PeriodicSweep periodic_sweep(const TestDeck& deck, const std::string& map, const std::string& options = "") {
+  ScratchDirectory dir;
+  write_file(dir.path() / "deck.in", deck.text());
+  if (map.empty()) {
+    write_uniform_map(dir.path() / "binary_ice_gnu.dat", std::stoi(deck.nx), std::stoi(deck.ny), 0.12);
+  } else {
+    write_file(dir.path() / "binary_ice_gnu.dat", map);
+    write_file(dir.path() / "phiw_binary_patchy.dat", map);
+  }
+  const ProgramRun run = run_in(dir.path(), UPSCALE_SWEEP_BINARY, "-j 2 --tensor --angle-step 30 " + options + " < deck.in");
+  EXPECT_EQ(run.exit_status, 0) << run.out << run.err;
+  return PeriodicSweep{table_rows(dir.path() / tensor_table::stiffness_name),
+                       table_rows(dir.path() / tensor_table::angle_name)};
+}
+
+// Every component of two stiffness rows, frequency by frequency, within
+// `tolerance` of the larger rows' scale.
+void expect_same_stiffness(const std::vector<Row>& a, const std::vector<Row>& b, double tolerance,
+                           const std::string& what) {
+  ASSERT_EQ(a.size(), b.size()) << what;
+  for (std::size_t f = 0; f < a.size(); ++f) {
+    const double scale = stiffness_scale(a[f]);
+    for (const Component& c : components) {
+      EXPECT_LT(abs(modulus_at(a[f], c.column) - modulus_at(b[f], c.column)) / scale, tolerance)
+          << what << ", " << c.name << " at " << at(a[f], 1) << " Hz";
+    }
+  }
+}
+
+TestDeck at_frequencies(TestDeck deck) {
+  deck.fmin = "0.01";
+  deck.fmax = "100";
+  deck.nfreq = "3";
+  return deck;
+}
+
+TestDeck patchy_deck(int nx, int ny, double height) {
+  TestDeck deck = at_frequencies(TestDeck());
+  deck.nx = std::to_string(nx);
+  deck.ny = std::to_string(ny);
+  deck.domain_size = format_real(height);
+  deck.model = "    1";
+  deck.layer[0].nl = std::to_string(ny);
+  return deck;
+}
+
+}  // namespace
+
+TEST(PeriodicNumbering, OppositeSidesShareTheirUnknownsAndOnlyTheCornerOfSolid1IsHeld) {
+  for (const auto& [nx, ny] : {std::pair{1, 1}, std::pair{3, 2}, std::pair{4, 5}}) {
+    const std::string mesh = std::to_string(nx) + " x " + std::to_string(ny);
+    NodeTable xnod;
+    std::vector<std::int32_t> mark;
+    periodic_numbering(nx, ny, xnod, mark);
+    const std::int32_t n = numbered_unknowns(nx, ny, xnod);
+    EXPECT_EQ(n, 6 * nx * ny) << mesh << ": four per vertex and one per edge of the torus";
+    std::set<std::int32_t> seen, held;
+    for (int j = 1; j <= nx; ++j) {
+      for (int k = 1; k <= ny; ++k) {
+        const int e = (k - 1) * nx + j;
+        for (int s = 1; s <= 20; ++s) {
+          seen.insert(xnod(e, s));
+          if (periodic_held_slot(j, k, nx, ny, s)) held.insert(xnod(e, s));
+        }
+      }
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(n)) << mesh << ": every number used";
+    EXPECT_EQ(held, (std::set<std::int32_t>{1, 2})) << mesh << ": solid 1's x and y at the corner, nothing else";
+    using namespace slot;
+    for (int k = 1; k <= ny; ++k) {  // the right side is the left side
+      const int right = (k - 1) * nx + nx, left = (k - 1) * nx + 1;
+      EXPECT_EQ(xnod(right, fluid_right), xnod(left, fluid_left)) << mesh;
+      for (const auto& [r, l] : {std::pair{lower_right, lower_left}, std::pair{upper_right, upper_left}}) {
+        for (int s : {solid1_x(0), solid1_y(0), solid3_x(0), solid3_y(0)}) {
+          EXPECT_EQ(xnod(right, s + r), xnod(left, s + l)) << mesh << ", row " << k << ", slot " << s + r;
+        }
+      }
+    }
+    for (int j = 1; j <= nx; ++j) {  // the top is the bottom
+      const int top = (ny - 1) * nx + j;
+      EXPECT_EQ(xnod(top, fluid_top), xnod(j, fluid_bottom)) << mesh;
+      for (const auto& [t, b] : {std::pair{upper_left, lower_left}, std::pair{upper_right, lower_right}}) {
+        for (int s : {solid1_x(0), solid1_y(0), solid3_x(0), solid3_y(0)}) {
+          EXPECT_EQ(xnod(top, s + t), xnod(j, s + b)) << mesh << ", column " << j << ", slot " << s + t;
+        }
+      }
+    }
+  }
+}
+
+TEST(PeriodicStiffness, ALayeredMediumDoesNotDependOnThePeriodsWidth) {
+  // Rows uniform: the infinite stack has no lateral scale, so one column
+  // of cells and eight give the same medium.
+  std::vector<Row> one;
+  for (const int width : {1, 2, 8}) {
+    TestDeck deck = at_frequencies(layered_column_deck(8));
+    deck.nx = std::to_string(width);
+    const PeriodicSweep sweep = periodic_sweep(deck, "");
+    if (width == 1) {
+      one = sweep.stiffness;
+      continue;
+    }
+    expect_same_stiffness(sweep.stiffness, one, 1e-12, std::to_string(width) + " columns against one");
+  }
+}
+
+TEST(PeriodicStiffness, PatchySamplesTileAreReciprocalAndPassive) {
+  // A period and four copies of it are the same infinite medium.  Each
+  // stiffness is symmetric (the system matrix is complex symmetric), and
+  // its imaginary part, the dissipation of the three strains, is positive
+  // semi-definite: all principal minors of Im C are at least zero.
+  for (const unsigned seed : {7u, 2024u, 99991u}) {
+    const std::string what = "patchy sample " + std::to_string(seed);
+    const std::vector<double> p = random_proportions(4, 3, seed);
+    const PeriodicSweep period = periodic_sweep(patchy_deck(4, 3, 0.75), tiled_map(p, 4, 3, 1));
+    const PeriodicSweep tiled = periodic_sweep(patchy_deck(8, 6, 1.5), tiled_map(p, 4, 3, 2));
+    expect_same_stiffness(tiled.stiffness, period.stiffness, 1e-11, what + ", tiled 2 x 2");
+    for (const Row& row : period.stiffness) {
+      const std::string where = what + " at " + std::to_string(at(row, 1)) + " Hz";
+      EXPECT_LT(at(row, tensor_table::reciprocity_difference), 1e-11) << where;
+      const double scale = stiffness_scale(row);
+      EXPECT_GT(std::fabs(at(row, tensor_table::re_c15)) + std::fabs(at(row, tensor_table::re_c35)), 1e-8 * scale)
+          << where << ": a patchy sample couples normal strain and shear";
+      // Im C in Voigt order (1, 3, 5).
+      const double c[3][3] = {
+          {at(row, tensor_table::re_c11 + 1), at(row, tensor_table::re_c13 + 1), at(row, tensor_table::re_c15 + 1)},
+          {at(row, tensor_table::re_c13 + 1), at(row, tensor_table::re_c33 + 1), at(row, tensor_table::re_c35 + 1)},
+          {at(row, tensor_table::re_c15 + 1), at(row, tensor_table::re_c35 + 1), at(row, tensor_table::re_c55 + 1)}};
+      const double tol = 1e-12 * scale;
+      for (int i = 0; i < 3; ++i) EXPECT_GE(c[i][i], -tol) << where << ": Im C(" << i << "," << i << ")";
+      for (int i = 0; i < 3; ++i) {
+        for (int l = i + 1; l < 3; ++l) {
+          EXPECT_GE(c[i][i] * c[l][l] - c[i][l] * c[l][i], -tol * scale) << where << ": minor " << i << l;
+        }
+      }
+      const double det = c[0][0] * (c[1][1] * c[2][2] - c[1][2] * c[2][1]) -
+                         c[0][1] * (c[1][0] * c[2][2] - c[1][2] * c[2][0]) +
+                         c[0][2] * (c[1][0] * c[2][1] - c[1][1] * c[2][0]);
+      EXPECT_GE(det, -tol * scale * scale) << where << ": det Im C";
+    }
+  }
+}
+
+TEST(PeriodicStiffness, AHomogeneousSampleIsTheLockedIsotropicMediumAtEveryAngle) {
+  // Uniform strain is the exact solution: c11 = c33, c13 = c11 - 2 c55,
+  // no coupling of normal strain and shear, and qP and qSV the same from 0
+  // to 180 degrees.
+  for (const bool shaley : {false, true}) {
+    TestDeck deck = shaley ? TestDeck::shaley() : TestDeck();
+    deck.fmin = "0.001";  // P1 and S1 do not disperse yet
+    deck.fmax = "0.1";
+    deck.nfreq = "3";
+    deck.nx = "3";  // 3 x 4 cells, one layer of four rows
+    const PeriodicSweep sweep = periodic_sweep(deck, "");
+    ASSERT_EQ(sweep.angles.size(), 3u * 7u) << "0, 30, .., 180 degrees at every frequency";
+    for (std::size_t f = 0; f < sweep.stiffness.size(); ++f) {
+      const Row& row = sweep.stiffness[f];
+      const std::string what = std::string(shaley ? "shaley" : "permafrost") + " at " + std::to_string(at(row, 1));
+      const dcomplex c11 = modulus_at(row, tensor_table::re_c11), c33 = modulus_at(row, tensor_table::re_c33);
+      const dcomplex c13 = modulus_at(row, tensor_table::re_c13), c55 = modulus_at(row, tensor_table::re_c55);
+      EXPECT_LT(abs(c11 - c33) / abs(c33), 1e-12) << what;
+      EXPECT_LT(abs(c13 - (c11 - 2.0 * c55)) / abs(c11), 1e-12) << what;
+      EXPECT_LT(abs(modulus_at(row, tensor_table::re_c15)) / abs(c11), 1e-12) << what;
+      EXPECT_LT(abs(modulus_at(row, tensor_table::re_c35)) / abs(c11), 1e-12) << what;
+      EXPECT_LT(std::fabs(c55.im) / c55.re, 1e-12) << what << ": the locked medium does not attenuate";
+      for (std::size_t a = 0; a < 7; ++a) {
+        const Row& angle = sweep.angles[f * 7 + a];
+        EXPECT_EQ(at(angle, tensor_table::angle), 30.0 * static_cast<double>(a)) << what;
+        EXPECT_NEAR(at(angle, tensor_table::velocity_qp) / at(row, tensor_table::vp1), 1.0, 1e-6) << what;
+        EXPECT_NEAR(at(angle, tensor_table::velocity_qsv) / at(row, tensor_table::vs1), 1.0, 1e-6) << what;
+      }
+    }
+  }
+}
