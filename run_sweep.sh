@@ -5,8 +5,9 @@
 #   ./run_sweep.sh [NAME [FMIN FMAX NFREQ]]
 # NAME: a folder of examples/ (default permafrost_layered).  FMIN FMAX
 # NFREQ replace the deck's frequency grid (its first three lines).  The
-# environment variable LOAD=piston runs the sweep under the rigid piston
-# (default: split).
+# environment variable LOAD=piston or LOAD=split runs the sweep under the
+# rigid piston or the split load of a closed sample (default: periodic, the
+# sample as one period of an infinite medium).
 set -euo pipefail
 cd "$(dirname "$0")"
 name="${1:-permafrost_layered}"

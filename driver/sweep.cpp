@@ -109,6 +109,7 @@ struct SweepPoint {
   bool tensor = false;
   EffectiveStiffness stiffness;  // when tensor
   double tensor_backward_error = 0;  // the largest of the tensor's tests
+  double diffusion_cells = 0;        // the shortest diffusion length, in cells
 };
 
 // The pass objects of one worker: the sample, and the sample at h/2 when
@@ -158,6 +159,7 @@ SweepPoint solve_at(const PassPair& passes, double frequency) {
   pass.freq_log = frequency;
   point.results = run_pass(run, pass, SystemLayout::reuse);
   // The coefficients of this frequency, as the pass left them.
+  point.diffusion_cells = diffusion_length_in_cells(run.deck.nx, run.deck.ny, run.deck.h, run.coef, pass.omega);
   std::vector<ExactLayer> layers;
   if (run.load != TopLoad::periodic && row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
     point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
@@ -195,7 +197,10 @@ void write_table_header(bool layered, bool refined) {
   if (layered) {
     for (const std::string_view label : sweep_table::exact_columns) line += right_justified(label, column_width);
   }
-  if (refined) line += right_justified(sweep_table::error_estimate_column, column_width);
+  if (refined) {
+    for (const std::string_view label : sweep_table::error_estimate_columns) line += right_justified(label, column_width);
+  }
+  line += right_justified(sweep_table::diffusion_column, column_width);
   line[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   write_line(table_unit, line);
 }
@@ -223,7 +228,21 @@ void write_table_row(double frequency, const SweepPoint& point, const std::strin
       line += right_justified(format_real(value), column_width);
     }
   }
-  if (point.refined) line += right_justified(format_real(richardson_error(r.mw, point.mw_half)), column_width);
+  if (point.refined) {
+    // The same extrapolation of the velocity and of 1000/Q, each from its
+    // values at h and h/2.
+    const double rob_med = point.pass.rob_med;
+    const double velocity = r.velocity_w, velocity_half = phase_velocity(point.mw_half, rob_med);
+    const double q = r.thousand_over_q_w, q_half = 1000.0 * point.mw_half.im / point.mw_half.re;
+    const double velocity_extrapolated = (4.0 * velocity_half - velocity) / 3.0;
+    const double q_extrapolated = (4.0 * q_half - q) / 3.0;
+    for (const double value : {richardson_error(r.mw, point.mw_half),
+                               std::fabs(velocity - velocity_extrapolated) / std::fabs(velocity_extrapolated),
+                               std::fabs(q - q_extrapolated)}) {
+      line += right_justified(format_real(value), column_width);
+    }
+  }
+  line += right_justified(format_real(point.diffusion_cells), column_width);
   write_line(table_unit, line);
   if (!flush_unit(table_unit)) {
     stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
@@ -294,7 +313,11 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
 // rewritten in place on a terminal, one line per row otherwise.
 class Progress {
  public:
-  explicit Progress(std::int32_t total) : total_(total), terminal_(isatty(fileno(stderr)) != 0) {}
+  Progress(std::int32_t total, bool periodic)
+      : total_(total), terminal_(isatty(fileno(stderr)) != 0), periodic_(periodic) {}
+
+  // The size, relative to |M|, below which a negative Im M is rounding.
+  static constexpr double rounding_level = 1e-8;
 
   void row_done(std::int32_t i, double frequency, const SweepPoint& point) const {
     const PassScalars& pass = point.pass;
@@ -305,10 +328,19 @@ class Progress {
     if (point.tensor && point.tensor_backward_error > backward_error_threshold) {
       text += " (a test of the tensor inaccurate: " + backward_error_figure(point.tensor_backward_error) + ")";
     }
-    // A passive medium gives Im >= 0 under exp(+i omega t); the specified
-    // moduli are not conjugate to the work of the loads and may not.
-    if (point.results.c33.im < 0) text += " (Im c33 < 0: not dissipative)";
-    if (point.results.mstar.im < 0) text += " (Im mstar < 0: not dissipative)";
+    // A passive medium gives Im >= 0 under exp(+i omega t); c33 and mstar
+    // of the closed-wall tests are not conjugate to the work of the loads
+    // and may not.  Under periodic sides the three are one modulus, Mw,
+    // whose Im of a nearly elastic sample may round to a tiny negative
+    // value: that is marked as such.
+    const dcomplex& mw = point.results.mw;
+    if (mw.im < 0) {
+      text += -mw.im <= rounding_level * abs(mw) ? " (Im Mw < 0 at rounding level)" : " (Im Mw < 0: not dissipative)";
+    }
+    if (!periodic_) {
+      if (point.results.c33.im < 0) text += " (Im c33 < 0: not dissipative)";
+      if (point.results.mstar.im < 0) text += " (Im mstar < 0: not dissipative)";
+    }
     if (terminal_) {
       std::fprintf(stderr, "\r%-100s", text.c_str());
     } else {
@@ -324,6 +356,7 @@ class Progress {
  private:
   std::int32_t total_;
   bool terminal_;
+  bool periodic_;
 };
 
 // The frequencies of the grid shared out among worker threads, each with a
@@ -665,7 +698,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     open_unit(angle_unit, tensor_table::angle_partial_name);
     write_tensor_headers(first.load == TopLoad::periodic);
   }
-  const Progress progress(deck.nfreq);
+  const Progress progress(deck.nfreq, first.load == TopLoad::periodic);
   std::int32_t rows = 0, inaccurate = 0;
   {
     SweepWorkers pool(passes, workers);

@@ -39,3 +39,19 @@ bool row_uniform_layers(std::int32_t nx, std::int32_t ny, double h, const Coeffi
   for (std::size_t l = 0; l < layers.size(); ++l) layers[l].thickness = static_cast<double>(rows[l]) * h;
   return !layers.empty();
 }
+
+double diffusion_length_in_cells(std::int32_t nx, std::int32_t ny, double h, const CoefficientMaps& coef,
+                                 double omega) {
+  double largest = 0.0;
+  ExactLayer previous{};
+  for (std::int32_t k = 1; k <= ny; ++k) {
+    for (std::int32_t j = 1; j <= nx; ++j) {
+      const ExactLayer cell = cell_layer(coef, j, k, h);
+      if (j + k > 2 && same_medium(cell, previous)) continue;  // most neighbours share their medium
+      previous = cell;
+      const double lambda = largest_diffusion_eigenvalue(cell);
+      largest = lambda > largest ? lambda : largest;
+    }
+  }
+  return diffusion_length(omega, largest) / h;
+}

@@ -19,9 +19,13 @@
 // exact one-dimensional solution under the same load:
 //  17  Re(Mw_exact)(Pa)    18  Im(Mw_exact)(Pa)
 //  19  error_w              |Mw - Mw_exact| / |Mw_exact|
-// and last, with --error-estimate, the Richardson estimate of the relative
-// error of Mw from the same sample at h/2:
-//      error_estimate_w
+// then, with --error-estimate, the Richardson estimates from the same
+// sample at h/2: of the relative error of Mw, of the relative error of its
+// velocity and of the absolute error of its 1000/Q (in its own units):
+//      error_estimate_w  error_estimate_vel_w  error_estimate_1000/Q_w
+// and last, always, the shortest diffusion length of the cells' slow mode
+// in cells of the mesh (below about 3 the mesh does not resolve it):
+//      diffusion_length(cells)
 #pragma once
 
 #include <array>
@@ -44,7 +48,10 @@ inline constexpr std::array<std::string_view, 16> columns = {
 inline constexpr std::array<std::string_view, 3> exact_columns = {"Re(Mw_exact)(Pa)", "Im(Mw_exact)(Pa)",
                                                                   "error_w"};
 
-inline constexpr std::string_view error_estimate_column = "error_estimate_w";
+inline constexpr std::array<std::string_view, 3> error_estimate_columns = {
+    "error_estimate_w", "error_estimate_vel_w", "error_estimate_1000/Q_w"};
+
+inline constexpr std::string_view diffusion_column = "diffusion_length(cells)";
 
 // 1-based positions of the columns that readers look up.
 inline constexpr int frequency = 1;

@@ -135,7 +135,7 @@ TEST(WorkConjugateModulus, LayeredSamplesConvergeToTheExactSolutionAtSecondOrder
       deck.nfreq = "2";
       errors.emplace_back();
       for (const auto& row : sweep(deck, load)) {
-        ASSERT_EQ(row.size(), 19u) << "a layered sample has the exact columns";
+        ASSERT_EQ(row.size(), 20u) << "a layered sample has the exact columns and the diffusion length";
         errors.back().push_back(row[error_w]);
       }
     }

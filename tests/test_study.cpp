@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -583,7 +584,8 @@ TEST(Study, TheWorkConjugateModulusUnderThePistonWithRefinementAndItsErrorEstima
   const fs::path out = dir.path() / "work";
   const std::vector<std::string> table = split_lines(read_file(out / "r0001" / sweep_table_name));
   ASSERT_EQ(table.size(), 4u);
-  EXPECT_EQ(words(table[0]).back(), "error_estimate_w");
+  const std::vector<std::string> header = words(table[0]);
+  EXPECT_NE(std::find(header.begin(), header.end(), "error_estimate_w"), header.end());
   EXPECT_NE(read_file(out / "r0001" / "sweep.out").find(" top load: piston"), std::string::npos);
   EXPECT_NE(read_file(out / "r0001" / "sweep.out").find("split into 2 x 2 cells"), std::string::npos);
   const std::vector<std::string> summary = split_lines(read_file(out / summary_name));
