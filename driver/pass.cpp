@@ -228,7 +228,8 @@ void plane_wave_stage(RunStorage& run, PassScalars& pass) {
   veloc_aten(run.deck.nx, run.deck.ny, pass.omega, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23, coef.p33,
              coef.b11, coef.b12, coef.b22, coef.lambda1, coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1,
              coef.b2, coef.m, coef.d3, pass.vp1, pass.vp2, pass.vp3, pass.vs1, pass.vs2, pass.thousand_over_qp1,
-             pass.thousand_over_qp2, pass.thousand_over_qp3, pass.thousand_over_qs1, pass.thousand_over_qs2);
+             pass.thousand_over_qp2, pass.thousand_over_qp3, pass.thousand_over_qs1, pass.thousand_over_qs2,
+             &pass.slowest_vp1);
 }
 
 void assembly_stage(RunStorage& run, PassScalars& pass) {

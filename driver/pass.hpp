@@ -120,6 +120,7 @@ struct PassScalars {
   double vp1 = 0, vp2 = 0, vp3 = 0, vs1 = 0, vs2 = 0;
   double thousand_over_qp1 = 0, thousand_over_qp2 = 0, thousand_over_qp3 = 0;
   double thousand_over_qs1 = 0, thousand_over_qs2 = 0;
+  double slowest_vp1 = 0;  // the smallest analytic P1 speed of all cells
   std::int32_t n = 0;  // number of unknowns
   // Componentwise backward error of the solution (see solve_stage).
   double backward_error = 0;

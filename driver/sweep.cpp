@@ -191,6 +191,46 @@ std::string right_justified(std::string_view text, int width) {
   return field;
 }
 
+// The Richardson estimates of a refined point: the relative error of Mw
+// and of its velocity, and the absolute error of its 1000/Q, each
+// extrapolated from its own values at h and h/2.
+struct ErrorEstimates {
+  double mw = 0, velocity = 0, thousand_over_q = 0;
+};
+
+ErrorEstimates error_estimates(const SweepPoint& point) {
+  const SampleResults& r = point.results;
+  const double velocity = r.velocity_w, velocity_half = phase_velocity(point.mw_half, point.pass.rob_med);
+  const double q = r.thousand_over_q_w, q_half = 1000.0 * point.mw_half.im / point.mw_half.re;
+  const double velocity_extrapolated = (4.0 * velocity_half - velocity) / 3.0;
+  const double q_extrapolated = (4.0 * q_half - q) / 3.0;
+  return ErrorEstimates{richardson_error(r.mw, point.mw_half),
+                        std::fabs(velocity - velocity_extrapolated) / std::fabs(velocity_extrapolated),
+                        std::fabs(q - q_extrapolated)};
+}
+
+// What a reader of a row should know before trusting it, as one word per
+// finding joined by commas ("ok" when there is none):
+//   rig          the velocity of Mw is below half the slowest P1 speed of
+//                the cells: a closed-wall test measures its loaded face;
+//   unresolved   the diffusion length spans fewer than 3 cells, or the
+//                estimated error of 1000/Q exceeds 10 % of it;
+//   rounding     Im Mw < 0 within rounding of |Mw| (a nearly elastic row);
+//   not_dissipative  Im Mw < 0 beyond rounding.
+std::string row_flags(const SweepPoint& point, bool periodic) {
+  const SampleResults& r = point.results;
+  std::string flags;
+  auto add = [&](const char* word) { flags += (flags.empty() ? "" : ",") + std::string(word); };
+  if (!periodic && r.velocity_w < 0.5 * point.pass.slowest_vp1) add("rig");
+  bool unresolved = point.diffusion_cells < sweep_table::resolved_cells;
+  if (point.refined) {
+    unresolved = unresolved || error_estimates(point).thousand_over_q > 0.1 * std::fabs(r.thousand_over_q_w);
+  }
+  if (unresolved) add("unresolved");
+  if (r.mw.im < 0) add(-r.mw.im <= sweep_table::rounding_level * abs(r.mw) ? "rounding" : "not_dissipative");
+  return flags.empty() ? "ok" : flags;
+}
+
 void write_table_header(bool layered, bool refined) {
   std::string line;
   for (const std::string_view label : sweep_table::columns) line += right_justified(label, column_width);
@@ -201,6 +241,7 @@ void write_table_header(bool layered, bool refined) {
     for (const std::string_view label : sweep_table::error_estimate_columns) line += right_justified(label, column_width);
   }
   line += right_justified(sweep_table::diffusion_column, column_width);
+  line += right_justified(sweep_table::flags_column, sweep_table::flags_width);
   line[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   write_line(table_unit, line);
 }
@@ -209,7 +250,7 @@ void write_table_header(bool layered, bool refined) {
 // double, as the program's echo writes it.  The row is on disk when this
 // returns; a row that cannot be written stops the sweep, since every later
 // row would be lost too.
-void write_table_row(double frequency, const SweepPoint& point, const std::string& where) {
+void write_table_row(double frequency, const SweepPoint& point, bool periodic, const std::string& where) {
   const SampleResults& r = point.results;
   const double values[] = {frequency,      point.pass.omega,
                            r.velocity_c33, r.thousand_over_q_c33,
@@ -229,20 +270,13 @@ void write_table_row(double frequency, const SweepPoint& point, const std::strin
     }
   }
   if (point.refined) {
-    // The same extrapolation of the velocity and of 1000/Q, each from its
-    // values at h and h/2.
-    const double rob_med = point.pass.rob_med;
-    const double velocity = r.velocity_w, velocity_half = phase_velocity(point.mw_half, rob_med);
-    const double q = r.thousand_over_q_w, q_half = 1000.0 * point.mw_half.im / point.mw_half.re;
-    const double velocity_extrapolated = (4.0 * velocity_half - velocity) / 3.0;
-    const double q_extrapolated = (4.0 * q_half - q) / 3.0;
-    for (const double value : {richardson_error(r.mw, point.mw_half),
-                               std::fabs(velocity - velocity_extrapolated) / std::fabs(velocity_extrapolated),
-                               std::fabs(q - q_extrapolated)}) {
+    const ErrorEstimates e = error_estimates(point);
+    for (const double value : {e.mw, e.velocity, e.thousand_over_q}) {
       line += right_justified(format_real(value), column_width);
     }
   }
   line += right_justified(format_real(point.diffusion_cells), column_width);
+  line += right_justified(row_flags(point, periodic), sweep_table::flags_width);
   write_line(table_unit, line);
   if (!flush_unit(table_unit)) {
     stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
@@ -316,8 +350,6 @@ class Progress {
   Progress(std::int32_t total, bool periodic)
       : total_(total), terminal_(isatty(fileno(stderr)) != 0), periodic_(periodic) {}
 
-  // The size, relative to |M|, below which a negative Im M is rounding.
-  static constexpr double rounding_level = 1e-8;
 
   void row_done(std::int32_t i, double frequency, const SweepPoint& point) const {
     const PassScalars& pass = point.pass;
@@ -335,7 +367,8 @@ class Progress {
     // value: that is marked as such.
     const dcomplex& mw = point.results.mw;
     if (mw.im < 0) {
-      text += -mw.im <= rounding_level * abs(mw) ? " (Im Mw < 0 at rounding level)" : " (Im Mw < 0: not dissipative)";
+      text += -mw.im <= sweep_table::rounding_level * abs(mw) ? " (Im Mw < 0 at rounding level)"
+                                                               : " (Im Mw < 0: not dissipative)";
     }
     if (!periodic_) {
       if (point.results.c33.im < 0) text += " (Im c33 < 0: not dissipative)";
@@ -700,6 +733,9 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   }
   const Progress progress(deck.nfreq, first.load == TopLoad::periodic);
   std::int32_t rows = 0, inaccurate = 0;
+  const bool periodic = first.load == TopLoad::periodic;
+  constexpr const char* flag_words[] = {"rig", "unresolved", "rounding", "not_dissipative"};
+  std::int32_t flagged[std::size(flag_words)] = {};
   {
     SweepWorkers pool(passes, workers);
     for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
@@ -716,7 +752,11 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       }
       progress.row_done(i, frequency, *point);
       if (point->pass.backward_error > backward_error_threshold) ++inaccurate;
-      write_table_row(frequency, *point, where);
+      write_table_row(frequency, *point, periodic, where);
+      const std::string flags = row_flags(*point, periodic);
+      for (std::size_t f = 0; f < std::size(flag_words); ++f) {
+        if (("," + flags + ",").find("," + std::string(flag_words[f]) + ",") != std::string::npos) ++flagged[f];
+      }
       if (point->tensor) write_tensor_rows(frequency, *point, options.angle_step, where);
       ++rows;
     }
@@ -743,6 +783,9 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   record(stdout_unit, " table \"" + std::string(sweep_table::file_name) + "\":", rows, "rows");
   write_line(stdout_unit, " rows whose solution may be inaccurate (backward error above " +
                               format_real(backward_error_threshold) + "): " + std::to_string(inaccurate));
+  write_line(stdout_unit, " rows flagged (column flags): rig " + std::to_string(flagged[0]) + ", unresolved " +
+                              std::to_string(flagged[1]) + ", rounding " + std::to_string(flagged[2]) +
+                              ", not_dissipative " + std::to_string(flagged[3]));
   write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 4, 2));
 }
 

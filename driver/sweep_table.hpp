@@ -23,9 +23,11 @@
 // sample at h/2: of the relative error of Mw, of the relative error of its
 // velocity and of the absolute error of its 1000/Q (in its own units):
 //      error_estimate_w  error_estimate_vel_w  error_estimate_1000/Q_w
-// and last, always, the shortest diffusion length of the cells' slow mode
-// in cells of the mesh (below about 3 the mesh does not resolve it):
-//      diffusion_length(cells)
+// then, always, the shortest diffusion length of the cells' slow mode in
+// cells of the mesh (below about 3 the mesh does not resolve it), and last
+// the row's flags, words joined by commas or "ok" (driver/sweep.cpp,
+// row_flags: rig, unresolved, rounding, not_dissipative):
+//      diffusion_length(cells)  flags
 #pragma once
 
 #include <array>
@@ -52,6 +54,13 @@ inline constexpr std::array<std::string_view, 3> error_estimate_columns = {
     "error_estimate_w", "error_estimate_vel_w", "error_estimate_1000/Q_w"};
 
 inline constexpr std::string_view diffusion_column = "diffusion_length(cells)";
+inline constexpr std::string_view flags_column = "flags";
+inline constexpr int flags_width = 32;  // room for every flag at once
+
+// Fewer cells than this across the diffusion length do not resolve it.
+inline constexpr double resolved_cells = 3.0;
+// The size, relative to |M|, below which a negative Im M is rounding.
+inline constexpr double rounding_level = 1e-8;
 
 // 1-based positions of the columns that readers look up.
 inline constexpr int frequency = 1;

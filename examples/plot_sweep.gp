@@ -20,9 +20,19 @@ set grid xtics ytics
 set key outside bottom center horizontal
 if (!exists("name")) name = "the sample"
 
-# Columns of the table: 19 for a layered sample.
-columns = int(system("awk '!/^#/ { print NF; exit }' frequency_sweep.dat"))
-layered = (columns >= 19)
+# The columns, found by their header names: the exact ones for a layered
+# sample, the estimated error of 1000/Q with --error-estimate, the flags.
+column_of(name) = int(system("awk 'NR == 1 { for (i = 2; i <= NF; ++i) if ($i == \"".name."\") print i - 1; exit }' frequency_sweep.dat"))
+layered = (system("head -1 frequency_sweep.dat | grep -c Mw_exact") + 0 > 0)
+q_error = (system("head -1 frequency_sweep.dat | grep -c error_estimate_1000/Q_w") + 0 > 0) ? column_of("error_estimate_1000/Q_w") : 0
+flags = column_of("flags")
+# A row whose diffusion length spans fewer than 3 cells, or whose estimated
+# error of 1000/Q exceeds 10 %, is flagged "unresolved": marked with a ring.
+unresolved(v) = (strstrt(strcol(flags), "unresolved") > 0) ? v : NaN
+test_name = "periodic"
+if (system("test -f sweep_summary.txt && echo yes") eq "yes") {
+  test_name = system("awk '/^ test: periodic/ { print \"periodic\"; exit } /^ top load:/ { print $3; exit }' sweep_summary.txt")
+}
 # The density follows from a row's own velocity and modulus:
 # v = 1 / Re(sqrt(rho / M)), so sqrt(rho) = 1 / (v Re(M^(-1/2))).
 root_rho(v, re, im) = 1.0 / (v * real(1.0 / sqrt({1,0} * re + {0,1} * im)))
@@ -35,22 +45,39 @@ if (layered && system("test -f sweep_summary.txt && echo yes") eq "yes") {
   unrelaxed = real(system("awk '/^ unrelaxed limit/ { for (i = 1; i < NF; ++i) if ($i == \"velocity\") print $(i + 1) }' sweep_summary.txt"))
 }
 
-set multiplot layout 2,1 title "Frequency sweep of ".name." (work-conjugate modulus Mw)" noenhanced
+set multiplot layout 2,1 title "Frequency sweep of ".name." (".test_name." test, modulus Mw)" noenhanced
 set ylabel "phase velocity of Mw (m/s)"
 if (layered) {
   plot "frequency_sweep.dat" using 1:13 with linespoints pt 7 ps 0.8 lw 2 title "finite elements", \
        "" using 1:(exact_velocity($13, $11, $12, $17, $18)) with lines lw 2 dt 2 title "exact (1-D)", \
        relaxed with lines lc rgb "black" dt 3 lw 1.5 title "relaxed limit", \
-       unrelaxed with lines lc rgb "gray40" dt 4 lw 1.5 title "unrelaxed limit"
+       unrelaxed with lines lc rgb "gray40" dt 4 lw 1.5 title "unrelaxed limit", \
+       "" using 1:(unresolved($13)) with points pt 6 ps 2.2 lc rgb "red" title "mesh does not resolve"
 } else {
-  plot "frequency_sweep.dat" using 1:13 with linespoints pt 7 ps 0.8 lw 2 title "finite elements"
+  plot "frequency_sweep.dat" using 1:13 with linespoints pt 7 ps 0.8 lw 2 title "finite elements", \
+       "" using 1:(unresolved($13)) with points pt 6 ps 2.2 lc rgb "red" title "mesh does not resolve"
 }
 set xlabel "frequency (Hz)"
 set ylabel "1000/Q of Mw (1000 Im Mw / Re Mw)"
-if (layered) {
-  plot "frequency_sweep.dat" using 1:14 with linespoints pt 7 ps 0.8 lw 2 title "finite elements", \
-       "" using 1:(1000.0 * $18 / $17) with lines lw 2 dt 2 title "exact (1-D)"
+fe = "finite elements"
+if (q_error > 0) fe = "finite elements, estimated error"
+if (layered && q_error > 0) {
+  plot "frequency_sweep.dat" using 1:14:(column(q_error)) with yerrorlines pt 7 ps 0.8 lw 2 title fe, \
+       "" using 1:(1000.0 * $18 / $17) with lines lw 2 dt 2 title "exact (1-D)", \
+       "" using 1:(unresolved($14)) with points pt 6 ps 2.2 lc rgb "red" title "mesh does not resolve"
 } else {
-  plot "frequency_sweep.dat" using 1:14 with linespoints pt 7 ps 0.8 lw 2 title "finite elements"
+  if (layered) {
+    plot "frequency_sweep.dat" using 1:14 with linespoints pt 7 ps 0.8 lw 2 title fe, \
+         "" using 1:(1000.0 * $18 / $17) with lines lw 2 dt 2 title "exact (1-D)", \
+         "" using 1:(unresolved($14)) with points pt 6 ps 2.2 lc rgb "red" title "mesh does not resolve"
+  } else {
+    if (q_error > 0) {
+      plot "frequency_sweep.dat" using 1:14:(column(q_error)) with yerrorlines pt 7 ps 0.8 lw 2 title fe, \
+           "" using 1:(unresolved($14)) with points pt 6 ps 2.2 lc rgb "red" title "mesh does not resolve"
+    } else {
+      plot "frequency_sweep.dat" using 1:14 with linespoints pt 7 ps 0.8 lw 2 title fe, \
+           "" using 1:(unresolved($14)) with points pt 6 ps 2.2 lc rgb "red" title "mesh does not resolve"
+    }
+  }
 }
 unset multiplot

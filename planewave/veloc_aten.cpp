@@ -83,7 +83,8 @@ void veloc_aten(const std::int32_t& nx, const std::int32_t& ny, const double& om
                 const RealMap& mu3, const RealMap& mu13, const RealMap& b1, const RealMap& b2,
                 const RealMap& m, const RealMap& d3, double& vp1, double& vp2, double& vp3, double& vs1,
                 double& vs2, double& thousand_over_qp1, double& thousand_over_qp2,
-                double& thousand_over_qp3, double& thousand_over_qs1, double& thousand_over_qs2) {
+                double& thousand_over_qp3, double& thousand_over_qs1, double& thousand_over_qs2,
+                double* slowest_vp1) {
   const std::int32_t centre_j = nx / 2;
   const std::int32_t centre_k = ny / 2;
   const dcomplex frequency(omega, 0.0);
@@ -235,6 +236,7 @@ void veloc_aten(const std::int32_t& nx, const std::int32_t& ny, const double& om
       check_propagates(p3, "vp3");
       check_propagates(s1, "vs1");
       check_propagates(s2, "vs2");
+      if (slowest_vp1 != nullptr && ((j == 1 && k == 1) || vp1 < *slowest_vp1)) *slowest_vp1 = vp1;
     }
   }
   record(stdout_unit);

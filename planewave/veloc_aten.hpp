@@ -7,6 +7,8 @@
 // vs2 (m/s) and the values 1000/Q of the same modes, of the last cell
 // (nx, ny).  Echo on unit 6: the frequency banner at the first cell, the
 // results of the centre cell (nx/2, ny/2), an empty record at the end.
+// With slowest_vp1 (not null), also the smallest vp1 of all cells: the
+// slowest rock any part of the sample holds.
 // Stops: 2000..2004 when vp1, vp2, vp3, vs1 or vs2 is not positive,
 // stop_infinite_speed when a mode does not propagate (Re s = 0 up to
 // rounding: an infinite or absurdly large speed) or its speed is not a
@@ -30,4 +32,5 @@ void veloc_aten(const std::int32_t& nx, const std::int32_t& ny, const double& om
                 const RealMap& mu3, const RealMap& mu13, const RealMap& b1, const RealMap& b2,
                 const RealMap& m, const RealMap& d3, double& vp1, double& vp2, double& vp3, double& vs1,
                 double& vs2, double& thousand_over_qp1, double& thousand_over_qp2,
-                double& thousand_over_qp3, double& thousand_over_qs1, double& thousand_over_qs2);
+                double& thousand_over_qp3, double& thousand_over_qs1, double& thousand_over_qs2,
+                double* slowest_vp1 = nullptr);

@@ -5,6 +5,7 @@
 // and the average density.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -42,7 +43,9 @@ std::vector<std::vector<double>> sweep_rows(const fs::path& dir) {
   const std::vector<std::string> lines = split_lines(read_file(dir / "frequency_sweep.dat"));
   for (std::size_t i = 1; i < lines.size(); ++i) {
     rows.emplace_back();
-    for (const std::string& w : words(lines[i])) rows.back().push_back(std::stod(w));
+    for (const std::string& w : words(lines[i])) {
+      if (std::isalpha(static_cast<unsigned char>(w[0])) == 0) rows.back().push_back(std::stod(w));  // not the flags
+    }
   }
   return rows;
 }

@@ -5,6 +5,7 @@
 // of patchy samples.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <set>
@@ -28,7 +29,9 @@ std::vector<Row> table_rows(const fs::path& file) {
   const std::vector<std::string> lines = split_lines(read_file(file));
   for (std::size_t i = 1; i < lines.size(); ++i) {
     rows.emplace_back();
-    for (const std::string& w : words(lines[i])) rows.back().push_back(std::stod(w));
+    for (const std::string& w : words(lines[i])) {
+      if (std::isalpha(static_cast<unsigned char>(w[0])) == 0) rows.back().push_back(std::stod(w));  // not the flags
+    }
   }
   return rows;
 }

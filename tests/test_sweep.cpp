@@ -36,10 +36,11 @@ std::vector<std::vector<std::string>> table_rows(const fs::path& file) {
                                   "Im(c33)(Pa)", "Re(mstar)(Pa)", "Im(mstar)(Pa)", "vp1(m/s)", "1000/qp1",
                                   "Re(Mw)(Pa)", "Im(Mw)(Pa)", "velocity_w(m/s)", "1000/Q_w", "velocity_mstar(m/s)",
                                   "1000/Q_mstar"};
-  if (words(lines[0]).size() > header.size() + 1) {
+  if (words(lines[0]).size() > header.size() + 2) {
     for (const char* name : {"Re(Mw_exact)(Pa)", "Im(Mw_exact)(Pa)", "error_w"}) header.push_back(name);
   }
   header.push_back("diffusion_length(cells)");
+  header.push_back("flags");
   EXPECT_EQ(words(lines[0]), header);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     rows.push_back(words(lines[i]));
@@ -141,7 +142,7 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   EXPECT_EQ(table_rows(dir.path() / sweep_table_name).size(), 3u);
 
   const std::vector<std::string> summary = split_lines(sweep.out);
-  ASSERT_EQ(summary.size(), 9u) << sweep.out;
+  ASSERT_EQ(summary.size(), 10u) << sweep.out;
   EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz, 2 jobs");
   EXPECT_EQ(summary[2], " top load: split (1 Pa on the top of each solid)");
   EXPECT_EQ(summary[3], " every row of cells is uniform: a stack of 4 layers, with the exact one-dimensional "
@@ -149,7 +150,8 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   EXPECT_EQ(summary[4].substr(0, 59), " relaxed limit of Mw (omega -> 0, coefficients at fmin):   ");
   EXPECT_EQ(summary[6], " table \"frequency_sweep.dat\": 3 rows");
   EXPECT_EQ(summary[7], " rows whose solution may be inaccurate (backward error above 1e-13): 0");
-  EXPECT_EQ(summary[8].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
+  EXPECT_EQ(summary[8].substr(0, 29), " rows flagged (column flags):");
+  EXPECT_EQ(summary[9].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
   EXPECT_FALSE(fs::exists(dir.path() / sweep_table::partial_name)) << "the complete table has its name";
   const std::vector<std::string> progress = split_lines(sweep.err);
   ASSERT_EQ(progress.size(), 3u) << "one progress line per frequency off a terminal:\n" << sweep.err;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -31,7 +32,9 @@ Table table_rows(const fs::path& file) {
   const std::vector<std::string> lines = split_lines(read_file(file));
   for (std::size_t i = 1; i < lines.size(); ++i) {
     rows.emplace_back();
-    for (const std::string& w : words(lines[i])) rows.back().push_back(std::stod(w));
+    for (const std::string& w : words(lines[i])) {
+      if (std::isalpha(static_cast<unsigned char>(w[0])) == 0) rows.back().push_back(std::stod(w));  // not the flags
+    }
   }
   return rows;
 }
