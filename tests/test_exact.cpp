@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "common/input.hpp"
+#include "driver/pass.hpp"
+#include "driver/readata.hpp"
+#include "driver/sweep_reference.hpp"
+#include "exact/exact_1d.hpp"
 #include "exact/layered_exact.hpp"
 #include "test_support.hpp"
 
@@ -57,6 +62,29 @@ std::vector<std::vector<double>> sweep(const TestDeck& deck, const std::string& 
   return sweep_rows(dir.path());
 }
 
+// The layers of a bundled layered example at `frequency` (Hz), as the
+// program's own medium stage gives them.
+std::vector<ExactLayer> example_layers(const std::string& example, double frequency) {
+  static const RunStoragePtr storage = make_run_storage();
+  RunStorage& run = *storage;
+  ScratchDirectory dir;  // the material map files land here
+  for (const auto& entry : fs::directory_iterator(source_path("examples") / example)) {
+    fs::copy_file(entry.path(), dir.path() / entry.path().filename());
+  }
+  CapturedOutput quiet;
+  std::istringstream text(read_file(dir.path() / "deck.in"));
+  LineInput input(text, "deck.in");
+  readata(input, run.deck);
+  material_map_stage(run);
+  read_binary_ice(run);
+  PassScalars pass;
+  pass.omega = angular_frequency(frequency);
+  medium_stage(run, pass);
+  std::vector<ExactLayer> layers;
+  EXPECT_TRUE(row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) << example;
+  return layers;
+}
+
 }  // namespace
 
 // --- The exact solution on its own ---
@@ -99,6 +127,32 @@ TEST(ExactLayered, HomogeneousPistonIsTheLockedModulusAndTheLimitsBracketTheLaye
       EXPECT_GT(x.mw.im, 0.0) << "omega " << omega << ", piston " << piston << ": not dissipative";
       EXPECT_GT(x.mw.re, limits.relaxed * (1 - 1e-12)) << "omega " << omega;
       EXPECT_LT(x.mw.re, limits.unrelaxed * (1 + 1e-12)) << "omega " << omega;
+    }
+  }
+}
+
+TEST(ExactReferences, DoubleAgreesWithExtendedPrecisionFrom1e6HzDownTo1e8HzUp) {
+  // The same algorithm in long double (11 more bits) bounds the rounding of
+  // the double one, on the bundled layered examples, for the held-bottom
+  // test under both loads.
+  using ld = long double;
+  auto relative = [](const dcomplex& a, const std::complex<ld>& b) {
+    return static_cast<double>(std::abs(std::complex<ld>(a.re, a.im) - b) / std::abs(b));
+  };
+  for (const char* example : {"shaley_layered", "permafrost_strata"}) {
+    for (const double frequency : {1e-6, 1.0, 1e6, 1e8}) {
+      const std::vector<ExactLayer> layers = example_layers(example, frequency);
+      const double omega = 2 * M_PI * frequency;
+      const std::string what = std::string(example) + " at " + std::to_string(frequency) + " Hz";
+      for (const bool piston : {false, true}) {
+        const LayeredSolution d = exact_layered_solution(layers, omega, piston);
+        const exact_1d::LayeredTop<ld> x = exact_1d::layered_top<ld>(layers, omega, piston);
+        ASSERT_TRUE(d.valid && x.valid) << what;
+        const std::complex<ld> mw = ld(-2) / ((x.u1 + x.u3) / (ld(2) * x.height));
+        EXPECT_LT(relative(d.mw, mw), 1e-10) << what << ", piston " << piston << ": Mw " << d.mw.re << " "
+                                             << d.mw.im << " against " << double(mw.real()) << " "
+                                             << double(mw.imag());
+      }
     }
   }
 }
