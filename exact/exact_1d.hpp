@@ -60,6 +60,27 @@ Mat<R, 2> relative_friction(const ExactLayer& l) {
   return f;
 }
 
+// The shear problem of a layer: (u1x, u3x).  Shear strain moves no fluid
+// volume (div w = dwx/dx = 0), so the fluid's x displacement has no
+// stiffness and settles where its friction vanishes, wx = (b12/b22)
+// (u1x - u3x); what remains of the friction on the slip is b11 - b12^2/b22.
+// The energy mu1 g1^2 + mu3 g3^2 + mu13 g1 g3 (g the engineering shear
+// strain of each solid) gives the elastic matrix.
+template <class R>
+Mat<R, 2> shear_elastic_matrix(const ExactLayer& l) {
+  Mat<R, 2> k;
+  k << R(l.mu1), R(l.mu13) / R(2),
+       R(l.mu13) / R(2), R(l.mu3);
+  return k;
+}
+
+template <class R>
+Mat<R, 1> shear_friction(const ExactLayer& l) {
+  Mat<R, 1> f;
+  f(0, 0) = l.b22 > 0.0 ? R(l.b11) - R(l.b12) * R(l.b12) / R(l.b22) : R(l.b11);
+  return f;
+}
+
 // The two entries a = kappa coth(kappa L), b = -kappa / sinh(kappa L) of a
 // mode's two-node stiffness, for kappa^2 = i omega lambda.  With x = kappa L
 // they are (x coth x) / L and -(x / sinh x) / L; near x = 0 their series
@@ -211,6 +232,144 @@ LayeredTop<R> layered_top(const std::vector<ExactLayer>& layers, R omega, bool p
     const Cplx<R> du1 = u(3 * l + 3) - u(3 * l), du3 = u(3 * l + 4) - u(3 * l + 1), dw = u(3 * l + 5) - u(3 * l + 2);
     out.stress_integral += R(layer.d3) * dw + (R(layer.lambda1) + R(2) * R(layer.mu1)) * du1 + R(layer.mu13) * du3;
   }
+  out.valid = true;
+  return out;
+}
+
+// --- The infinite periodic stack (periodic_stack.hpp) ---
+
+// The periodic fluctuation U of one period: every layer l carries the
+// traction K_l U' + t0_l, U(H) = U(0), tractions in balance at every
+// interface (the top of the period against its bottom too).  Returns the
+// mean gradient (U(top) - U(bottom)) / L_l of every layer, which is the
+// exact layer average of U'.  The common translation of the solids (the
+// locked mode, which nothing resists) is fixed by u1 = 0 at the bottom;
+// the uniform slip and fluid displacement are left to the friction.
+template <class R, int N>
+bool periodic_mean_gradients(const std::vector<Modes<R, N>>& modes, const std::vector<R>& thickness,
+                             const std::vector<Vec<R, N>>& t0, R omega,
+                             std::vector<Eigen::Matrix<Cplx<R>, N, 1>>& gradient) {
+  const int nl = static_cast<int>(modes.size());
+  const int n = N * nl;
+  MatX<R> s = MatX<R>::Zero(n, n);
+  VecX<R> g = VecX<R>::Zero(n);  // the end forces of the constant tractions
+  for (int l = 0; l < nl; ++l) {
+    const std::size_t ul = static_cast<std::size_t>(l);
+    const LayerStiffness<R, N> e = layer_stiffness<R, N>(modes[ul], thickness[ul], omega);
+    const int lo = N * l, hi = N * ((l + 1) % nl);
+    s.template block<N, N>(lo, lo) += e.same;
+    s.template block<N, N>(hi, hi) += e.same;
+    s.template block<N, N>(lo, hi) += e.other;
+    s.template block<N, N>(hi, lo) += e.other;
+    g.template segment<N>(lo) -= t0[ul].template cast<Cplx<R>>();
+    g.template segment<N>(hi) += t0[ul].template cast<Cplx<R>>();
+  }
+  // Balance S U + g = 0 with u1 of interface 0 held at zero.
+  const MatX<R> reduced = s.bottomRightCorner(n - 1, n - 1);
+  const VecX<R> rhs = -g.tail(n - 1);
+  const Eigen::PartialPivLU<MatX<R>> lu(reduced);
+  VecX<R> u = VecX<R>::Zero(n);
+  u.tail(n - 1) = lu.solve(rhs);
+  for (int i = 0; i < n; ++i) {
+    if (!std::isfinite(std::abs(u(i)))) return false;
+  }
+  gradient.assign(static_cast<std::size_t>(nl), Eigen::Matrix<Cplx<R>, N, 1>::Zero());
+  for (int l = 0; l < nl; ++l) {
+    const int lo = N * l, hi = N * ((l + 1) % nl);
+    gradient[static_cast<std::size_t>(l)] =
+        (u.template segment<N>(hi) - u.template segment<N>(lo)) / thickness[static_cast<std::size_t>(l)];
+  }
+  return true;
+}
+
+template <class R>
+struct StackModuli {
+  bool valid = false;
+  std::string why;
+  Cplx<R> c11, c13, c13h, c33, c55;
+};
+
+// The three tests of the effective stiffness on the periodic stack.
+//   vertical (e_zz = 1): the affine part is u1z = u3z = z, which strains
+//     the layer by K (1, 1, 0) and rubs nothing (B (1, 1, 0) = 0);
+//     c33 = <s_zz> = <T1 + T3>, c13 = <s_xx>;
+//   horizontal (e_xx = 1): u1x = u3x = x adds the constant tractions
+//     h = (lambda1 + d3, lambda3 + d3, b1 + b2) to (T1, T3, Tw), and to
+//     s_xx the terms h . (theta1, theta3, xi) + 2 (mu1 + mu3 + mu13);
+//     c11 = <s_xx>, c13h = <s_zz>;
+//   shear (gamma_xz = 1): u = (z/2, x/2) for both solids; S = K_s (g1, g3)
+//     with g = 1 + u'; c55 = <S1 + S3>.
+// Every average is over the period of a quantity linear in U', so the
+// layers' exact mean gradients give it exactly.
+template <class R>
+StackModuli<R> periodic_stack(const std::vector<ExactLayer>& layers, R omega) {
+  StackModuli<R> out;
+  const std::size_t nl = layers.size();
+  if (nl == 0) {
+    out.why = "the stack has no layer";
+    return out;
+  }
+  std::vector<Modes<R, 3>> modes(nl);
+  std::vector<Modes<R, 2>> shear_modes(nl);
+  std::vector<R> thickness(nl);
+  std::vector<Vec<R, 3>> t_vertical(nl), t_horizontal(nl);
+  std::vector<Vec<R, 2>> t_shear(nl);
+  R height = R(0);
+  for (std::size_t l = 0; l < nl; ++l) {
+    const ExactLayer& layer = layers[l];
+    const Mat<R, 3> k = elastic_matrix<R>(layer);
+    const Mat<R, 2> ks = shear_elastic_matrix<R>(layer);
+    modes[l] = layer_modes<R, 3>(k, relative_friction<R>(layer));
+    shear_modes[l] = layer_modes<R, 2>(ks, shear_friction<R>(layer));
+    if (!modes[l].valid || !shear_modes[l].valid) {
+      out.why = "the elastic matrix of layer " + std::to_string(l + 1) + " is not positive definite";
+      return out;
+    }
+    if (!(layer.thickness > 0.0)) {
+      out.why = "layer " + std::to_string(l + 1) + " has no thickness";
+      return out;
+    }
+    thickness[l] = R(layer.thickness);
+    t_vertical[l] = k * Vec<R, 3>(R(1), R(1), R(0));
+    t_horizontal[l] << R(layer.lambda1) + R(layer.d3), R(layer.lambda3) + R(layer.d3), R(layer.b1) + R(layer.b2);
+    t_shear[l] = ks * Vec<R, 2>(R(1), R(1));
+    height += thickness[l];
+  }
+  std::vector<Eigen::Matrix<Cplx<R>, 3, 1>> gv, gh;
+  std::vector<Eigen::Matrix<Cplx<R>, 2, 1>> gs;
+  if (!periodic_mean_gradients<R, 3>(modes, thickness, t_vertical, omega, gv) ||
+      !periodic_mean_gradients<R, 3>(modes, thickness, t_horizontal, omega, gh) ||
+      !periodic_mean_gradients<R, 2>(shear_modes, thickness, t_shear, omega, gs)) {
+    out.why = "the periodic system is singular";
+    return out;
+  }
+  Cplx<R> c11(0), c13(0), c13h(0), c33(0), c55(0);
+  for (std::size_t l = 0; l < nl; ++l) {
+    const ExactLayer& layer = layers[l];
+    const Eigen::Matrix<Cplx<R>, 3, 3> k = elastic_matrix<R>(layer).template cast<Cplx<R>>();
+    const Eigen::Matrix<Cplx<R>, 3, 1> h = t_horizontal[l].template cast<Cplx<R>>();
+    const R shear_sum = R(2) * (R(layer.mu1) + R(layer.mu3) + R(layer.mu13));
+    // vertical: total gradient = fluctuation + (1, 1, 0)
+    Eigen::Matrix<Cplx<R>, 3, 1> v = gv[l];
+    v(0) += R(1);
+    v(1) += R(1);
+    const Eigen::Matrix<Cplx<R>, 3, 1> tv = k * v;
+    c33 += thickness[l] * (tv(0) + tv(1));
+    c13 += thickness[l] * h.cwiseProduct(v).sum();
+    // horizontal: z-gradients are the fluctuation's, e_xx enters by h
+    const Eigen::Matrix<Cplx<R>, 3, 1> th = k * gh[l] + h;
+    c13h += thickness[l] * (th(0) + th(1));
+    c11 += thickness[l] * (h.cwiseProduct(gh[l]).sum() + h(0) + h(1) + shear_sum);
+    // shear
+    const Eigen::Matrix<Cplx<R>, 2, 1> gsl = gs[l] + Eigen::Matrix<Cplx<R>, 2, 1>(R(1), R(1));
+    const Eigen::Matrix<Cplx<R>, 2, 1> ts = shear_elastic_matrix<R>(layer).template cast<Cplx<R>>() * gsl;
+    c55 += thickness[l] * (ts(0) + ts(1));
+  }
+  out.c11 = c11 / height;
+  out.c13 = c13 / height;
+  out.c13h = c13h / height;
+  out.c33 = c33 / height;
+  out.c55 = c55 / height;
   out.valid = true;
   return out;
 }

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "driver/sweep_reference.hpp"
 #include "exact/exact_1d.hpp"
 #include "exact/layered_exact.hpp"
+#include "exact/periodic_stack.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -131,10 +133,155 @@ TEST(ExactLayered, HomogeneousPistonIsTheLockedModulusAndTheLimitsBracketTheLaye
   }
 }
 
+// --- The infinite periodic stack ---
+
+namespace {
+
+struct Moduli {
+  dcomplex c11, c13, c13h, c33, c55;
+};
+
+Moduli moduli_of(const StackStiffness& s) { return {s.c11, s.c13, s.c13h, s.c33, s.c55}; }
+
+double mu_locked(const ExactLayer& l) { return l.mu1 + l.mu3 + l.mu13; }
+
+// Backus's average of the locked isotropic layers (P modulus Kc, shear
+// modulus mu1 + mu3 + mu13), the transversely isotropic medium they make.
+Moduli backus_locked(const std::vector<ExactLayer>& layers) {
+  double h = 0, inv_p = 0, inv_mu = 0, ratio = 0, rest = 0;
+  for (const ExactLayer& l : layers) {
+    const double p = kc(l), lambda = p - 2 * mu_locked(l);
+    h += l.thickness;
+    inv_p += l.thickness / p;
+    inv_mu += l.thickness / mu_locked(l);
+    ratio += l.thickness * lambda / p;
+    rest += l.thickness * (p - lambda * lambda / p);
+  }
+  const double c33 = h / inv_p, c13 = ratio / h * c33;
+  return {rest / h + (ratio / h) * (ratio / h) * c33, c13, c13, c33, h / inv_mu};
+}
+
+// The static stack without friction: every phase's traction is uniform
+// (T = K g + t0 in each layer, g the z-gradient of the fluctuation), and
+// the fluctuation is periodic (sum of L g = 0), so T = F^-1 sum L K^-1 t0
+// with F = sum L K^-1.
+Moduli relaxed_static(const std::vector<ExactLayer>& layers) {
+  auto k_of = [](const ExactLayer& l) {
+    Eigen::Matrix3d k;
+    k << l.lambda1 + 2 * l.mu1, l.d3 + l.mu13, l.b1, l.d3 + l.mu13, l.lambda3 + 2 * l.mu3, l.b2, l.b1, l.b2, l.m;
+    return k;
+  };
+  auto h_of = [](const ExactLayer& l) {
+    return Eigen::Vector3d(l.lambda1 + l.d3, l.lambda3 + l.d3, l.b1 + l.b2);
+  };
+  const Eigen::Vector3d e(1, 1, 0);
+  double height = 0;
+  Eigen::Matrix3d f = Eigen::Matrix3d::Zero();
+  Eigen::Matrix2d fs = Eigen::Matrix2d::Zero();
+  Eigen::Vector3d source_h = Eigen::Vector3d::Zero();
+  for (const ExactLayer& l : layers) {
+    Eigen::Matrix2d ks;
+    ks << l.mu1, l.mu13 / 2, l.mu13 / 2, l.mu3;
+    height += l.thickness;
+    f += l.thickness * k_of(l).inverse();
+    fs += l.thickness * ks.inverse();
+    source_h += l.thickness * k_of(l).inverse() * h_of(l);
+  }
+  const Eigen::Vector3d t_vertical = height * f.inverse() * e;  // total gradient K^-1 T, e_zz = 1
+  const Eigen::Vector3d t_horizontal = f.inverse() * source_h;
+  double c13 = 0, c11 = 0;
+  for (const ExactLayer& l : layers) {
+    c13 += l.thickness * h_of(l).dot(k_of(l).inverse() * t_vertical);
+    const Eigen::Vector3d g = k_of(l).inverse() * (t_horizontal - h_of(l));
+    c11 += l.thickness * (h_of(l).dot(g) + h_of(l)(0) + h_of(l)(1) + 2 * mu_locked(l));
+  }
+  const Eigen::Vector2d s = height * fs.inverse() * Eigen::Vector2d(1, 1);
+  return {c11 / height, c13 / height, t_horizontal(0) + t_horizontal(1), t_vertical(0) + t_vertical(1),
+          s(0) + s(1)};
+}
+
+Moduli locked_homogeneous(const ExactLayer& l) {
+  const double c13 = kc(l) - 2 * mu_locked(l);
+  return {kc(l), c13, c13, kc(l), mu_locked(l)};
+}
+
+// The largest relative distance of the five components.
+double worst_distance(const Moduli& a, const Moduli& b) {
+  double worst = 0;
+  for (const auto& [x, y] : {std::pair{a.c11, b.c11}, {a.c13, b.c13}, {a.c13h, b.c13h}, {a.c33, b.c33},
+                             {a.c55, b.c55}}) {
+    worst = std::max(worst, distance(x, y));
+  }
+  return worst;
+}
+
+// A stiff and a soft layer, twice.
+std::vector<ExactLayer> contrasted_stack() {
+  std::vector<ExactLayer> stack;
+  for (int l = 0; l < 4; ++l) stack.push_back(synthetic_layer(l % 2 == 0 ? 0.3 : 0.2, l % 2 == 0 ? 1.0 : 0.2));
+  stack[3].b12 = -3e6;  // one layer's fluid couples the other way
+  return stack;
+}
+
+}  // namespace
+
+TEST(PeriodicStack, MeetsTheHomogeneousMediumTheLimitsAndItsOwnCuts) {
+  const ExactLayer one = synthetic_layer(0.4, 1.0);
+  const std::vector<ExactLayer> stack = contrasted_stack();
+  std::vector<ExactLayer> cut = stack;  // the soft layer on top cut in two halves
+  cut.back().thickness /= 2;
+  cut.push_back(cut.back());
+  struct Case {
+    std::string what;
+    std::vector<ExactLayer> layers;
+    double omega;
+    std::function<Moduli()> reference;
+    double tolerance;
+  };
+  const std::vector<Case> cases{
+      {"one homogeneous layer", {one}, 1e-6, [&] { return locked_homogeneous(one); }, 1e-12},
+      {"one homogeneous layer", {one}, 1e9, [&] { return locked_homogeneous(one); }, 1e-12},
+      {"three identical layers", {one, one, one}, 1.0, [&] { return locked_homogeneous(one); }, 1e-12},
+      {"three identical layers", {one, one, one}, 1e12, [&] { return locked_homogeneous(one); }, 1e-12},
+      {"contrasted stack, relaxed", stack, 1e-10, [&] { return relaxed_static(stack); }, 1e-10},
+      {"contrasted stack, locked", stack, 1e18, [&] { return backus_locked(stack); }, 1e-6},
+      {"a layer cut in halves", cut, 1e-3, [&] { return moduli_of(exact_periodic_stack(stack, 1e-3)); }, 1e-12},
+      {"a layer cut in halves", cut, 3e3, [&] { return moduli_of(exact_periodic_stack(stack, 3e3)); }, 1e-12},
+  };
+  for (const Case& c : cases) {
+    const StackStiffness s = exact_periodic_stack(c.layers, c.omega);
+    ASSERT_TRUE(s.valid) << c.what << ": " << s.why;
+    const Moduli expected = c.reference();
+    EXPECT_LT(worst_distance(moduli_of(s), expected), c.tolerance)
+        << c.what << " at omega " << c.omega << ": c11 " << s.c11.re << " " << s.c11.im << " against "
+        << expected.c11.re << ", c13 " << s.c13.re << " against " << expected.c13.re << ", c33 " << s.c33.re
+        << " against " << expected.c33.re << ", c55 " << s.c55.re << " " << s.c55.im << " against "
+        << expected.c55.re;
+    EXPECT_LT(distance(s.c13h, s.c13), 1e-12) << c.what << " at omega " << c.omega << ": reciprocity";
+  }
+  // The limits differ from each other: the stack disperses between them.
+  EXPECT_GT(worst_distance(relaxed_static(stack), backus_locked(stack)), 0.05);
+}
+
+TEST(PeriodicStack, BundledLayeredExamplesArePassiveAndReciprocal) {
+  for (const char* example : {"shaley_layered", "permafrost_strata"}) {
+    for (double frequency = 1e-4; frequency < 2e4; frequency *= 10) {
+      const StackStiffness s = exact_periodic_stack(example_layers(example, frequency), 2 * M_PI * frequency);
+      ASSERT_TRUE(s.valid) << example << ": " << s.why;
+      const std::string what = std::string(example) + " at " + std::to_string(frequency) + " Hz";
+      for (const dcomplex& c : {s.c11, s.c33, s.c55}) {
+        EXPECT_GE(c.im, -1e-12 * c.re) << what << ": Im " << c.im << " of a diagonal modulus";
+        EXPECT_GT(c.re, 0.0) << what;
+      }
+      EXPECT_LT(distance(s.c13h, s.c13), 1e-12) << what << ": reciprocity";
+    }
+  }
+}
+
 TEST(ExactReferences, DoubleAgreesWithExtendedPrecisionFrom1e6HzDownTo1e8HzUp) {
   // The same algorithm in long double (11 more bits) bounds the rounding of
   // the double one, on the bundled layered examples, for the held-bottom
-  // test under both loads.
+  // test under both loads and for the periodic stack.
   using ld = long double;
   auto relative = [](const dcomplex& a, const std::complex<ld>& b) {
     return static_cast<double>(std::abs(std::complex<ld>(a.re, a.im) - b) / std::abs(b));
@@ -152,6 +299,14 @@ TEST(ExactReferences, DoubleAgreesWithExtendedPrecisionFrom1e6HzDownTo1e8HzUp) {
         EXPECT_LT(relative(d.mw, mw), 1e-10) << what << ", piston " << piston << ": Mw " << d.mw.re << " "
                                              << d.mw.im << " against " << double(mw.real()) << " "
                                              << double(mw.imag());
+      }
+      const StackStiffness d = exact_periodic_stack(layers, omega);
+      const exact_1d::StackModuli<ld> x = exact_1d::periodic_stack<ld>(layers, omega);
+      ASSERT_TRUE(d.valid && x.valid) << what;
+      for (const auto& [a, b, name] : {std::tuple{d.c11, x.c11, "c11"}, {d.c13, x.c13, "c13"},
+                                       {d.c13h, x.c13h, "c13h"}, {d.c33, x.c33, "c33"}, {d.c55, x.c55, "c55"}}) {
+        EXPECT_LT(relative(a, b), 1e-10) << what << ": " << name << " " << a.re << " " << a.im << " against "
+                                         << double(b.real()) << " " << double(b.imag());
       }
     }
   }
