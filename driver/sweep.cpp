@@ -34,6 +34,7 @@
 #include "driver/tensor_tables.hpp"
 #include "driver/timer.hpp"
 #include "exact/layered_exact.hpp"
+#include "exact/periodic_stack.hpp"
 
 namespace {
 
@@ -103,47 +104,55 @@ std::string deck_text(std::istream& parameters) {
 struct SweepPoint {
   PassScalars pass;
   SampleResults results;
-  LayeredSolution reference;  // valid only for a layered sample
+  LayeredSolution reference;  // valid only for a layered sample (under periodic sides only its mw: c33)
+  StackStiffness stack;       // the infinite periodic stack, for a layered sample under periodic sides
   bool refined = false;
   dcomplex mw_half;           // Mw at h/2, when refined
   bool tensor = false;
-  EffectiveStiffness stiffness;  // when tensor
+  EffectiveStiffness stiffness;       // when tensor
+  EffectiveStiffness stiffness_half;  // when tensor and refined: at h/2
   double tensor_backward_error = 0;  // the largest of the tensor's tests
   double diffusion_cells = 0;        // the shortest diffusion length, in cells
 };
 
 // The pass objects of one worker: the sample, and the sample at h/2 when
 // the sweep estimates its discretisation error (null otherwise).
-struct PassPair {
-  RunStorage* sample = nullptr;
-  RunStorage* half = nullptr;
-  // The tensor's other tests (null without --tensor); vertical is null when
-  // the sample's own test is the vertical piston test.
+// The tensor's other tests of one sample (null without --tensor);
+// vertical is null when the sample's own test is the vertical one of the
+// tensor (piston, periodic).
+struct TensorPasses {
   RunStorage* vertical = nullptr;
   RunStorage* horizontal = nullptr;
   RunStorage* shear = nullptr;
 };
 
-// The effective stiffness at the frequency the sample's pass has just
-// solved, from its coefficients.
-void tensor_at(const PassPair& passes, SweepPoint& point) {
-  const RunStorage& run = *passes.sample;
-  double error = 0, worst = 0;
+struct PassPair {
+  RunStorage* sample = nullptr;
+  RunStorage* half = nullptr;
+  TensorPasses tensor;       // of the sample
+  TensorPasses half_tensor;  // of the sample at h/2, with the error estimate
+};
+
+// The effective stiffness at the frequency the pass of `run` has just
+// solved, from its coefficients; `worst` receives the largest backward
+// error of the tests.
+EffectiveStiffness tensor_at(const RunStorage& run, const TensorPasses& tests, const PassScalars& pass,
+                             double& worst) {
+  double error = 0;
+  worst = 0;
   StressStrainAverages vertical;
-  if (passes.vertical == nullptr) {
+  if (tests.vertical == nullptr) {
     vertical = average_stress_strain(run.deck, run.coef, run.xnod, run.z.data(), imposed_strain(run.test));
   } else {
-    vertical = solve_other_test(*passes.vertical, run.coef, point.pass, error);
+    vertical = solve_other_test(*tests.vertical, run.coef, pass, error);
     worst = error;
   }
-  const StressStrainAverages horizontal = solve_other_test(*passes.horizontal, run.coef, point.pass, error);
+  const StressStrainAverages horizontal = solve_other_test(*tests.horizontal, run.coef, pass, error);
   worst = error > worst ? error : worst;
-  const StressStrainAverages shear = solve_other_test(*passes.shear, run.coef, point.pass, error);
+  const StressStrainAverages shear = solve_other_test(*tests.shear, run.coef, pass, error);
   worst = error > worst ? error : worst;
-  point.stiffness = is_periodic(run.test) ? periodic_stiffness(vertical, horizontal, shear)
-                                          : effective_stiffness(vertical, horizontal, shear);
-  point.tensor_backward_error = worst;
-  point.tensor = true;
+  return is_periodic(run.test) ? periodic_stiffness(vertical, horizontal, shear)
+                               : effective_stiffness(vertical, horizontal, shear);
 }
 
 // The pass of the program at `frequency`, on a storage that holds the
@@ -161,15 +170,31 @@ SweepPoint solve_at(const PassPair& passes, double frequency) {
   // The coefficients of this frequency, as the pass left them.
   point.diffusion_cells = diffusion_length_in_cells(run.deck.nx, run.deck.ny, run.deck.h, run.coef, pass.omega);
   std::vector<ExactLayer> layers;
-  if (run.load != TopLoad::periodic && row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
-    point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
+  if (row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
+    if (run.load == TopLoad::periodic) {
+      // The sample is one period of the infinite stack, whose exact c33 is
+      // the reference of Mw.
+      point.stack = exact_periodic_stack(layers, pass.omega);
+      point.reference.valid = point.stack.valid;
+      point.reference.mw = point.stack.c33;
+    } else {
+      point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
+    }
+  }
+  if (passes.tensor.horizontal != nullptr) {
+    point.stiffness = tensor_at(run, passes.tensor, pass, point.tensor_backward_error);
+    point.tensor = true;
   }
   if (passes.half != nullptr) {
     PassScalars half = pass;
     point.mw_half = run_pass(*passes.half, half, SystemLayout::reuse).mw;
     point.refined = true;
+    if (passes.half_tensor.horizontal != nullptr) {
+      double worst = 0;
+      point.stiffness_half = tensor_at(*passes.half, passes.half_tensor, half, worst);
+      point.tensor_backward_error = worst > point.tensor_backward_error ? worst : point.tensor_backward_error;
+    }
   }
-  if (passes.horizontal != nullptr) tensor_at(passes, point);
   return point;
 }
 
@@ -288,7 +313,11 @@ void write_table_row(double frequency, const SweepPoint& point, bool periodic, c
 // whose sample need not be symmetric about the vertical.
 double last_angle(bool periodic) { return periodic ? 180.0 : 90.0; }
 
-void write_tensor_headers(bool periodic) {
+// The Richardson estimate of the error of a quantity x at h from its value
+// at h/2, for second-order convergence: |x - (4 x_half - x) / 3|.
+double richardson(double x, double x_half) { return std::fabs(x - (4.0 * x_half - x) / 3.0); }
+
+void write_tensor_headers(bool periodic, bool layered, bool refined) {
   std::string line;
   for (const std::string_view label : tensor_table::stiffness_columns) {
     line += right_justified(label, tensor_table::column_width);
@@ -297,12 +326,27 @@ void write_tensor_headers(bool periodic) {
     for (const std::string_view label : tensor_table::periodic_columns) {
       line += right_justified(label, tensor_table::column_width);
     }
+    if (layered) {
+      for (const std::string_view label : tensor_table::exact_columns) {
+        line += right_justified(label, tensor_table::column_width);
+      }
+    }
+  }
+  if (refined) {
+    for (const std::string_view label : tensor_table::estimate_columns) {
+      line += right_justified(label, tensor_table::column_width);
+    }
   }
   line[0] = '#';
   write_line(stiffness_unit, line);
   line.clear();
   for (const std::string_view label : tensor_table::angle_columns) {
     line += right_justified(label, tensor_table::column_width);
+  }
+  if (refined) {
+    for (const std::string_view label : tensor_table::angle_estimate_columns) {
+      line += right_justified(label, tensor_table::column_width);
+    }
   }
   line[0] = '#';
   write_line(angle_unit, line);
@@ -323,6 +367,32 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
     for (const double value : {c15.re, c15.im, c35.re, c35.im, reciprocity_difference(c)}) {
       line += right_justified(format_real(value), tensor_table::column_width);
     }
+    if (point.stack.valid) {
+      // The infinite stack's exact stiffness and the relative error of
+      // each finite-element component (c13: the mean of its two).
+      const StackStiffness& x = point.stack;
+      const dcomplex c13 = 0.5 * (c.c13 + c.c13h);
+      for (const double value : {x.c11.re, x.c11.im, x.c13.re, x.c13.im, x.c33.re, x.c33.im, x.c55.re, x.c55.im,
+                                 relative_error(c.c11, x.c11), relative_error(c13, x.c13),
+                                 relative_error(c.c33, x.c33), relative_error(c.c55, x.c55)}) {
+        line += right_justified(format_real(value), tensor_table::column_width);
+      }
+    }
+  }
+  if (point.refined) {
+    // Each component's relative error and the absolute error of its
+    // 1000/Q, from the same sample at h/2.
+    const EffectiveStiffness& half = point.stiffness_half;
+    const dcomplex c13 = 0.5 * (c.c13 + c.c13h), c13_half = 0.5 * (half.c13 + half.c13h);
+    const std::pair<dcomplex, dcomplex> pairs[] = {{c.c11, half.c11}, {c13, c13_half}, {c.c33, half.c33},
+                                                   {c.c55, half.c55}};
+    for (const auto& [at_h, at_half] : pairs) {
+      const dcomplex extrapolated = (4.0 * at_half - at_h) / dcomplex(3.0, 0.0);
+      const double q = 1000.0 * at_h.im / at_h.re, q_half = 1000.0 * at_half.im / at_half.re;
+      for (const double value : {relative_error(at_h, extrapolated), richardson(q, q_half)}) {
+        line += right_justified(format_real(value), tensor_table::column_width);
+      }
+    }
   }
   write_line(stiffness_unit, line);
   const double last = last_angle(c.periodic);
@@ -333,6 +403,15 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
     for (const double value : {frequency, angle, waves.velocity_qp, waves.thousand_over_q_qp, waves.velocity_qsv,
                                waves.thousand_over_q_qsv}) {
       line += right_justified(format_real(value), tensor_table::column_width);
+    }
+    if (point.refined) {
+      const AngleWaves half = christoffel_waves(point.stiffness_half, point.pass.rob_med, angle);
+      for (const double value : {richardson(waves.velocity_qp, half.velocity_qp) / waves.velocity_qp,
+                                 richardson(waves.thousand_over_q_qp, half.thousand_over_q_qp),
+                                 richardson(waves.velocity_qsv, half.velocity_qsv) / waves.velocity_qsv,
+                                 richardson(waves.thousand_over_q_qsv, half.thousand_over_q_qsv)}) {
+        line += right_justified(format_real(value), tensor_table::column_width);
+      }
     }
     write_line(angle_unit, line);
   }
@@ -419,7 +498,7 @@ class SweepWorkers {
       threads_.emplace_back([this, first] { work(first); });
       for (std::int32_t w = 2; w <= workers; ++w) {
         threads_.emplace_back([this, first] {
-          RunStoragePtr own, own_half, own_vertical, own_horizontal, own_shear;
+          RunStoragePtr own, own_half, own_tests[6];
           // A copy of the structure of `from` (null: none) in a pass object of its own.
           auto copy_of = [](const RunStorage* from, RunStoragePtr& to) {
             if (from == nullptr) return;
@@ -429,13 +508,16 @@ class SweepWorkers {
           try {
             copy_of(first.sample, own);
             copy_of(first.half, own_half);
-            copy_of(first.vertical, own_vertical);
-            copy_of(first.horizontal, own_horizontal);
-            copy_of(first.shear, own_shear);
+            const RunStorage* tests[6] = {first.tensor.vertical,      first.tensor.horizontal,
+                                          first.tensor.shear,         first.half_tensor.vertical,
+                                          first.half_tensor.horizontal, first.half_tensor.shear};
+            for (int t = 0; t < 6; ++t) copy_of(tests[t], own_tests[t]);
           } catch (const std::bad_alloc&) {
             return;
           }
-          work(PassPair{own.get(), own_half.get(), own_vertical.get(), own_horizontal.get(), own_shear.get()});
+          work(PassPair{own.get(), own_half.get(),
+                        TensorPasses{own_tests[0].get(), own_tests[1].get(), own_tests[2].get()},
+                        TensorPasses{own_tests[3].get(), own_tests[4].get(), own_tests[5].get()}});
         });
       }
     } catch (const std::system_error& error) {
@@ -543,7 +625,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   // With the error estimate, the deck is read twice: the sample, and the
   // same sample at h/2 (refined twice as much), each in a pass object.
   RunStoragePtr half_storage;
-  RunStoragePtr tensor_storage[3];  // the tensor's vertical, horizontal and shear tests
+  RunStoragePtr tensor_storage[6];  // the tensor's vertical, horizontal and shear tests, at h and h/2
   PassPair passes{&first, nullptr};
   try {
     if (!options.error_estimate) {
@@ -571,7 +653,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   // The scalable solver of each sample that uses it: one analysed instance
   // for all the workers, every call into MUMPS under one mutex.
   std::mutex solver_calls;
-  std::optional<SharedSolver> shared, shared_half, tensor_solvers[3];
+  std::optional<SharedSolver> shared, shared_half, tensor_solvers[6];
   auto give_solver = [&](RunStorage& run, std::optional<SharedSolver>& solver) {
     if (!uses_scalable_solver(run.deck, options.test.solver)) return;
     solver.emplace(solver_calls, scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
@@ -598,26 +680,37 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       // sample's own when the sweep runs under the piston.
       // Each test on the scalable solver has an instance of its own (its
       // own pattern), under the sweep's one lock.
-      auto lay_out = [&](HarmonicTest test, RunStoragePtr& storage, std::optional<SharedSolver>& solver) {
+      auto lay_out = [&](const RunStorage& sample, std::int32_t n, HarmonicTest test, RunStoragePtr& storage,
+                         std::optional<SharedSolver>& solver) {
         try {
           storage = make_run_storage();
         } catch (const std::bad_alloc&) {
           stop_input("cannot allocate the storage of a test of the effective stiffness");
         }
-        if (first.shared != nullptr) solver.emplace(solver_calls, scalable_ordering(layout.n));
-        other_test_structure(first, test, *storage, solver ? &*solver : nullptr);
+        if (sample.shared != nullptr) solver.emplace(solver_calls, scalable_ordering(n));
+        other_test_structure(sample, test, *storage, solver ? &*solver : nullptr);
         return storage.get();
       };
       // Under periodic sides the three tests are the periodic strains, the
-      // vertical one the sweep's own.
+      // vertical one the sweep's own; with the error estimate, the same
+      // tests of the sample at h/2.
       const bool periodic = first.load == TopLoad::periodic;
-      if (first.load == TopLoad::split) {
-        passes.vertical = lay_out(HarmonicTest::vertical, tensor_storage[0], tensor_solvers[0]);
+      auto lay_out_tests = [&](const RunStorage& sample, std::int32_t n, int slot) {
+        TensorPasses tests;
+        if (first.load == TopLoad::split) {
+          tests.vertical = lay_out(sample, n, HarmonicTest::vertical, tensor_storage[slot], tensor_solvers[slot]);
+        }
+        tests.horizontal = lay_out(sample, n, periodic ? HarmonicTest::periodic_horizontal : HarmonicTest::horizontal,
+                                   tensor_storage[slot + 1], tensor_solvers[slot + 1]);
+        tests.shear = lay_out(sample, n, periodic ? HarmonicTest::periodic_shear : HarmonicTest::shear,
+                              tensor_storage[slot + 2], tensor_solvers[slot + 2]);
+        return tests;
+      };
+      passes.tensor = lay_out_tests(first, layout.n, 0);
+      if (passes.half != nullptr) {
+        passes.half_tensor =
+            lay_out_tests(*passes.half, static_cast<std::int32_t>(mesh_unknowns(passes.half->deck, first.load)), 3);
       }
-      passes.horizontal = lay_out(periodic ? HarmonicTest::periodic_horizontal : HarmonicTest::horizontal,
-                                  tensor_storage[1], tensor_solvers[1]);
-      passes.shear =
-          lay_out(periodic ? HarmonicTest::periodic_shear : HarmonicTest::shear, tensor_storage[2], tensor_solvers[2]);
     }
     for (const std::int32_t end : {deck.nfreq, std::int32_t{1}}) {
       // A medium that stops at this end of the grid stops the sweep there,
@@ -629,8 +722,12 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       } catch (const StopRun&) {
         continue;
       }
-      layered = first.load != TopLoad::periodic && row_uniform_layers(deck.nx, deck.ny, deck.h, first.coef, layers);
-      if (layered) (end == 1 ? low : high) = exact_layered_limits(layers, first.load == TopLoad::piston);
+      layered = row_uniform_layers(deck.nx, deck.ny, deck.h, first.coef, layers);
+      if (layered) {
+        (end == 1 ? low : high) = first.load == TopLoad::periodic
+                                      ? exact_periodic_limits(layers)
+                                      : exact_layered_limits(layers, first.load == TopLoad::piston);
+      }
     }
   } catch (const StopRun& stop) {
     report_and_rethrow(stop, "");
@@ -650,7 +747,9 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     };
     std::uint64_t per_job = job_part(first);
     if (passes.half != nullptr) per_job += job_part(*passes.half);
-    for (const RunStorage* other : {passes.vertical, passes.horizontal, passes.shear}) {
+    for (const RunStorage* other : {passes.tensor.vertical, passes.tensor.horizontal, passes.tensor.shear,
+                                    passes.half_tensor.vertical, passes.half_tensor.horizontal,
+                                    passes.half_tensor.shear}) {
       if (other != nullptr) per_job += job_part(*other);
     }
     const std::uint64_t fit = memory_offered() / per_job;
@@ -697,7 +796,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
                                 tensor_table::angle_name + "\"");
   } else if (options.tensor) {
     write_line(stdout_unit, " effective stiffness: the vertical, horizontal and shear tests under rigid plates" +
-                                std::string(passes.vertical == nullptr ? " (the vertical one the sweep's own)" : "") +
+                                std::string(passes.tensor.vertical == nullptr ? " (the vertical one the sweep's own)" : "") +
                                 ", qP and qSV every " + format_real(options.angle_step) + " degrees, in \"" +
                                 tensor_table::stiffness_name + "\" and \"" + tensor_table::angle_name + "\"");
   }
@@ -729,7 +828,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     std::remove(tensor_table::angle_name);
     open_unit(stiffness_unit, tensor_table::stiffness_partial_name);
     open_unit(angle_unit, tensor_table::angle_partial_name);
-    write_tensor_headers(first.load == TopLoad::periodic);
+    write_tensor_headers(first.load == TopLoad::periodic, layered, passes.half != nullptr);
   }
   const Progress progress(deck.nfreq, first.load == TopLoad::periodic);
   std::int32_t rows = 0, inaccurate = 0;

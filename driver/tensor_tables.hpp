@@ -21,6 +21,14 @@
 //  16  Re(c15)(Pa)   17  Im(c15)(Pa)      mean of <s_xz>/e_xx and <s_xx>/gamma_xz
 //  18  Re(c35)(Pa)   19  Im(c35)(Pa)      mean of <s_xz>/e_zz and <s_zz>/gamma_xz
 //  20  reciprocity_difference             largest |c_ij - c_ji| / max |c|
+// and, for a sample whose every row is uniform, the exact stiffness of the
+// infinite periodic stack and the relative error of each component:
+//  21-28  Re, Im of c11_exact, c13_exact, c33_exact, c55_exact (Pa)
+//  29-32  error_c11, error_c13, error_c33, error_c55
+// and last, with --error-estimate, the Richardson estimates from the same
+// sample at h/2: for c11, c13, c33 and c55 in turn, the relative error of
+// the modulus and the absolute error of its 1000/Q:
+//         estimate_c11  estimate_1000/Q_c11  ...  estimate_c55  estimate_1000/Q_c55
 //
 // "angle_sweep.dat", one row per frequency and angle (angles inner; 0 to
 // 90 degrees under closed walls, 0 to 180 under periodic sides, where the
@@ -28,6 +36,10 @@
 //   1  frequency(Hz)  2  angle(deg)       from the vertical
 //   3  qP_velocity(m/s)   4  qP_1000/Q    (signed)
 //   5  qSV_velocity(m/s)  6  qSV_1000/Q   (signed)
+// and, with --error-estimate, the Richardson estimates of the relative
+// error of each velocity and the absolute error of each 1000/Q:
+//   7  estimate_qP_vel    8  estimate_qP_1000/Q
+//   9  estimate_qSV_vel  10  estimate_qSV_1000/Q
 #pragma once
 
 #include <array>
@@ -47,6 +59,18 @@ inline constexpr std::array<std::string_view, 15> stiffness_columns = {
 inline constexpr std::array<std::string_view, 5> periodic_columns = {
     "Re(c15)(Pa)", "Im(c15)(Pa)", "Re(c35)(Pa)", "Im(c35)(Pa)", "reciprocity_difference"};
 
+inline constexpr std::array<std::string_view, 12> exact_columns = {
+    "Re(c11_exact)(Pa)", "Im(c11_exact)(Pa)", "Re(c13_exact)(Pa)", "Im(c13_exact)(Pa)",
+    "Re(c33_exact)(Pa)", "Im(c33_exact)(Pa)", "Re(c55_exact)(Pa)", "Im(c55_exact)(Pa)",
+    "error_c11",         "error_c13",         "error_c33",         "error_c55"};
+
+inline constexpr std::array<std::string_view, 8> estimate_columns = {
+    "estimate_c11", "estimate_1000/Q_c11", "estimate_c13", "estimate_1000/Q_c13",
+    "estimate_c33", "estimate_1000/Q_c33", "estimate_c55", "estimate_1000/Q_c55"};
+
+inline constexpr std::array<std::string_view, 4> angle_estimate_columns = {
+    "estimate_qP_vel", "estimate_qP_1000/Q", "estimate_qSV_vel", "estimate_qSV_1000/Q"};
+
 inline constexpr const char* angle_name = "angle_sweep.dat";
 inline constexpr const char* angle_partial_name = "angle_sweep.dat.partial";
 inline constexpr std::array<std::string_view, 6> angle_columns = {
@@ -56,6 +80,8 @@ inline constexpr std::array<std::string_view, 6> angle_columns = {
 inline constexpr int re_c11 = 2, re_c13 = 4, re_c13h = 6, re_c33 = 8, re_c55 = 10;  // Im follows each
 inline constexpr int c13_difference = 12, density = 13, vp1 = 14, vs1 = 15;
 inline constexpr int re_c15 = 16, re_c35 = 18, reciprocity_difference = 20;
+inline constexpr int re_c11_exact = 21, re_c13_exact = 23, re_c33_exact = 25, re_c55_exact = 27;  // Im follows each
+inline constexpr int error_c11 = 29, error_c13 = 30, error_c33 = 31, error_c55 = 32;
 inline constexpr int angle = 2, velocity_qp = 3, thousand_over_q_qp = 4, velocity_qsv = 5, thousand_over_q_qsv = 6;
 
 }  // namespace tensor_table

@@ -40,3 +40,14 @@ struct StackStiffness {
 
 // At angular frequency omega (rad/s), the period `layers` bottom first.
 StackStiffness exact_periodic_stack(const std::vector<ExactLayer>& layers, double omega);
+
+// The limits of c33 of the infinite periodic stack, as LayeredLimits of
+// the closed-wall test give those of Mw:
+//   relaxed (omega -> 0): no friction, so each phase's traction T is the
+//     same in every layer, and the displacements' jumps over the period,
+//     (F T) with F = sum of L_l K_l^{-1}, are the imposed (H, H, 0): both
+//     solids stretch by H e_zz, the fluid displacement is periodic; then
+//     c33 = T1 + T3 for e_zz = 1;
+//   unrelaxed (omega -> infinity): the locked layers in series,
+//     c33 = H / sum(L_l / Kc_l), when every layer's friction has rank 2.
+LayeredLimits exact_periodic_limits(const std::vector<ExactLayer>& layers);

@@ -258,3 +258,85 @@ TEST(PeriodicStiffness, AHomogeneousSampleIsTheLockedIsotropicMediumAtEveryAngle
     }
   }
 }
+
+namespace {
+
+// A periodic sweep with --tensor of a layered column of `ny` rows under a
+// uniform ice map, so that its rows are uniform and the tables hold the
+// exact infinite stack; `options` adds to the command line.
+struct LayeredSweep {
+  std::vector<Row> sweep, stiffness, angles;
+};
+
+LayeredSweep layered_sweep(int ny, const std::string& fmin, const std::string& fmax, const std::string& options) {
+  TestDeck deck = layered_column_deck(ny);
+  deck.fmin = fmin;
+  deck.fmax = fmax;
+  deck.nfreq = "2";
+  ScratchDirectory dir;
+  write_file(dir.path() / "deck.in", deck.text());
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 1, ny, 0.12);
+  const ProgramRun run = run_in(dir.path(), UPSCALE_SWEEP_BINARY, "-j 2 --tensor " + options + " < deck.in");
+  EXPECT_EQ(run.exit_status, 0) << run.out << run.err;
+  return LayeredSweep{table_rows(dir.path() / "frequency_sweep.dat"),
+                      table_rows(dir.path() / tensor_table::stiffness_name),
+                      table_rows(dir.path() / tensor_table::angle_name)};
+}
+
+double thousand_over_q(const dcomplex& m) { return 1000.0 * m.im / m.re; }
+
+}  // namespace
+
+TEST(PeriodicStiffness, ALayeredSampleConvergesToTheExactInfiniteStackAtSecondOrder) {
+  // c11, c13, c33 and c55 against the exact stack, from 8 to 16 to 32 rows,
+  // at frequencies whose diffusion length the meshes resolve.
+  const Component exact[] = {{"c11", tensor_table::error_c11}, {"c13", tensor_table::error_c13},
+                             {"c33", tensor_table::error_c33}, {"c55", tensor_table::error_c55}};
+  std::vector<std::vector<Row>> meshes;
+  for (const int ny : {8, 16, 32}) meshes.push_back(layered_sweep(ny, "0.03", "0.1", "").stiffness);
+  for (std::size_t f = 0; f < 2; ++f) {
+    for (const Component& c : exact) {
+      for (std::size_t m = 1; m < 3; ++m) {
+        const double coarse = at(meshes[m - 1][f], c.column), fine = at(meshes[m][f], c.column);
+        EXPECT_NEAR(std::log2(coarse / fine), 2.0, 0.3)
+            << c.name << " at " << at(meshes[0][f], 1) << " Hz, rows " << (4 << m) << " to " << (8 << m)
+            << ": errors " << coarse << ", " << fine;
+      }
+      EXPECT_LT(at(meshes[2][f], c.column), 1e-3) << c.name << ": 32 rows";
+    }
+  }
+}
+
+TEST(ErrorEstimate, PeriodicEstimatesOfVelocityAndAttenuationHoldTheTrueErrorWithinAFactorTwo) {
+  // Against the exact infinite stack: the velocity and 1000/Q of Mw in the
+  // sweep table, and 1000/Q of every stiffness component, at frequencies
+  // whose diffusion length spans at least 3 cells.
+  const LayeredSweep s = layered_sweep(16, "0.002", "0.006", "--error-estimate");
+  auto within_two = [](double estimate, double truth, const std::string& what) {
+    EXPECT_GT(estimate, truth / 2) << what;
+    EXPECT_LT(estimate, truth * 2) << what;
+  };
+  for (std::size_t f = 0; f < 2; ++f) {
+    const Row& row = s.sweep[f];
+    const std::string hz = " at " + std::to_string(at(row, 1)) + " Hz";
+    ASSERT_EQ(row.size(), 23u) << "exact, three estimates and the diffusion length";
+    ASSERT_GE(at(row, 23), 3.0) << "the diffusion length spans 3 cells" << hz;
+    const dcomplex mw(at(row, 11), at(row, 12)), exact(at(row, 17), at(row, 18));
+    const double rho = at(s.stiffness[f], tensor_table::density);
+    const double v_exact = 1.0 / reciprocal(sqrt(exact / dcomplex(rho, 0.0))).re;
+    within_two(at(row, 21), std::fabs(at(row, 13) - v_exact) / v_exact, "velocity of Mw" + hz);
+    within_two(at(row, 22), std::fabs(at(row, 14) - thousand_over_q(exact)), "1000/Q of Mw" + hz);
+    const Row& c = s.stiffness[f];
+    const std::pair<const char*, std::pair<int, int>> components[] = {
+        {"c11", {tensor_table::re_c11, tensor_table::re_c11_exact}},
+        {"c33", {tensor_table::re_c33, tensor_table::re_c33_exact}},
+        {"c55", {tensor_table::re_c55, tensor_table::re_c55_exact}}};
+    int estimate = 34;  // estimate_1000/Q_c11; the c13 pair follows, then c33 and c55
+    for (const auto& [name, columns] : components) {
+      const double truth = std::fabs(thousand_over_q(modulus_at(c, columns.first)) -
+                                     thousand_over_q(modulus_at(c, columns.second)));
+      within_two(at(c, estimate), truth, std::string("1000/Q of ") + name + hz);
+      estimate += std::string(name) == "c11" ? 4 : 2;
+    }
+  }
+}
