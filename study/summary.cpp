@@ -31,6 +31,8 @@ std::string number_text(double value) { return std::isnan(value) ? "nan" : forma
 struct Table {
   std::vector<std::string> frequency;
   std::vector<double> velocity, thousand_over_q, error_estimate;
+  // The estimated errors of Mw's velocity (relative) and 1000/Q (absolute).
+  std::vector<double> velocity_estimate, thousand_over_q_estimate;
 };
 
 double value_of(const std::string& word, const fs::path& file, int line) {
@@ -83,7 +85,7 @@ Table read_table(const fs::path& file, const std::string& modulus, bool error_es
   Table table;
   std::string line;
   std::vector<std::string> names;
-  std::size_t frequency = 0, velocity = 0, q = 0, estimate = 0;
+  std::size_t frequency = 0, velocity = 0, q = 0, estimate = 0, velocity_estimate = 0, q_estimate = 0;
   for (int number = 1; std::getline(in, line); ++number) {
     if (line.empty()) continue;
     if (line[0] == '#') {
@@ -94,14 +96,22 @@ Table read_table(const fs::path& file, const std::string& modulus, bool error_es
       frequency = column_index(names, "frequency(Hz)", file, modulus);
       velocity = column_index(names, wanted.velocity, file, modulus);
       q = column_index(names, wanted.thousand_over_q, file, modulus);
-      if (error_estimate) estimate = column_index(names, "error_estimate_w", file, modulus);
+      if (error_estimate) {
+        estimate = column_index(names, "error_estimate_w", file, modulus);
+        velocity_estimate = column_index(names, "error_estimate_vel_w", file, modulus);
+        q_estimate = column_index(names, "error_estimate_1000/Q_w", file, modulus);
+      }
       continue;
     }
     const std::vector<std::string> words = row_words(line, names, file, number);
     table.frequency.push_back(words[frequency]);
     table.velocity.push_back(value_of(words[velocity], file, number));
     table.thousand_over_q.push_back(value_of(words[q], file, number));
-    if (error_estimate) table.error_estimate.push_back(value_of(words[estimate], file, number));
+    if (error_estimate) {
+      table.error_estimate.push_back(value_of(words[estimate], file, number));
+      table.velocity_estimate.push_back(value_of(words[velocity_estimate], file, number));
+      table.thousand_over_q_estimate.push_back(value_of(words[q_estimate], file, number));
+    }
   }
   if (table.frequency.empty()) stop_input("the sweep table \"" + file.string() + "\" has no rows");
   return table;
@@ -250,7 +260,10 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
     text += right_justified(labels[0]) + right_justified(labels[1]);
     for (const char* statistic : {"_mean", "_std", "_p5", "_p50", "_p95"}) text += right_justified(quantity + statistic);
   }
-  if (error_estimate) text += right_justified("error_estimate_w_mean") + right_justified("error_estimate_w_max");
+  if (error_estimate) {
+    text += right_justified("error_estimate_w_mean") + right_justified("error_estimate_w_max");
+    text += right_justified("vel_estimate_max") + right_justified("1000/Q_estimate_max");
+  }
   text[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   text += '\n';
   for (std::size_t row = 0; row < first.frequency.size(); ++row) {
@@ -266,13 +279,18 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
       for (const double value : {a.mean, a.std, a.p5, a.p50, a.p95}) text += right_justified(number_text(value));
     }
     if (error_estimate) {
-      double sum = 0, largest = 0;
+      double sum = 0, largest = 0, largest_velocity = 0, largest_q = 0;
       for (const Table& table : tables) {
         sum = sum + table.error_estimate[row];
         largest = table.error_estimate[row] > largest ? table.error_estimate[row] : largest;
+        largest_velocity = std::fmax(largest_velocity, table.velocity_estimate[row]);
+        largest_q = std::fmax(largest_q, table.thousand_over_q_estimate[row]);
       }
       text += right_justified(number_text(sum / static_cast<double>(tables.size()))) +
               right_justified(number_text(largest));
+      // The largest estimated errors of the velocity and the attenuation of
+      // Mw over the realisations: how far the summary's curves may be off.
+      text += right_justified(number_text(largest_velocity)) + right_justified(number_text(largest_q));
     }
     text += '\n';
   }
