@@ -175,6 +175,11 @@ bool parse_tensor_quantity(const std::string& text, TensorQuantity& quantity, st
       known = known || quantity.column == tensor_table::stiffness_columns[c];
       names += std::string(names.empty() ? "" : ", ") + std::string(tensor_table::stiffness_columns[c]);
     }
+    // The couplings of normal strain and shear, which the periodic tests give.
+    for (const std::string_view column : tensor_table::periodic_columns) {
+      known = known || quantity.column == column;
+      names += ", " + std::string(column) + " (periodic)";
+    }
   }
   if (!known) {
     why = "names no column of " + std::string(quantity.table) + " (its columns: " + names + ")" +
@@ -185,9 +190,9 @@ bool parse_tensor_quantity(const std::string& text, TensorQuantity& quantity, st
   const std::string angle = text.substr(at + 1);
   char* end = nullptr;
   quantity.angle = std::strtod(angle.c_str(), &end);
-  if (angle.empty() || end != angle.c_str() + angle.size() || !(quantity.angle >= 0.0 && quantity.angle <= 90.0) ||
+  if (angle.empty() || end != angle.c_str() + angle.size() || !(quantity.angle >= 0.0 && quantity.angle <= 180.0) ||
       std::fmod(quantity.angle, 15.0) != 0.0) {
-    why = "has no angle of the table's grid after '@' (0, 15, 30, 45, 60, 75 or 90 degrees)";
+    why = "has no angle of the table's grid after '@' (0, 15, 30, ..., 90 degrees, and to 180 under periodic sides)";
     return false;
   }
   return true;

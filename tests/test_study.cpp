@@ -664,13 +664,19 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
     const char* table;
     int column;         // 1-based, in the tensor table
     double angle;       // the rows of angle_sweep.dat at this angle; -1: every row
+    const char* load;
   };
-  const Case cases[] = {{"qSV_1000/Q@45", "angle_sweep.dat", 6, 45.0},
-                        {"Re(c55)(Pa)", "effective_stiffness.dat", 10, -1}};
+  // A patchy sample under periodic sides couples normal strain and shear,
+  // and its waves run to 180 degrees.
+  const Case cases[] = {{"qSV_1000/Q@45", "angle_sweep.dat", 6, 45.0, "piston"},
+                        {"Re(c55)(Pa)", "effective_stiffness.dat", 10, -1, "piston"},
+                        {"Re(c15)(Pa)", "effective_stiffness.dat", 16, -1, "periodic"},
+                        {"qP_1000/Q@135", "angle_sweep.dat", 4, 135.0, "periodic"}};
   for (const Case& c : cases) {
     ScratchDirectory dir;
     small_case(dir.path() / "case");
-    write_file(dir.path() / "tensor.txt", study_text(patchy_ice, 2, "load = piston\nquantity = " + c.quantity + "\n"));
+    write_file(dir.path() / "tensor.txt",
+               study_text(patchy_ice, 2, "load = " + std::string(c.load) + "\nquantity = " + c.quantity + "\n"));
     const ProgramRun run = run_command(dir.path(), "tensor.txt -j 2");
     ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
     const fs::path out = dir.path() / "tensor";
