@@ -5,7 +5,6 @@
 // and the average density.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -45,17 +44,7 @@ double distance(const dcomplex& a, const dcomplex& b) {
 enum Column { frequency = 0, vp1 = 8, re_mw = 10, im_mw = 11, velocity_w = 12, re_exact = 16, im_exact = 17,
               error_w = 18 };
 
-std::vector<std::vector<double>> sweep_rows(const fs::path& dir) {
-  std::vector<std::vector<double>> rows;
-  const std::vector<std::string> lines = split_lines(read_file(dir / "frequency_sweep.dat"));
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    rows.emplace_back();
-    for (const std::string& w : words(lines[i])) {
-      if (std::isalpha(static_cast<unsigned char>(w[0])) == 0) rows.back().push_back(std::stod(w));  // not the flags
-    }
-  }
-  return rows;
-}
+std::vector<std::vector<double>> sweep_rows(const fs::path& dir) { return numeric_rows(dir / "frequency_sweep.dat"); }
 
 // The sweep of `deck` under `load` in a fresh directory, with a uniform ice
 // map (so a layered deck has uniform rows).

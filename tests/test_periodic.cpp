@@ -5,7 +5,6 @@
 // of patchy samples.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <set>
@@ -24,17 +23,7 @@ namespace {
 
 using Row = std::vector<double>;
 
-std::vector<Row> table_rows(const fs::path& file) {
-  std::vector<Row> rows;
-  const std::vector<std::string> lines = split_lines(read_file(file));
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    rows.emplace_back();
-    for (const std::string& w : words(lines[i])) {
-      if (std::isalpha(static_cast<unsigned char>(w[0])) == 0) rows.back().push_back(std::stod(w));  // not the flags
-    }
-  }
-  return rows;
-}
+std::vector<Row> table_rows(const fs::path& file) { return numeric_rows(file); }
 
 double at(const Row& row, int column) { return row[static_cast<std::size_t>(column - 1)]; }
 dcomplex modulus_at(const Row& row, int re_column) { return dcomplex(at(row, re_column), at(row, re_column + 1)); }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -166,4 +167,16 @@ TestDeck layered_column_deck(int ny, TestDeck deck) {
   deck.layer[1].phi_layer = "0.22";
   deck.layer[1].capa_1_0 = "1.0e-11";
   return deck;
+}
+
+std::vector<std::vector<double>> numeric_rows(const fs::path& file) {
+  std::vector<std::vector<double>> rows;
+  const std::vector<std::string> lines = split_lines(read_file(file));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    rows.emplace_back();
+    for (const std::string& w : words(lines[i])) {
+      if (std::isalpha(static_cast<unsigned char>(w[0])) == 0) rows.back().push_back(std::stod(w));
+    }
+  }
+  return rows;
 }

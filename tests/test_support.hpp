@@ -27,6 +27,11 @@ std::vector<std::string> split_lines(const std::string& text);
 // The blank-separated items of a line.
 std::vector<std::string> words(const std::string& line);
 
+// The rows of a table the programs write, after its header line, as
+// numbers; a word that starts with a letter (the sweep's flags) is left
+// out.
+std::vector<std::vector<double>> numeric_rows(const std::filesystem::path& file);
+
 // Runs the built program in `directory` with `deck` on standard input.
 struct ProgramRun {
   int exit_status = -1;

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -27,17 +26,7 @@ namespace {
 
 using Table = std::vector<std::vector<double>>;
 
-Table table_rows(const fs::path& file) {
-  Table rows;
-  const std::vector<std::string> lines = split_lines(read_file(file));
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    rows.emplace_back();
-    for (const std::string& w : words(lines[i])) {
-      if (std::isalpha(static_cast<unsigned char>(w[0])) == 0) rows.back().push_back(std::stod(w));  // not the flags
-    }
-  }
-  return rows;
-}
+Table table_rows(const fs::path& file) { return numeric_rows(file); }
 
 // A column of a row, by its 1-based position in the table's format.
 double at(const std::vector<double>& row, int column) { return row[static_cast<std::size_t>(column - 1)]; }
