@@ -20,8 +20,10 @@ namespace {
 
 constexpr int column_width = 24;
 
+// A field of column_width characters, or the text after one blank when it
+// is longer, so that no two fields run together.
 std::string right_justified(const std::string& text) {
-  return std::string(text.size() < column_width ? column_width - text.size() : 0, ' ') + text;
+  return std::string(text.size() < column_width ? column_width - text.size() : 1, ' ') + text;
 }
 
 std::string number_text(double value) { return std::isnan(value) ? "nan" : format_real(value); }
@@ -117,15 +119,36 @@ Table read_table(const fs::path& file, const std::string& modulus, bool error_es
   return table;
 }
 
+// The column of a tensor table that holds the estimated error of `column`
+// (a sweep with --error-estimate): the relative error of a modulus (its Re
+// and Im alike) or of a velocity, the absolute error of a 1000/Q; empty
+// when the column has none.
+std::string estimate_column(const std::string& column) {
+  for (const char* wave : {"qP", "qSV"}) {
+    if (column == std::string(wave) + "_velocity(m/s)") return std::string("estimate_") + wave + "_vel";
+    if (column == std::string(wave) + "_1000/Q") return std::string("estimate_") + wave + "_1000/Q";
+  }
+  for (const char* c : {"c11", "c13", "c33", "c55"}) {
+    for (const char* part : {"Re(", "Im("}) {
+      if (column == part + std::string(c) + ")(Pa)") return std::string("estimate_") + c;
+    }
+  }
+  if (column == "Re(c13h)(Pa)" || column == "Im(c13h)(Pa)") return "estimate_c13";
+  return "";
+}
+
 // The values of `quantity` in one realisation's tensor table, one per
-// frequency, with the frequencies as written.
-Table read_quantity(const fs::path& file, const TensorQuantity& quantity, const std::string& text) {
+// frequency, with the frequencies as written, and with `error_estimate`
+// their estimated errors where the table has them.
+Table read_quantity(const fs::path& file, const TensorQuantity& quantity, const std::string& text,
+                    bool error_estimate) {
   std::ifstream in(file);
   if (!in) stop_input("cannot read the table \"" + file.string() + "\" that quantity = " + text + " summarises");
   Table table;
   std::string line;
   std::vector<std::string> names;
-  std::size_t frequency = 0, column = 0, angle = 0;
+  std::size_t frequency = 0, column = 0, angle = 0, estimate = 0;
+  const std::string estimate_name = error_estimate ? estimate_column(quantity.column) : std::string();
   auto index = [&](const std::string& name) {
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (names[i] == name) return i;
@@ -141,12 +164,14 @@ Table read_quantity(const fs::path& file, const TensorQuantity& quantity, const 
       frequency = index("frequency(Hz)");
       column = index(quantity.column);
       if (quantity.at_angle) angle = index("angle(deg)");
+      if (!estimate_name.empty()) estimate = index(estimate_name);
       continue;
     }
     const std::vector<std::string> words = row_words(line, names, file, number);
     if (quantity.at_angle && value_of(words[angle], file, number) != quantity.angle) continue;
     table.frequency.push_back(words[frequency]);
     table.velocity.push_back(value_of(words[column], file, number));  // the quantity's values
+    if (!estimate_name.empty()) table.velocity_estimate.push_back(value_of(words[estimate], file, number));
   }
   if (table.frequency.empty()) {
     stop_input("the table \"" + file.string() + "\" has no rows" +
@@ -237,11 +262,12 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
     if (!parse_tensor_quantity(quantity, tensor, why)) stop_input("quantity = " + quantity + ": " + why);
     for (std::size_t t = 0; t < tables.size(); ++t) {
       const fs::path file = output / present[t] / tensor.table;
-      const Table values = read_quantity(file, tensor, quantity);
+      const Table values = read_quantity(file, tensor, quantity, error_estimate);
       if (values.frequency != tables[t].frequency) {
         stop_input(file.string() + ": its frequencies differ from those of its own sweep table");
       }
       tables[t].velocity = values.velocity;
+      tables[t].velocity_estimate = values.velocity_estimate;
     }
   }
   const Table& first = tables.front();
@@ -265,9 +291,16 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
     text += right_justified(labels[0]) + right_justified(labels[1]);
     for (const char* statistic : {"_mean", "_std", "_p5", "_p50", "_p95"}) text += right_justified(quantity + statistic);
   }
+  // With a quantity, the largest estimate is of the quantity itself where
+  // its table has one.
+  const bool quantity_estimate = !quantity.empty() && !estimate_column(tensor.column).empty();
   if (error_estimate) {
     text += right_justified("error_estimate_w_mean") + right_justified("error_estimate_w_max");
-    text += right_justified("vel_estimate_max") + right_justified("1000/Q_estimate_max");
+    if (quantity.empty()) {
+      text += right_justified("vel_estimate_max") + right_justified("1000/Q_estimate_max");
+    } else if (quantity_estimate) {
+      text += right_justified(quantity + "_estimate_max");
+    }
   }
   text[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
   text += '\n';
@@ -288,14 +321,21 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
       for (const Table& table : tables) {
         sum = sum + table.error_estimate[row];
         largest = table.error_estimate[row] > largest ? table.error_estimate[row] : largest;
-        largest_velocity = std::fmax(largest_velocity, table.velocity_estimate[row]);
-        largest_q = std::fmax(largest_q, table.thousand_over_q_estimate[row]);
+        if (quantity.empty() || quantity_estimate) {
+          largest_velocity = std::fmax(largest_velocity, table.velocity_estimate[row]);
+        }
+        if (quantity.empty()) largest_q = std::fmax(largest_q, table.thousand_over_q_estimate[row]);
       }
       text += right_justified(number_text(sum / static_cast<double>(tables.size()))) +
               right_justified(number_text(largest));
       // The largest estimated errors of the velocity and the attenuation of
-      // Mw over the realisations: how far the summary's curves may be off.
-      text += right_justified(number_text(largest_velocity)) + right_justified(number_text(largest_q));
+      // Mw (or of the quantity) over the realisations: how far the
+      // summary's curves may be off.
+      if (quantity.empty()) {
+        text += right_justified(number_text(largest_velocity)) + right_justified(number_text(largest_q));
+      } else if (quantity_estimate) {
+        text += right_justified(number_text(largest_velocity));
+      }
     }
     text += '\n';
   }

@@ -665,42 +665,54 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
     int column;         // 1-based, in the tensor table
     double angle;       // the rows of angle_sweep.dat at this angle; -1: every row
     const char* load;
+    int estimate = 0;   // with error_estimate = yes: the column of the quantity's estimate (1-based)
   };
   // A patchy sample under periodic sides couples normal strain and shear,
   // and its waves run to 180 degrees.
   const Case cases[] = {{"qSV_1000/Q@45", "angle_sweep.dat", 6, 45.0, "piston"},
                         {"Re(c55)(Pa)", "effective_stiffness.dat", 10, -1, "piston"},
                         {"Re(c15)(Pa)", "effective_stiffness.dat", 16, -1, "periodic"},
-                        {"qP_1000/Q@135", "angle_sweep.dat", 4, 135.0, "periodic"}};
+                        {"qP_1000/Q@135", "angle_sweep.dat", 4, 135.0, "periodic", 8}};
   for (const Case& c : cases) {
     ScratchDirectory dir;
     small_case(dir.path() / "case");
     write_file(dir.path() / "tensor.txt",
-               study_text(patchy_ice, 2, "load = " + std::string(c.load) + "\nquantity = " + c.quantity + "\n"));
+               study_text(patchy_ice, 2, "load = " + std::string(c.load) + "\nquantity = " + c.quantity + "\n" +
+                                             (c.estimate > 0 ? "error_estimate = yes\n" : "")));
     const ProgramRun run = run_command(dir.path(), "tensor.txt -j 2");
     ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
     const fs::path out = dir.path() / "tensor";
-    std::vector<std::vector<double>> values(3);  // per frequency, over the realisations
+    std::vector<std::vector<double>> values(3), estimates(3);  // per frequency, over the realisations
     for (const char* r : {"r0001", "r0002"}) {
       const std::vector<std::string> lines = split_lines(read_file(out / r / c.table));
       std::size_t row = 0;
       for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::vector<std::string> w = words(lines[i]);
         if (c.angle >= 0 && std::stod(w[1]) != c.angle) continue;
+        if (c.estimate > 0) estimates.at(row).push_back(std::stod(w[static_cast<std::size_t>(c.estimate - 1)]));
         values.at(row++).push_back(std::stod(w[static_cast<std::size_t>(c.column - 1)]));
       }
       EXPECT_EQ(row, 3u) << c.quantity << ": one value per frequency";
     }
     const std::vector<std::string> summary = split_lines(read_file(out / summary_name));
     ASSERT_EQ(summary.size(), 4u) << c.quantity;
-    EXPECT_EQ(words(summary[0]), (std::vector<std::string>{"#", "frequency(Hz)", "n", c.quantity + "_mean",
-                                                           c.quantity + "_std", c.quantity + "_p5",
-                                                           c.quantity + "_p50", c.quantity + "_p95"}));
+    std::vector<std::string> header{"#",                  "frequency(Hz)",     "n", c.quantity + "_mean",
+                                    c.quantity + "_std", c.quantity + "_p5", c.quantity + "_p50",
+                                    c.quantity + "_p95"};
+    if (c.estimate > 0) {
+      for (const std::string name : {"error_estimate_w_mean", "error_estimate_w_max", c.quantity + "_estimate_max"}) {
+        header.push_back(name);
+      }
+    }
+    EXPECT_EQ(words(summary[0]), header);
     for (std::size_t f = 0; f < 3; ++f) {
       const std::vector<std::string> row = words(summary[f + 1]);
       EXPECT_EQ(row[1], "2");
       EXPECT_NEAR(std::stod(row[2]) / ((values[f][0] + values[f][1]) / 2), 1.0, 1e-15) << c.quantity << ": the mean";
       EXPECT_NE(values[f][0], values[f][1]) << c.quantity << ": two realisations alike";
+      if (c.estimate > 0) {
+        EXPECT_EQ(std::stod(row.back()), std::max(estimates[f][0], estimates[f][1])) << c.quantity << ": its largest estimate";
+      }
     }
   }
   for (const std::string bad : {"qSV_1000/Q@40", "qSV_1000/Q", "Re(c99)(Pa)", "Re(c55)(Pa)@45"}) {
