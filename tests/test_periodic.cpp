@@ -8,11 +8,16 @@
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/complex.hpp"
 #include "common/format.hpp"
+#include "common/input.hpp"
+#include "driver/effective_tensor.hpp"
+#include "driver/pass.hpp"
+#include "fem/local_sys.hpp"
 #include "driver/tensor_tables.hpp"
 #include "fem/global_numbering.hpp"
 #include "test_support.hpp"
@@ -55,12 +60,14 @@ std::vector<double> random_proportions(int nx, int ny, unsigned seed) {
   return p;
 }
 
-std::string tiled_map(const std::vector<double>& p, int nx, int ny, int tiles) {
+// The map tiled `tiles` x `tiles` times, its period first shifted by
+// (dj, dk) cells.
+std::string tiled_map(const std::vector<double>& p, int nx, int ny, int tiles, int dj = 0, int dk = 0) {
   std::string map;
   for (int k = 1; k <= ny * tiles; ++k) {
     for (int j = 1; j <= nx * tiles; ++j) {
-      map += std::to_string(j) + " " + std::to_string(k) + " " +
-             format_real(p[static_cast<std::size_t>((k - 1) % ny * nx + (j - 1) % nx)]) + "\n";
+      const int from = (k - 1 + dk) % ny * nx + (j - 1 + dj) % nx;
+      map += std::to_string(j) + " " + std::to_string(k) + " " + format_real(p[static_cast<std::size_t>(from)]) + "\n";
     }
   }
   return map;
@@ -180,7 +187,9 @@ TEST(PeriodicStiffness, ALayeredMediumDoesNotDependOnThePeriodsWidth) {
 }
 
 TEST(PeriodicStiffness, PatchySamplesTileAreReciprocalAndPassive) {
-  // A period and four copies of it are the same infinite medium.  Each
+  // A period, four copies of it, and the period shifted by a few cells
+  // (which moves the held corner within the medium) are the same infinite
+  // medium.  Each
   // stiffness is symmetric (the system matrix is complex symmetric), and
   // its imaginary part, the dissipation of the three strains, is positive
   // semi-definite: all principal minors of Im C are at least zero.
@@ -190,6 +199,8 @@ TEST(PeriodicStiffness, PatchySamplesTileAreReciprocalAndPassive) {
     const PeriodicSweep period = periodic_sweep(patchy_deck(4, 3, 0.75), tiled_map(p, 4, 3, 1));
     const PeriodicSweep tiled = periodic_sweep(patchy_deck(8, 6, 1.5), tiled_map(p, 4, 3, 2));
     expect_same_stiffness(tiled.stiffness, period.stiffness, 1e-11, what + ", tiled 2 x 2");
+    const PeriodicSweep shifted = periodic_sweep(patchy_deck(4, 3, 0.75), tiled_map(p, 4, 3, 1, 1, 2));
+    expect_same_stiffness(shifted.stiffness, period.stiffness, 1e-11, what + ", shifted by (1, 2) cells");
     for (const Row& row : period.stiffness) {
       const std::string where = what + " at " + std::to_string(at(row, 1)) + " Hz";
       EXPECT_LT(at(row, tensor_table::reciprocity_difference), 1e-11) << where;
@@ -327,5 +338,67 @@ TEST(ErrorEstimate, PeriodicEstimatesOfVelocityAndAttenuationHoldTheTrueErrorWit
       within_two(at(c, estimate), truth, std::string("1000/Q of ") + name + hz);
       estimate += std::string(name) == "c11" ? 4 : 2;
     }
+  }
+}
+
+TEST(PeriodicStiffness, TheAverageStressIsConjugateToTheWorkOfTheImposedStrain) {
+  // The work of the element matrices on the affine field E.x, summed over
+  // the cells, is the integral of sigma : E over the period: the energy
+  // form of each cell (its matrix with no side held, that of an inner
+  // cell) gives it independently of the stress averages, and friction
+  // drops out since E.x moves both solids alike and not the fluid.
+  const RunStoragePtr storage = make_run_storage();
+  RunStorage& run = *storage;
+  ScratchDirectory dir;
+  for (const auto& entry : fs::directory_iterator(source_path("examples") / "permafrost_patchy")) {
+    fs::copy_file(entry.path(), dir.path() / entry.path().filename());
+  }
+  const fs::path here = fs::current_path();
+  fs::current_path(dir.path());  // the per-cell files are read, and the material map written, here
+  CapturedOutput quiet;
+  std::istringstream text(read_file(dir.path() / "deck.in"));
+  LineInput input(text, "deck.in");
+  readata(input, run.deck);
+  material_map_stage(run);
+  read_binary_ice(run);
+  fs::current_path(here);
+  run.load = TopLoad::periodic;
+  const Deck& deck = run.deck;
+  for (const HarmonicTest test :
+       {HarmonicTest::periodic_vertical, HarmonicTest::periodic_horizontal, HarmonicTest::periodic_shear}) {
+    run.test = test;
+    PassScalars pass;
+    structure_stage(run, pass);
+    pass.omega = angular_frequency(1.0);
+    medium_stage(run, pass);
+    assembly_values_stage(run, pass);
+    solve_stage(run, pass, Factorisation::reuse_order_and_structure);
+    const MacroStrain e = imposed_strain(test);
+    const StressStrainAverages avg = average_stress_strain(deck, run.coef, run.xnod, run.z.data(), e);
+    const dcomplex stress_work = e.exx * avg.sigma_xx + e.ezz * avg.sigma_zz + e.gxz * avg.sigma_xz;
+    dcomplex work(0.0, 0.0);
+    ElementMatrix a;
+    ElementVector load;
+    const CoefficientMaps& c = run.coef;
+    for (int j = 1; j <= deck.nx; ++j) {
+      for (int k = 1; k <= deck.ny; ++k) {
+        local_sys(2, 2, 3, 3, pass.omega, deck.h, c.lambda1(j, k), c.lambda3(j, k), c.mu1(j, k), c.mu3(j, k),
+                  c.mu13(j, k), c.b1(j, k), c.b2(j, k), c.m(j, k), c.d3(j, k), c.p11(j, k), c.p12(j, k),
+                  c.p13(j, k), c.p22(j, k), c.p23(j, k), c.p33(j, k), c.b11(j, k), c.b12(j, k), c.b22(j, k), a,
+                  load);
+        const int cell = (k - 1) * deck.nx + j;
+        for (int s = 1; s <= 20; ++s) {
+          for (int t = 1; t <= 20; ++t) {
+            const dcomplex u = run.z[run.xnod(cell, t) - 1] + dcomplex(affine_displacement(e, t, deck.h), 0.0);
+            work += affine_displacement(e, s, deck.h) * (a(s, t) * u);
+          }
+        }
+      }
+    }
+    const double area = (deck.nx * deck.h) * (deck.ny * deck.h);
+    EXPECT_LT(abs(work / dcomplex(area, 0.0) - stress_work) / abs(stress_work), 1e-12)
+        << "test " << static_cast<int>(test) << ": work " << work.re / area << " + " << work.im / area
+        << "i against E:<sigma> " << stress_work.re << " + " << stress_work.im << "i";
+    EXPECT_GT(std::fabs(stress_work.im), 0.0) << "the patchy sample attenuates";
   }
 }

@@ -700,7 +700,8 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
                                     c.quantity + "_std", c.quantity + "_p5", c.quantity + "_p50",
                                     c.quantity + "_p95"};
     if (c.estimate > 0) {
-      for (const std::string name : {"error_estimate_w_mean", "error_estimate_w_max", c.quantity + "_estimate_max"}) {
+      for (const std::string name : {std::string("error_estimate_w_mean"), std::string("error_estimate_w_max"),
+                                     c.quantity + "_estimate_max"}) {
         header.push_back(name);
       }
     }
