@@ -44,6 +44,7 @@ struct RunStorage {
   // entries per unknown), its load and its solution.
   Buffer<std::int32_t> ia, ja;
   Buffer<dcomplex> avec, rhs_m, z;
+  Buffer<dcomplex> residual, correction;  // the forward-error estimate's (refinement_forward_error)
   Buffer<std::int32_t> c, ic;  // ordering and its inverse
   sparse::WorkBlock work;
   // The scalable solver of the sample, when the pass uses it (null: the
@@ -124,6 +125,8 @@ struct PassScalars {
   std::int32_t n = 0;  // number of unknowns
   // Componentwise backward error of the solution (see solve_stage).
   double backward_error = 0;
+  // Estimated relative forward error of the solution (refinement_forward_error).
+  double forward_error = 0;
 };
 
 // The componentwise backward error above which a solution is reported as
@@ -132,6 +135,14 @@ struct PassScalars {
 // factorisation, which does not pivot, loses digits and the error grows
 // past 1e-12.
 inline constexpr double backward_error_threshold = 1e-13;
+
+// The estimated forward error above which a solution is reported as
+// inaccurate.  The backward error guards the factorisation (a small one
+// says z solves a system close to the assembled one), not the system's
+// conditioning: a sample whose friction coefficients span many orders of
+// magnitude (a nearly sealing layer beside an open one) has a solution
+// that small relative changes of its entries move a great deal.
+inline constexpr double forward_error_threshold = 1e-6;
 
 // The layered material map of the deck, written to "matnum_p33" and
 // "matnum_p33_gnu" row by row from the bottom; stops with 222 at the first
@@ -193,9 +204,17 @@ enum class Factorisation {
 // Factorisation and solution into z; stops with 9 or 99 when the solver
 // reports a failure, and with stop_nonfinite_result at the first unknown of
 // z that is not a finite number.  pass.backward_error receives the
-// componentwise backward error of z in the assembled system.
+// componentwise backward error of z in the assembled system, and
+// pass.forward_error the estimate of refinement_forward_error.
 void solve_stage(RunStorage& run, PassScalars& pass,
                  Factorisation factorisation = Factorisation::order_and_factor);
+
+// One step of iterative refinement on the factors solve_stage has just
+// made: the residual r = b - A z, the correction d = A^-1 r, and
+// max |d| / max |z|, which estimates the relative forward error of z
+// (about the condition number times the rounding of the residual).  z
+// itself is left as it is.  Uses run.residual and run.correction.
+double refinement_forward_error(RunStorage& run, const PassScalars& pass);
 
 // The two solvers behind solve_stage: the specified one in the work block,
 // and the scalable one (run.shared): its analysis once per sample (it stops

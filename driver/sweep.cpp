@@ -105,6 +105,7 @@ struct SweepPoint {
   PassScalars pass;
   SampleResults results;
   LayeredSolution reference;  // valid only for a layered sample (under periodic sides only its mw: c33)
+  LayeredLimits limits;       // the reference's own limits, from this frequency's coefficients
   StackStiffness stack;       // the infinite periodic stack, for a layered sample under periodic sides
   bool refined = false;
   dcomplex mw_half;           // Mw at h/2, when refined
@@ -177,8 +178,10 @@ SweepPoint solve_at(const PassPair& passes, double frequency) {
       point.stack = exact_periodic_stack(layers, pass.omega);
       point.reference.valid = point.stack.valid;
       point.reference.mw = point.stack.c33;
+      point.limits = exact_periodic_limits(layers);
     } else {
       point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
+      point.limits = exact_layered_limits(layers, run.load == TopLoad::piston);
     }
   }
   if (passes.tensor.horizontal != nullptr) {
@@ -241,7 +244,11 @@ ErrorEstimates error_estimates(const SweepPoint& point) {
 //   unresolved   the diffusion length spans fewer than 3 cells, or the
 //                estimated error of 1000/Q exceeds 10 % of it;
 //   rounding     Im Mw < 0 within rounding of |Mw| (a nearly elastic row);
-//   not_dissipative  Im Mw < 0 beyond rounding.
+//   not_dissipative  Im Mw < 0 beyond rounding;
+//   ill_conditioned  one step of iterative refinement moves the solution by
+//                more than forward_error_threshold of its size;
+//   exact_outside_limits  the exact reference's Re lies outside its own
+//                relaxed and unrelaxed limits (from the same coefficients).
 std::string row_flags(const SweepPoint& point, bool periodic) {
   const SampleResults& r = point.results;
   std::string flags;
@@ -253,6 +260,11 @@ std::string row_flags(const SweepPoint& point, bool periodic) {
   }
   if (unresolved) add("unresolved");
   if (r.mw.im < 0) add(-r.mw.im <= sweep_table::rounding_level * abs(r.mw) ? "rounding" : "not_dissipative");
+  if (point.pass.forward_error > forward_error_threshold) add("ill_conditioned");
+  if (point.reference.valid && point.limits.relaxed_exists && point.limits.unrelaxed_exists) {
+    const double re = point.reference.mw.re, slack = 1e-9 * std::fabs(re);
+    if (re < point.limits.relaxed - slack || re > point.limits.unrelaxed + slack) add("exact_outside_limits");
+  }
   return flags.empty() ? "ok" : flags;
 }
 
@@ -301,7 +313,8 @@ void write_table_row(double frequency, const SweepPoint& point, bool periodic, c
     }
   }
   line += right_justified(format_real(point.diffusion_cells), column_width);
-  line += right_justified(row_flags(point, periodic), sweep_table::flags_width);
+  const std::string flags = row_flags(point, periodic);
+  line += (flags.size() < sweep_table::flags_width ? "" : " ") + right_justified(flags, sweep_table::flags_width);
   write_line(table_unit, line);
   if (!flush_unit(table_unit)) {
     stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
@@ -436,6 +449,9 @@ class Progress {
                        " rows done: " + format_real(frequency) + " Hz, backward error " +
                        backward_error_figure(pass.backward_error);
     if (pass.backward_error > backward_error_threshold) text += " (inaccurate)";
+    if (pass.forward_error > forward_error_threshold) {
+      text += " (ill-conditioned: refinement moves the solution by " + backward_error_figure(pass.forward_error) + ")";
+    }
     if (point.tensor && point.tensor_backward_error > backward_error_threshold) {
       text += " (a test of the tensor inaccurate: " + backward_error_figure(point.tensor_backward_error) + ")";
     }
@@ -833,7 +849,8 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   const Progress progress(deck.nfreq, first.load == TopLoad::periodic);
   std::int32_t rows = 0, inaccurate = 0;
   const bool periodic = first.load == TopLoad::periodic;
-  constexpr const char* flag_words[] = {"rig", "unresolved", "rounding", "not_dissipative"};
+  constexpr const char* flag_words[] = {"rig",           "unresolved",      "rounding",
+                                        "not_dissipative", "ill_conditioned", "exact_outside_limits"};
   std::int32_t flagged[std::size(flag_words)] = {};
   {
     SweepWorkers pool(passes, workers);
@@ -882,9 +899,11 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   record(stdout_unit, " table \"" + std::string(sweep_table::file_name) + "\":", rows, "rows");
   write_line(stdout_unit, " rows whose solution may be inaccurate (backward error above " +
                               format_real(backward_error_threshold) + "): " + std::to_string(inaccurate));
-  write_line(stdout_unit, " rows flagged (column flags): rig " + std::to_string(flagged[0]) + ", unresolved " +
-                              std::to_string(flagged[1]) + ", rounding " + std::to_string(flagged[2]) +
-                              ", not_dissipative " + std::to_string(flagged[3]));
+  std::string counts;
+  for (std::size_t f = 0; f < std::size(flag_words); ++f) {
+    counts += (f == 0 ? " " : ", ") + std::string(flag_words[f]) + " " + std::to_string(flagged[f]);
+  }
+  write_line(stdout_unit, " rows flagged (column flags):" + counts);
   write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 4, 2));
 }
 

@@ -55,7 +55,8 @@ inline constexpr std::array<std::string_view, 3> error_estimate_columns = {
 
 inline constexpr std::string_view diffusion_column = "diffusion_length(cells)";
 inline constexpr std::string_view flags_column = "flags";
-inline constexpr int flags_width = 32;  // room for every flag at once
+// Room for three flags at once; more run past the field, after one blank.
+inline constexpr int flags_width = 40;
 
 // Fewer cells than this across the diffusion length do not resolve it.
 inline constexpr double resolved_cells = 3.0;

@@ -638,9 +638,12 @@ std::vector<AcceptedInput> accepted_inputs() {
       with_line("blank_field_before_a_comment", 23, "                    no friction", {}),
       with_line("blank_field_before_a_number_in_a_comment", 23, "                    b13 is 0.0", {}),
       // A real begun in column 18 is cut to its first three characters.
+      // A viscosity of 0 leaves no friction: nothing then fixes the fluid's
+      // divergence-free motion, and the refinement of the solution says so.
       with_line("viscosity_from_column_18", 13, "                 0.00179",
                 {"warning: standard input, line 13: eta(1) reads as 0 from columns 1-20, but the number "
-                 "\"0.00179\" in its last column runs on past column 20\n"}),
+                 "\"0.00179\" in its last column runs on past column 20\n",
+                 "the system is ill-conditioned and the results may be inaccurate\n"}),
       with_line("value_ending_in_column_20_before_a_comment", 11, "              2.25e9 akf", {}),
       // Both slips of one field: no decimal point and a number cut short.
       with_line("grain_size_without_point_from_column_19", 21, "                  12345",
@@ -655,7 +658,8 @@ std::vector<AcceptedInput> accepted_inputs() {
   unused.layer[0].rs1 = "-1.0";
   unused.layer[0].s3 = "-0.5";
   unused.layer[0].eta = "0.0";
-  table.push_back({"values_the_ice_model_does_not_use", unused.text(), {}});
+  table.push_back({"values_the_ice_model_does_not_use", unused.text(),
+                   {"the system is ill-conditioned and the results may be inaccurate\n"}});
   return table;
 }
 

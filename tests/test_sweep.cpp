@@ -327,3 +327,32 @@ TEST(PassObjects, TwoThreadsGiveTheBitsOfOneAfterTheOther) {
   EXPECT_EQ(bits(side_by_side[1]), bits(second)) << "the shaley-sand pass changed beside another";
   EXPECT_NE(bits(first), bits(second)) << "the two passes solve the same system; the case tells nothing";
 }
+
+TEST(SweepFlags, ANearlySealingLayerIsFlaggedIllConditionedWhereTheBackwardErrorSeesNothing) {
+  // A layer of permeability 1e-26 m^2 beside one of 1e-13: friction
+  // coefficients 13 orders apart.  The backward error stays at rounding,
+  // one step of refinement does not; the ordinary layers are not flagged.
+  for (const bool sealed : {true, false}) {
+    TestDeck deck;
+    deck.fmin = "10";
+    deck.fmax = "100";
+    deck.nfreq = "2";
+    deck.nx = "4";
+    deck.ny = "10";
+    deck.nmat = "2";
+    deck.layer[0].nl = deck.layer[1].nl = "5";
+    if (sealed) deck.layer[1].capa_1_0 = deck.layer[1].capa_3_0 = "1.0e-26";
+    ScratchDirectory dir;
+    write_uniform_map(dir.path() / "binary_ice_gnu.dat", 4, 10, 0.12);
+    const ProgramRun run = run_sweep(dir.path(), deck.text(), "-j 2 --load piston --refine 4");
+    ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
+    const std::vector<std::string> lines = split_lines(read_file(dir.path() / sweep_table_name));
+    ASSERT_EQ(lines.size(), 3u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      const std::string flags = words(lines[i]).back();
+      EXPECT_EQ(flags.find("ill_conditioned") != std::string::npos, sealed) << lines[i];
+    }
+    EXPECT_NE(run.out.find(sealed ? "ill_conditioned 2" : "ill_conditioned 0"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("(inaccurate)"), std::string::npos) << "the backward error sees nothing: " << run.err;
+  }
+}
