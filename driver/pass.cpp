@@ -338,12 +338,16 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
   }
   pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
                                                      run.rhs_m.data(), run.z.data());
-  pass.forward_error = refinement_forward_error(run, pass);
+  // The scalable solver, whose factors other workers may replace once its
+  // lock is released, makes its estimate within its own turn.
+  if (run.shared == nullptr) pass.forward_error = refinement_forward_error(run, pass);
 }
 
-double refinement_forward_error(RunStorage& run, const PassScalars& pass) {
-  // The residual r = b - A z of the system the solver factorised.
-  const std::int32_t n = pass.n;
+namespace {
+
+// The residual r = b - A z of the system the solver factorised, into
+// run.residual; returns max |z|.
+double solution_residual(RunStorage& run, std::int32_t n) {
   double largest = 0.0;
   for (std::int32_t i = 1; i <= n; ++i) {
     dcomplex r = run.rhs_m[i - 1];
@@ -351,22 +355,29 @@ double refinement_forward_error(RunStorage& run, const PassScalars& pass) {
     run.residual[i - 1] = r;
     largest = std::fmax(largest, abs(run.z[i - 1]));
   }
-  // The correction d = A^-1 r from the same factors: one step of
-  // iterative refinement, whose size is what the solution lacks.
-  if (run.shared != nullptr) {
-    const std::lock_guard<std::mutex> lock(*run.shared->calls);
-    const scalable::Status status = run.shared->solver.solve(run.residual.data(), run.correction.data());
-    if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
-  } else {
-    std::int32_t flag = 0, esp = 0;
-    zndrv(n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
-          run.residual.data(), run.correction.data(), run.work.nsp, run.work.isp(), run.work.rsp(), esp, 3, flag,
-          run.work.scratch);
-    if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
-  }
+  return largest;
+}
+
+// max |d| / max |z| once the correction d is in run.correction.
+double correction_ratio(const RunStorage& run, std::int32_t n, double largest) {
   double change = 0.0;
   for (std::int32_t i = 1; i <= n; ++i) change = std::fmax(change, abs(run.correction[i - 1]));
   return largest > 0.0 ? change / largest : 0.0;
+}
+
+}  // namespace
+
+double refinement_forward_error(RunStorage& run, const PassScalars& pass) {
+  const std::int32_t n = pass.n;
+  const double largest = solution_residual(run, n);
+  // The correction d = A^-1 r from the same factors: one step of
+  // iterative refinement, whose size is what the solution lacks.
+  std::int32_t flag = 0, esp = 0;
+  zndrv(n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
+        run.residual.data(), run.correction.data(), run.work.nsp, run.work.isp(), run.work.rsp(), esp, 3, flag,
+        run.work.scratch);
+  if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
+  return correction_ratio(run, n, largest);
 }
 
 void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisation) {
@@ -418,6 +429,12 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
   scalable::Status status = shared.solver.factor(run.avec.data());
   if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
+  // One step of refinement on these factors, before another worker's
+  // factorisation replaces them (refinement_forward_error).
+  const double largest = solution_residual(run, pass.n);
+  status = shared.solver.solve(run.residual.data(), run.correction.data());
+  if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
+  pass.forward_error = correction_ratio(run, pass.n, largest);
 }
 
 std::string backward_error_figure(double backward_error) {

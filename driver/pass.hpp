@@ -213,7 +213,10 @@ void solve_stage(RunStorage& run, PassScalars& pass,
 // made: the residual r = b - A z, the correction d = A^-1 r, and
 // max |d| / max |z|, which estimates the relative forward error of z
 // (about the condition number times the rounding of the residual).  z
-// itself is left as it is.  Uses run.residual and run.correction.
+// itself is left as it is.  Uses run.residual and run.correction.  The
+// built-in solver's; the scalable solver makes the same estimate inside
+// its factor-and-solve turn (solve_scalable), since the factors of a
+// shared instance last only while its lock is held.
 double refinement_forward_error(RunStorage& run, const PassScalars& pass);
 
 // The two solvers behind solve_stage: the specified one in the work block,
