@@ -15,6 +15,7 @@
 // ignored.
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,5 +54,7 @@ int main(int argc, char** argv) {
     upscale_run(std::cin, options);
   } catch (const StopRun& stop) {
     return finish_run(stop);
+  } catch (const std::bad_alloc&) {
+    return finish_out_of_memory("upscale");
   }
 }

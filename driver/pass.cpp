@@ -25,6 +25,7 @@
 #include "medium/mass_visco_coef.hpp"
 #include "medium/porosity.hpp"
 #include "planewave/veloc_aten.hpp"
+#include "scalable/blas_buffer.hpp"
 #include "scalable/symmetric_values.hpp"
 #include "sparse/backward_error.hpp"
 #include "sparse/sparse.hpp"
@@ -123,6 +124,26 @@ std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable
   return pass_arrays_estimate(deck, load) + block;
 }
 
+std::uint64_t address_space_left() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return std::numeric_limits<std::uint64_t>::max();
+  }
+  // VmSize: the address space the process holds now (its storage, the
+  // libraries, the stacks of its threads, the BLAS's buffer once taken).
+  std::uint64_t held = 0;
+  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned long long kib = 0;
+      if (std::sscanf(line, "VmSize: %llu kB", &kib) == 1) held = static_cast<std::uint64_t>(kib) * 1024;
+    }
+    std::fclose(status);
+  }
+  const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
+  return held < cap ? cap - held : 0;
+}
+
 std::uint64_t memory_offered() {
   std::uint64_t offered = std::numeric_limits<std::uint64_t>::max();
   std::FILE* meminfo = std::fopen("/proc/meminfo", "r");
@@ -134,12 +155,27 @@ std::uint64_t memory_offered() {
     }
     std::fclose(meminfo);
   }
-  rlimit limit{};
-  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      static_cast<std::uint64_t>(limit.rlim_cur) < offered) {
-    offered = static_cast<std::uint64_t>(limit.rlim_cur);
+  // Under an address-space limit, what the process does not hold yet, less
+  // the headroom of what the run allocates beside its estimate.
+  const std::uint64_t left = address_space_left();
+  if (left != std::numeric_limits<std::uint64_t>::max()) {
+    const std::uint64_t usable = left > memory_headroom ? left - memory_headroom : 0;
+    if (usable < offered) offered = usable;
   }
   return offered;
+}
+
+void reserve_blas_buffer(const Deck& deck) {
+  if (scalable::blas_buffer_taken()) return;
+  const std::uint64_t left = address_space_left();
+  if (left < scalable::blas_buffer_bytes + memory_headroom) {
+    stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " +
+                         std::to_string(deck.ny) + ": the scalable solver's BLAS needs " +
+                         std::to_string((scalable::blas_buffer_bytes + memory_headroom) >> 20) +
+                         " MB of address space for its work buffer, and the address-space limit leaves " +
+                         std::to_string(left >> 20) + " MB");
+  }
+  scalable::take_blas_buffer();
 }
 
 void size_for_mesh(RunStorage& run, std::int32_t passes, bool scalable) {
@@ -151,6 +187,14 @@ void size_for_mesh(RunStorage& run, std::int32_t passes, bool scalable) {
   if (n < 0 || words < 0) {
     stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " +
                          std::to_string(deck.ny) + ": the mesh is too large for the solver's 32-bit indices");
+  }
+  if (scalable) {
+    // The scalable solver's factors are its own: the work block of the
+    // specified solver shrinks to a word at any size, and the BLAS's
+    // buffer is taken before the storage of a larger mesh, so that every
+    // later estimate counts it among what the process holds.
+    if (run.work.nsp != 1) run.work.allocate(1);
+    reserve_blas_buffer(deck);
   }
   if (deck.nx <= classic_cells_x && deck.ny <= classic_cells_y) return;  // the sizes it was made with
   const std::uint64_t needed = pass_memory_estimate(deck, run.load, scalable) * static_cast<std::uint64_t>(passes);
@@ -388,11 +432,25 @@ void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisa
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 }
 
+namespace {
+
+// MUMPS refused for want of memory: a stop as any allocation the system
+// refuses, with what the solver needed and what the machine offers now.
+[[noreturn]] void stop_scalable_memory(const Deck& deck, const scalable::Status& status, long estimated_mb) {
+  stop_input("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " + std::to_string(deck.ny) +
+             ": the scalable solver ran out of memory (" + status.message + "); its factors need about " +
+             (estimated_mb > 0 ? std::to_string(estimated_mb) : std::string("an unknown number of")) +
+             " MB, and this machine offers " + std::to_string(memory_offered() >> 20) + " MB");
+}
+
+}  // namespace
+
 void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   SharedSolver& shared = *run.shared;
   const std::lock_guard<std::mutex> lock(*shared.calls);
   if (shared.analysed) return;
   const scalable::Status status = shared.solver.analyse(pass.n, run.ia.data(), run.ja.data());
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(9, " the scalable solver's analysis failed: " + status.message);
   // MUMPS's own estimate of its factors, against what the machine offers,
   // before the factorisation takes it.
@@ -417,6 +475,7 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
   const std::lock_guard<std::mutex> lock(*shared.calls);
   scalable::Status status = shared.solver.factor(run.avec.data());
   if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
 }
 

@@ -87,14 +87,28 @@ std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load);
 
 // Whether the deck's mesh is solved by the scalable solver under `choice`.
 bool uses_scalable_solver(const Deck& deck, SolverChoice choice);
+// The memory available now, bounded by the address space the process may
+// still take (its limit less what it holds, less memory_headroom).
 std::uint64_t memory_offered();
+// The address-space limit less what the process holds (VmSize); the
+// largest value when there is no limit.
+std::uint64_t address_space_left();
+// What a run allocates beside the estimates: thread stacks, the solver's
+// small arrays, the output's buffers.
+inline constexpr std::uint64_t memory_headroom = std::uint64_t{32} << 20;
+
+// Takes the scalable solver's BLAS buffer (scalable/blas_buffer.hpp) once
+// per process, after checking that it fits the address space left; stops
+// with stop_bad_parameter and both figures when it does not.
+void reserve_blas_buffer(const Deck& deck);
 
 // Sizes `run` for its deck's mesh (a mesh up to 60 x 60 keeps the sizes it
 // was made with).  Stops with stop_bad_parameter, before any allocation of
 // that size, when the mesh is too large for the solver's indices or when
 // `passes` pass objects of it would need more memory than the machine
 // offers, giving both figures; stops with stop_input_error when the system
-// refuses the memory all the same.
+// refuses the memory all the same.  With the scalable solver it first takes
+// the BLAS's buffer (reserve_blas_buffer), at any size.
 void size_for_mesh(RunStorage& run, std::int32_t passes = 1, bool scalable = false);
 
 struct RunStorageRelease {
@@ -220,7 +234,9 @@ double refinement_forward_error(RunStorage& run, const PassScalars& pass);
 // and the scalable one (run.shared): its analysis once per sample (it stops
 // with 9 when it fails, and with stop_bad_parameter when its estimate of the
 // factors exceeds the memory the machine offers), then the numeric
-// factorisation and the solution (99 when they fail).
+// factorisation and the solution (99 when they fail).  MUMPS refused memory
+// in either stops with stop_input_error, as any refused allocation, giving
+// its estimate and what the machine offers.
 void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisation);
 void analyse_scalable(RunStorage& run, const PassScalars& pass);
 void solve_scalable(RunStorage& run, PassScalars& pass);

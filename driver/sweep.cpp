@@ -768,7 +768,16 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
                                     passes.half_tensor.shear}) {
       if (other != nullptr) per_job += job_part(*other);
     }
-    const std::uint64_t fit = memory_offered() / per_job;
+    // The scalable solvers' factors, shared by the jobs, are taken at the
+    // first factorisation: what they need is not offered to the jobs.
+    std::uint64_t offered = memory_offered();
+    for (const RunStorage* run : {passes.sample, passes.half, passes.vertical, passes.horizontal, passes.shear}) {
+      if (run == nullptr || run->shared == nullptr) continue;
+      const long factors_mb = run->shared->solver.memory().estimated_mb;
+      const std::uint64_t factors = factors_mb > 0 ? static_cast<std::uint64_t>(factors_mb) * 1000000 : 0;
+      offered = offered > factors ? offered - factors : 0;
+    }
+    const std::uint64_t fit = offered / per_job;
     if (fit < static_cast<std::uint64_t>(workers)) {
       const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
       std::fprintf(stderr, "warning: %d jobs of this mesh need about %llu MB, more than this machine offers; %d %s\n",

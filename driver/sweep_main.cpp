@@ -15,6 +15,7 @@
 // exit status n & 255.
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <string_view>
 
 #include "common/stop.hpp"
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
     upscale_sweep(std::cin, sweep_options(argc, argv));
   } catch (const StopRun& stop) {
     return finish_run(stop);
+  } catch (const std::bad_alloc&) {
+    return finish_out_of_memory("upscale_sweep");
   }
   return finish_normal_end();
 }
