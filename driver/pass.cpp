@@ -64,7 +64,7 @@ namespace {
 // block of `words` words.
 void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
   const Deck& deck = run.deck;
-  for (RealMap* map : {&run.phiw, &run.binary_ice}) map->resize(deck.nx, deck.ny);
+  for (RealMap* map : {&run.phiw, &run.binary_ice, &run.patchy}) map->resize(deck.nx, deck.ny);
   run.coarse_map.resize(deck.nx / deck.refine, deck.ny / deck.refine);
   run.matnum.resize(deck.nx, deck.ny);
   run.coef.resize(deck.nx, deck.ny);
@@ -242,16 +242,27 @@ void read_binary_ice(const Deck& deck, RealMap& binary_ice, RealMap& coarse) {
 
 void read_binary_ice(RunStorage& run) { read_binary_ice(run.deck, run.binary_ice, run.coarse_map); }
 
+void read_patchy_map(RunStorage& run) {
+  const Deck& deck = run.deck;
+  if (deck.model != 1) return;
+  if (deck.refine == 1) {
+    read_patchy_map(deck.nx, deck.ny, run.patchy);
+    return;
+  }
+  // The per-cell file holds the deck's own cells.
+  read_patchy_map(deck.nx / deck.refine, deck.ny / deck.refine, run.coarse_map);
+  refine_map(run.coarse_map, deck.refine, deck.nx, deck.ny, run.patchy);
+}
+
+void refine_cell_maps(const RunStorage& from, std::int32_t factor, RunStorage& to) {
+  refine_map(from.binary_ice, factor, to.deck.nx, to.deck.ny, to.binary_ice);
+  if (to.deck.model == 1) refine_map(from.patchy, factor, to.deck.nx, to.deck.ny, to.patchy);
+}
+
 void medium_stage(RunStorage& run, PassScalars& pass) {
   const Deck& deck = run.deck;
   CoefficientMaps& coef = run.coef;
-  if (deck.model == 1 && deck.refine > 1) {
-    // The per-cell file holds the deck's own cells.
-    porosity(deck.nx / deck.refine, deck.ny / deck.refine, deck.phi_layer, deck.model, run.coarse_map, run.matnum);
-    refine_map(run.coarse_map, deck.refine, deck.nx, deck.ny, run.phiw);
-  } else {
-    porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.phiw, run.matnum);
-  }
+  porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.patchy, run.phiw, run.matnum);
   e_modulus(deck.nx, deck.ny, run.matnum, deck.phi_a, run.phiw, deck.s3, deck.akf, deck.eta, pass.omega,
             deck.ak_air, deck.xmu_air, deck.ak_s3, deck.xmu_s3, deck.ak_s1, deck.xmu_s1, deck.key_model, coef.lambda1,
             coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1, coef.b2, coef.m, coef.d3, pass.cycle,
@@ -338,6 +349,7 @@ void copy_sample(const RunStorage& from, RunStorage& to, bool scalable) {
   to.size_layer = from.size_layer;
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
+  to.patchy = from.patchy;
   to.phiw = from.phiw;
 }
 
@@ -351,6 +363,7 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
   to.size_layer = from.size_layer;
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
+  to.patchy = from.patchy;
   to.load = from.load;
   to.test = from.test;
   to.xnod = from.xnod;

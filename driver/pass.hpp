@@ -37,6 +37,7 @@ struct RunStorage {
   LayerReal size_layer;
   IntMap matnum;
   RealMap phiw, binary_ice;
+  RealMap patchy;      // the patchy model's water map, read once per run (read_patchy_map)
   RealMap coarse_map;  // a per-cell file of a refined deck, on the deck's own cells
   CoefficientMaps coef;
   NodeTable xnod;
@@ -171,6 +172,14 @@ void material_map_stage(RunStorage& run);
 // the cells it covers.
 void read_binary_ice(const Deck& deck, RealMap& binary_ice, RealMap& coarse);
 void read_binary_ice(RunStorage& run);
+// The patchy model's map of "phiw_binary_patchy.dat" into run.patchy, read
+// once per run before the first frequency (nothing in the other model),
+// with the rules and stops of read_binary_ice.
+void read_patchy_map(RunStorage& run);
+// The per-cell maps of `from` given to `to`, whose deck is `from`'s refined
+// `factor` times as much: the same sample on smaller cells, without
+// reading the files again.
+void refine_cell_maps(const RunStorage& from, std::int32_t factor, RunStorage& to);
 
 // Water proportion, elastic, mass and friction coefficients of every cell,
 // then the guards against coefficients that are not finite numbers and

@@ -66,8 +66,10 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
   // 3. The layered material map, written and checked.
   material_map_stage(run);
 
-  // 4. The per-cell ice map, read in every run.
+  // 4. The per-cell maps, each read once: the ice map in every run, the
+  //    water map in the patchy model.
   read_binary_ice(run);
+  read_patchy_map(run);
 
   // 5. The single pass of the test, at the first frequency of the deck.
   for (std::int32_t cycle = 1; cycle <= 1; ++cycle) {

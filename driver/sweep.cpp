@@ -56,9 +56,12 @@ using sweep_table::column_width;
   throw stop;
 }
 
-// The deck, the material map and the ice map, read and checked as the
-// program reads and checks them, without its echo or its map files.
-void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine, SolverChoice solver) {
+// The deck, the material map and the per-cell maps, read and checked as
+// the program reads and checks them, without its echo or its map files.
+// The per-cell maps are read once per sweep: a sample refined further
+// (`coarser` not null) takes the maps of `coarser` refined.
+void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine, SolverChoice solver,
+                 const RunStorage* coarser = nullptr) {
   try {
     OutputDiscarded quiet;
     LineInput input(parameters, "standard input");
@@ -76,7 +79,12 @@ void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine,
                            std::to_string(max_sweep_frequencies) + " frequencies)");
     }
     material_map_stage(run);
-    read_binary_ice(run);
+    if (coarser == nullptr) {
+      read_binary_ice(run);
+      read_patchy_map(run);
+    } else {
+      refine_cell_maps(*coarser, run.deck.refine / coarser->deck.refine, run);
+    }
   } catch (const StopRun& stop) {
     report_and_rethrow(stop, "");
   }
@@ -657,7 +665,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       }
       half_storage->load = first.load;
       half_storage->test = first.test;
-      read_sample(twice, *half_storage, 2 * options.test.refine, options.test.solver);
+      read_sample(twice, *half_storage, 2 * options.test.refine, options.test.solver, &first);
       passes.half = half_storage.get();
     }
   } catch (const StopRun&) {
