@@ -129,6 +129,17 @@ std::vector<FailureCase> cases() {
     limited.shell_head = "ulimit -v 250000; ";
     table.push_back(limited);
   }
+  // The scalable solver in 300 MB of address space, where its BLAS once
+  // retried a refused buffer for ever: the run ends, within the timeout.
+  for (const char* program : {"upscale", "upscale_sweep"}) {
+    if (address_sanitized_build()) break;
+    const bool sweep = std::string(program) == "upscale_sweep";
+    FailureCase capped{std::string(program) + "_on_mumps_under_a_300_MB_address_limit_ends", program, "", nullptr,
+                       std::string(sweep ? " -j 2" : "") + " --solver mumps < deck.in > stdout.txt 2> stderr.txt",
+                       sweep ? 0 : 40, {sweep ? " table \"frequency_sweep.dat\": 10 rows\n" : " running time="}, {}};
+    capped.shell_head = "ulimit -v 300000; timeout 60 ";
+    table.push_back(capped);
+  }
 
   // --- One run at a time in a directory
   table.push_back({"second_run_in_a_locked_directory_is_refused", "upscale", "", nullptr, {}, 2,
