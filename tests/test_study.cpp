@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -724,5 +725,71 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
     EXPECT_EQ(run.exit_status, stop_input_error) << bad;
     EXPECT_NE(run.out.find("bad.txt, line 10, quantity: '" + bad + "'"), std::string::npos) << bad << "\n" << run.out;
     EXPECT_FALSE(fs::exists(dir.path() / "bad")) << "nothing written: " << bad;
+  }
+}
+
+namespace {
+
+// The processes whose parent is `parent`, with their names, from /proc.
+std::vector<std::pair<pid_t, std::string>> children_of(pid_t parent) {
+  std::vector<std::pair<pid_t, std::string>> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text;
+    std::getline(stat, text);
+    const std::size_t open = text.find('('), close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream rest(text.substr(close + 2));
+    char state = 0;
+    pid_t ppid = 0;
+    rest >> state >> ppid;
+    if (ppid == parent) children.emplace_back(std::stoi(name), text.substr(open + 1, close - open - 1));
+  }
+  return children;
+}
+
+}  // namespace
+
+TEST(Study, AKilledStudyLeavesNoneOfItsProgramsRunning) {
+  // Two long sweeps (10000 frequencies each) under a study killed by
+  // SIGKILL, which no handler can catch: the sweeps end with it.
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  write_file(dir.path() / "long.txt", with(study_text(patchy_ice, 2), "nfreq = 3", "nfreq = 10000"));
+  const pid_t study = fork();
+  ASSERT_GE(study, 0);
+  if (study == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(127);
+    const int out = open("study.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) _exit(127);
+    execl(UPSCALE_STUDY_BINARY, UPSCALE_STUDY_BINARY, "long.txt", "-j", "2", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::vector<std::pair<pid_t, std::string>> sweeps;
+  for (int tries = 0; tries < 300 && sweeps.size() < 2; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    sweeps.clear();
+    for (const auto& child : children_of(study))
+      if (child.second == "upscale_sweep") sweeps.push_back(child);
+  }
+  ASSERT_EQ(kill(study, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(study, &status, 0), study);
+  EXPECT_EQ(sweeps.size(), 2u) << "the study did not start its two sweeps within 30 s:\n"
+                               << read_file(dir.path() / "study.out");
+  for (const auto& sweep : sweeps) {
+    bool ended = false;
+    for (int tries = 0; tries < 100 && !ended; ++tries) {
+      // Gone, or a zombie left to whoever adopted it.
+      std::ifstream stat("/proc/" + std::to_string(sweep.first) + "/stat");
+      std::string text;
+      std::getline(stat, text);
+      ended = !stat || text.find(") Z ") != std::string::npos;
+      if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(ended) << "sweep " << sweep.first << " outlived its killed study by 5 s";
+    if (!ended) kill(sweep.first, SIGKILL);  // leave nothing running
   }
 }
