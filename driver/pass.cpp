@@ -79,6 +79,10 @@ void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
 
 std::int64_t mesh_unknowns(const Deck& deck, TopLoad load) {
   const std::int64_t nx = deck.nx, ny = deck.ny;
+  // Any two 32-bit counts multiply within 64 bits; past 2^31 cells the
+  // mesh has far more unknowns than the indices hold, and 6 nx ny would
+  // not fit 64 bits either.
+  if (nx * ny > std::numeric_limits<std::int32_t>::max()) return -1;
   std::int64_t n = 6 * nx * ny + 5 * nx + 5 * ny + 4;
   if (load == TopLoad::piston) n -= 2 * nx + 1;
   if (n * entries_per_unknown > std::numeric_limits<std::int32_t>::max()) return -1;

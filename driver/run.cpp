@@ -24,6 +24,7 @@
 #include "driver/readata.hpp"
 #include "driver/refine.hpp"
 #include "driver/result_units.hpp"
+#include "driver/run_options.hpp"
 #include "driver/timer.hpp"
 
 void upscale_run(std::istream& parameters, const TestOptions& options) {
@@ -54,6 +55,8 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
            deck.nx, deck.ny, deck.h);
   }
   const bool scalable = uses_scalable_solver(deck, options.solver);
+  write_line(stdout_unit, std::string(" load: ") + load_name(options.load) +
+                              ", solver: " + (scalable ? "mumps" : "specified"));
   size_for_mesh(run, 1, scalable);
   // The scalable solver, past 60 x 60 cells or on request.
   std::mutex solver_calls;

@@ -851,14 +851,20 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   }
   flush_all_units();
 
-  // The rows begin: a complete table of an earlier sweep no longer
-  // describes what is in this directory.
+  // The rows begin: the tables of an earlier sweep, with or without the
+  // tensor, no longer describe what is in this directory (a table left by
+  // a tensor sweep that stopped, too; this sweep holds the directory's
+  // sweep lock).
   std::remove(sweep_table::file_name);
+  std::remove(tensor_table::stiffness_name);
+  std::remove(tensor_table::angle_name);
+  if (!options.tensor) {
+    std::remove(tensor_table::stiffness_partial_name);
+    std::remove(tensor_table::angle_partial_name);
+  }
   truncate_unit(table_unit);
   write_table_header(layered, passes.half != nullptr);
   if (options.tensor) {
-    std::remove(tensor_table::stiffness_name);
-    std::remove(tensor_table::angle_name);
     open_unit(stiffness_unit, tensor_table::stiffness_partial_name);
     open_unit(angle_unit, tensor_table::angle_partial_name);
     write_tensor_headers(first.load == TopLoad::periodic, layered, passes.half != nullptr);
@@ -968,10 +974,9 @@ SweepOptions sweep_options(int argc, const char* const* argv) {
       } catch (const std::exception&) {
         used = 0;
       }
-      if (used == 0 || used != value.size() || !(step > 0.0 && step <= 90.0)) {
-        stop_input_parameter("--angle-step " + value +
-                             " is not admitted: the step of the angles is a number of degrees above 0 and at most 90\n" +
-                             usage);
+      if (used == 0 || used != value.size() || !(step >= min_angle_step && step <= 90.0)) {
+        stop_input_parameter("--angle-step " + value + " is not admitted: the step of the angles is a number of degrees from " +
+                             format_real(min_angle_step) + " to 90\n" + usage);
       }
       options.angle_step = step;
       continue;

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
                   "--tensor: the vertical, horizontal and shear tests (periodic strains, or rigid plates\n"
                   "  under piston and split), the effective\n"
                   "  stiffness in \"effective_stiffness.dat\", qP and qSV against angle in \"angle_sweep.dat\".\n"
-                  "--angle-step D: the angles' step in degrees (0 < D <= 90, default 15).\n"
+                  "--angle-step D: the angles' step in degrees (0.01 <= D <= 90, default 15).\n"
                   "Exit statuses: README.md.\n",
                   static_cast<int>(max_sweep_jobs));
       return 0;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <string>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "common/stop.hpp"
+#include "study/file_bytes.hpp"
 #include "study/merge_status.hpp"
 #include "study/plan.hpp"
 #include "study/realisation.hpp"
@@ -121,5 +123,20 @@ void run_local(const Study& study, const Tools& tools, int jobs) {
   }
   for (std::thread& thread : pool) thread.join();
   if (terminal) std::fprintf(stderr, "\n");
+  // A failure that could not be recorded while the others ran (a full
+  // disk, freed since by the failed realisations' working folders) is
+  // recorded now, so that --status and --merge tell it failed.
+  for (std::int32_t r = 1; r <= total; ++r) {
+    const Outcome& o = outcomes[static_cast<std::size_t>(r - 1)];
+    const std::filesystem::path directory = study.output / realisation_name(r, total);
+    if (o.kind != Outcome::failed || o.out_of_memory || !std::filesystem::is_directory(directory) ||
+        std::filesystem::is_symlink(directory) || std::filesystem::exists(directory / failure_name)) {
+      continue;
+    }
+    try {
+      write_atomically(directory / failure_name, o.message + "\n");
+    } catch (const std::exception&) {
+    }
+  }
   finish_study(study, outcomes, false);
 }

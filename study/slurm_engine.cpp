@@ -31,13 +31,20 @@ std::string missing_reason(const fs::path& directory, const fs::path& slurm, std
 
 }  // namespace
 
-void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, DirectoryLock& lock) {
-  for (const fs::path& path : {study.case_dir, study.output}) {
-    if (path.string().find_first_of("#\n") != std::string::npos) {
-      stop_input_parameter(study.file.string() + ": the path \"" + path.string() + "\" holds a '#', which the "
-                           "tasks' frozen study file would read as a comment; move the study to another path");
-    }
+void check_slurm_paths(const Study& study) {
+  for (const fs::path& path : {study.file, study.case_dir, study.output}) {
+    const std::size_t at = path.string().find_first_of(path == study.file ? "\n" : "#\n");
+    if (at == std::string::npos) continue;
+    stop_input_parameter(study.file.string() + ": the path \"" + path.string() + "\" holds " +
+                         (path.string()[at] == '#' ? "a '#', which the tasks' frozen study file would read as a comment"
+                                                   : "a newline, which the tasks' frozen study file and Slurm's job "
+                                                     "names cannot carry") +
+                         "; move or rename the study");
   }
+}
+
+void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, DirectoryLock& lock) {
+  check_slurm_paths(study);
   write_plan(study, tools, "slurm (submitting)");
   const fs::path slurm = study.output / "slurm";
   fs::create_directories(slurm);

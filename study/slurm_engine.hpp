@@ -20,6 +20,12 @@
 // The frozen study file of OUTPUT's Slurm jobs.
 inline constexpr const char* frozen_study_name = "study.txt";
 
+// Refuses with stop_bad_parameter, before anything is written, a study
+// whose file name holds a newline, or whose case or OUTPUT path holds a
+// '#' or a newline: the frozen study file and Slurm's job names could not
+// carry them.
+void check_slurm_paths(const Study& study);
+
 // Writes the plan, submits the job array (at most `jobs` tasks at a time;
 // 0: no limit) and the merge job, prints their ids, lets `lock` go (the
 // tasks take their own), and with `wait` waits for the merge job and

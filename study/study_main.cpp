@@ -155,6 +155,8 @@ int main(int argc, char** argv) {
     }
     if (engine != "slurm" && wait) usage("--wait belongs to --engine slurm");
 
+    if (engine == "slurm") check_slurm_paths(study);
+
     // 2. OUTPUT, locked and owned, then the realisations.
     doing = "taking the output " + study.output.string();
     DirectoryLock lock = claim_output(study);

@@ -793,3 +793,35 @@ TEST(Study, AKilledStudyLeavesNoneOfItsProgramsRunning) {
     if (!ended) kill(sweep.first, SIGKILL);  // leave nothing running
   }
 }
+
+TEST(Study, AFullDiskLeavesFailuresToldAsFailedAndNoTemporaryFile) {
+  // OUTPUT on a file system of 120 kB: the first realisations fit, the
+  // others meet a full disk.  --status tells them failed (not running),
+  // and a merge that cannot write its summary leaves no temporary file.
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  const fs::path out = dir.path() / "out";
+  fs::create_directories(out);
+  if (std::system(("mount -t tmpfs -o size=120k tmpfs '" + out.string() + "' 2> /dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "this machine lets no tmpfs be mounted";
+  }
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { EXPECT_EQ(std::system(("umount '" + at.string() + "'").c_str()), 0); }
+  } unmount{out};
+  write_file(dir.path() / "full.txt", study_text(patchy_ice, 30, "output = out\n"));
+  const ProgramRun study = run_command(dir.path(), "full.txt -j 2");
+  EXPECT_NE(study.exit_status, 0) << study.out << study.err;
+  EXPECT_EQ(study.err.find("terminate"), std::string::npos) << study.err;
+  const ProgramRun status = run_command(dir.path(), "--status out");
+  ASSERT_EQ(status.exit_status, 0) << status.out << status.err;
+  EXPECT_NE(status.out.find("; running or interrupted: 0;"), std::string::npos) << status.out;
+  EXPECT_EQ(status.out.find("; failed: 0"), std::string::npos) << "the disk never filled: " << status.out;
+  // The disk filled to its last byte: the summary cannot be written.
+  std::system(("cat /dev/zero > '" + (out / "filler").string() + "' 2> /dev/null").c_str());
+  const ProgramRun merge = run_command(dir.path(), "--merge out --allow-missing");
+  EXPECT_EQ(merge.exit_status, stop_input_error) << merge.out << merge.err;
+  EXPECT_FALSE(fs::exists(out / (std::string(summary_name) + ".tmp"))) << "a failed merge left its temporary file";
+  EXPECT_FALSE(fs::exists(out / summary_name));
+}
