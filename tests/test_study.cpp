@@ -415,6 +415,19 @@ TEST(Study, WholeProgramCasesEndWithTheirStatusAndLeaveWhatIsNotTheirsUntouched)
       {"a seed whose last realisation would wrap",
        study(with(plain, "seed = 3", "seed = 18446744073709551615")), "small.txt", stop_bad_parameter,
        "line 4, seed: 18446744073709551615 + 2 (the seed of realisation 3) exceeds", {}, {"small"}},
+      {"a refinement whose mesh exceeds the solver's indices", study(plain + "refine = 100000\n"), "small.txt",
+       stop_bad_parameter, "line 10, refine: the deck's 6 x 6 cells split 100000 x 100000 give a mesh too large", {},
+       {"small"}},
+      {"an error estimate whose h/2 mesh exceeds the solver's indices",
+       study(plain + "refine = 400\nerror_estimate = yes\n"), "small.txt", stop_bad_parameter,
+       "line 10, refine: the deck's 6 x 6 cells split 800 x 800 (the error estimate's h/2 included)", {}, {"small"}},
+      {"a newline in the name of a Slurm study's file",
+       [&](const fs::path& dir) {
+         small_case(dir / "case");
+         write_file(dir / "two\nlines.txt", plain + "output = out\n");
+       },
+       "'two\nlines.txt' --engine slurm", stop_bad_parameter, "holds a newline, which the tasks' frozen study file",
+       {}, {"out"}},
       {"-j beyond the limit", study(plain), "small.txt -j 100000", stop_bad_parameter,
        "-j: 100000 realisations at a time exceed the limit of 256", {}, {"small"}},
       {"HIGH below LOW", study(with(plain, "--values 0.08 0.2", "--values 0.2 0.08")), "small.txt",
