@@ -34,5 +34,8 @@ void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, Dire
 
 // One task of the array: realisation r of the frozen study, under a shared
 // lock of OUTPUT and an exclusive lock of the realisation's directory.
-// Stops with stop_realisations_failed when the realisation fails.
-void run_task(const Study& study, const Tools& tools, std::int32_t r);
+// `submitted` is the signature of the study the task was submitted for
+// (empty: not checked): a frozen study or a plan of another signature is
+// refused with stop_input_error, touching nothing.  Stops with
+// stop_realisations_failed when the realisation fails.
+void run_task(const Study& study, const Tools& tools, std::int32_t r, const std::string& submitted);
