@@ -174,7 +174,8 @@ for engine in slurm local; do
   status=0
   timeout 60 "$build/upscale_study" "$work/lock_b.txt" --engine "$engine" > "$work/lock_b.log" 2>&1 || status=$?
   [ "$status" -eq 2 ] || fail "study B ($engine) into A's queued output ended with $status: $(cat "$work/lock_b.log")"
-  grep -q "is in use by the Slurm jobs $array" "$work/lock_b.log" || fail "B's refusal: $(cat "$work/lock_b.log")"
+  grep "is in use by the Slurm jobs" "$work/lock_b.log" | grep "${array}_" | grep -q " $merge" \
+    || fail "B's refusal does not name A's jobs $array and $merge: $(cat "$work/lock_b.log")"
   cmp -s "$work/plan_a" "$work/out_lock/study_plan" || fail "B ($engine) changed A's plan"
 done
 # 6. Had B got in (its plan and frozen study in A's output), A's tasks,
