@@ -779,7 +779,9 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     // The scalable solvers' factors, shared by the jobs, are taken at the
     // first factorisation: what they need is not offered to the jobs.
     std::uint64_t offered = memory_offered();
-    for (const RunStorage* run : {passes.sample, passes.half, passes.vertical, passes.horizontal, passes.shear}) {
+    for (const RunStorage* run : {passes.sample, passes.half, passes.tensor.vertical, passes.tensor.horizontal,
+                                  passes.tensor.shear, passes.half_tensor.vertical, passes.half_tensor.horizontal,
+                                  passes.half_tensor.shear}) {
       if (run == nullptr || run->shared == nullptr) continue;
       const long factors_mb = run->shared->solver.memory().estimated_mb;
       const std::uint64_t factors = factors_mb > 0 ? static_cast<std::uint64_t>(factors_mb) * 1000000 : 0;
