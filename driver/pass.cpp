@@ -402,6 +402,19 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
   pass.forward_error = refinement_forward_error(run, pass);
 }
 
+namespace {
+
+// MUMPS refused for want of memory: a stop as any allocation the system
+// refuses, with what the solver needed and what the machine offers now.
+[[noreturn]] void stop_scalable_memory(const Deck& deck, const scalable::Status& status, long estimated_mb) {
+  stop_input("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " + std::to_string(deck.ny) +
+             ": the scalable solver ran out of memory (" + status.message + "); its factors need about " +
+             (estimated_mb > 0 ? std::to_string(estimated_mb) : std::string("an unknown number of")) +
+             " MB, and this machine offers " + std::to_string(memory_offered() >> 20) + " MB");
+}
+
+}  // namespace
+
 double refinement_forward_error(RunStorage& run, const PassScalars& pass) {
   // The residual r = b - A z of the system the solver factorised.
   const std::int32_t n = pass.n;
@@ -417,6 +430,7 @@ double refinement_forward_error(RunStorage& run, const PassScalars& pass) {
   if (run.shared != nullptr) {
     const std::lock_guard<std::mutex> lock(*run.shared->calls);
     const scalable::Status status = run.shared->solver.solve(run.residual.data(), run.correction.data());
+    if (status.memory_refused()) stop_scalable_memory(run.deck, status, run.shared->solver.memory().estimated_mb);
     if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
   } else {
     std::int32_t flag = 0, esp = 0;
@@ -449,18 +463,6 @@ void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisa
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 }
 
-namespace {
-
-// MUMPS refused for want of memory: a stop as any allocation the system
-// refuses, with what the solver needed and what the machine offers now.
-[[noreturn]] void stop_scalable_memory(const Deck& deck, const scalable::Status& status, long estimated_mb) {
-  stop_input("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " + std::to_string(deck.ny) +
-             ": the scalable solver ran out of memory (" + status.message + "); its factors need about " +
-             (estimated_mb > 0 ? std::to_string(estimated_mb) : std::string("an unknown number of")) +
-             " MB, and this machine offers " + std::to_string(memory_offered() >> 20) + " MB");
-}
-
-}  // namespace
 
 void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   SharedSolver& shared = *run.shared;
