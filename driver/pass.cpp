@@ -359,6 +359,9 @@ void copy_sample(const RunStorage& from, RunStorage& to, bool scalable) {
 
 void copy_structure(const RunStorage& from, RunStorage& to) {
   to.deck = from.deck;
+  // The scalable solver's factors are shared: the work block goes first,
+  // so that the arrays below never stand beside it.
+  if (from.shared != nullptr && to.work.nsp != 1) to.work.allocate(1);
   // The sizes of the original, from what its passes do not write.
   if (to.ia.size() != from.ia.size() || to.work.nsp != from.work.nsp) {
     resize_arrays(to, static_cast<std::int32_t>(from.ia.size() - 1), from.work.nsp);
