@@ -62,6 +62,7 @@ void input_and_medium(Stages& s) {
   const Deck& d = run.deck;
   makematnum(d.nx, d.ny, d.nl, run.size_layer, d.h, run.matnum);
   read_binary_ice(run);
+  read_patchy_map(run);
   s.pass.omega = d.fmin * 6.283185307179586;
   medium_stage(run, s.pass);
   global_numbering(d.nx, d.ny, run.xnod);

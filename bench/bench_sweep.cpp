@@ -101,6 +101,7 @@ void BM_numeric_factorisations_alone(benchmark::State& state) {
     readata(input, run.deck);
     material_map_stage(run);
     read_binary_ice(run);
+    read_patchy_map(run);
     PassScalars pass;
     pass.omega = angular_frequency(run.deck.fmin);
     medium_stage(run, pass);

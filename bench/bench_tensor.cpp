@@ -47,6 +47,7 @@ struct Tensor {
     readata(input, run.deck);
     material_map_stage(run);
     read_binary_ice(run);
+    read_patchy_map(run);
     PassScalars layout;
     structure_stage(run, layout);
     other_test_structure(run, HarmonicTest::horizontal, *horizontal);

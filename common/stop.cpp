@@ -57,6 +57,14 @@ int finish_run(const StopRun& stop) {
   return report_stop(lost && stop.code == 40 ? stop_input_error : stop.code);
 }
 
+int finish_out_of_memory(std::string_view program) {
+  try {
+    stop_input(std::string(program) + ": out of memory (the system refused an allocation of the run)");
+  } catch (const StopRun& stop) {
+    return finish_run(stop);
+  }
+}
+
 int finish_normal_end() {
   if (close_and_report_lost_output()) return report_stop(stop_input_error);
   std::fflush(stderr);

@@ -50,6 +50,10 @@ void prepare_standard_output(char* buffer, std::size_t size);
 // some output was lost (lost_output()), it says so first, and a normal end
 // (40) becomes stop_input_error.
 int finish_run(const StopRun& stop);
+// What the main routine does with an allocation the system refused outside
+// every guarded place (std::bad_alloc): the stop stop_input_error, with a
+// message saying that `program` ran out of memory.
+int finish_out_of_memory(std::string_view program);
 // The end of a program whose normal end is no stop: closes all units and
 // returns 0, or, when some output was lost, says so and ends as a stop
 // with stop_input_error.

@@ -11,10 +11,12 @@
 // fixed-name files in the working directory, and ends with exit status 40.
 // Every fatal condition ends the run with a numbered stop: its message on
 // standard output, "STOP n" on the error stream, exit status n & 255.
-// "upscale --help" prints the usage and ends with 0; any other argument is
-// ignored.
+// "upscale --help" (anywhere on the command line) prints the usage and ends
+// with 0, running nothing; an argument that is none of the options stops
+// with 3 and the usage.
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,7 +27,9 @@
 #include "driver/run.hpp"
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string_view(argv[1]) == "--help") {
+  bool help = false;
+  for (int a = 1; a < argc; ++a) help = help || std::string_view(argv[a]) == "--help";
+  if (help) {
     std::printf("usage: upscale [--load split|piston|periodic] [--refine K] [--solver specified|mumps] < deck.in\n"
                 "The finite-element compressibility test of a 2D three-phase porous rock sample at the deck's first\n"
                 "frequency: the deck is read from standard input, the per-cell files \"binary_ice_gnu.dat\" (and,\n"
@@ -44,14 +48,20 @@ int main(int argc, char** argv) {
   // held past the final flush of every result file.
   std::optional<WorkingDirectoryLock> lock;
   try {
-    // The options of the test (load, refinement); any other argument is
-    // ignored.
+    // The options of the test (load, refinement, solver); any other
+    // argument is refused before anything is run.
     TestOptions options;
     const std::string usage = std::string("usage: upscale ") + test_options_usage + " < deck";
-    for (int a = 1; a < argc; ++a) read_test_option(argc, argv, a, options, usage);
+    for (int a = 1; a < argc; ++a) {
+      if (!read_test_option(argc, argv, a, options, usage)) {
+        stop_input_parameter("unknown argument \"" + std::string(argv[a]) + "\"\n" + usage);
+      }
+    }
     lock.emplace("upscale");
     upscale_run(std::cin, options);
   } catch (const StopRun& stop) {
     return finish_run(stop);
+  } catch (const std::bad_alloc&) {
+    return finish_out_of_memory("upscale");
   }
 }

@@ -25,6 +25,7 @@
 #include "medium/mass_visco_coef.hpp"
 #include "medium/porosity.hpp"
 #include "planewave/veloc_aten.hpp"
+#include "scalable/blas_buffer.hpp"
 #include "scalable/symmetric_values.hpp"
 #include "sparse/backward_error.hpp"
 #include "sparse/sparse.hpp"
@@ -63,7 +64,7 @@ namespace {
 // block of `words` words.
 void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
   const Deck& deck = run.deck;
-  for (RealMap* map : {&run.phiw, &run.binary_ice}) map->resize(deck.nx, deck.ny);
+  for (RealMap* map : {&run.phiw, &run.binary_ice, &run.patchy}) map->resize(deck.nx, deck.ny);
   run.coarse_map.resize(deck.nx / deck.refine, deck.ny / deck.refine);
   run.matnum.resize(deck.nx, deck.ny);
   run.coef.resize(deck.nx, deck.ny);
@@ -78,6 +79,10 @@ void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
 
 std::int64_t mesh_unknowns(const Deck& deck, TopLoad load) {
   const std::int64_t nx = deck.nx, ny = deck.ny;
+  // Any two 32-bit counts multiply within 64 bits; past 2^31 cells the
+  // mesh has far more unknowns than the indices hold, and 6 nx ny would
+  // not fit 64 bits either.
+  if (nx * ny > std::numeric_limits<std::int32_t>::max()) return -1;
   std::int64_t n = 6 * nx * ny + 5 * nx + 5 * ny + 4;
   if (load == TopLoad::piston) n -= 2 * nx + 1;
   if (n * entries_per_unknown > std::numeric_limits<std::int32_t>::max()) return -1;
@@ -123,6 +128,26 @@ std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable
   return pass_arrays_estimate(deck, load) + block;
 }
 
+std::uint64_t address_space_left() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return std::numeric_limits<std::uint64_t>::max();
+  }
+  // VmSize: the address space the process holds now (its storage, the
+  // libraries, the stacks of its threads, the BLAS's buffer once taken).
+  std::uint64_t held = 0;
+  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned long long kib = 0;
+      if (std::sscanf(line, "VmSize: %llu kB", &kib) == 1) held = static_cast<std::uint64_t>(kib) * 1024;
+    }
+    std::fclose(status);
+  }
+  const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
+  return held < cap ? cap - held : 0;
+}
+
 std::uint64_t memory_offered() {
   std::uint64_t offered = std::numeric_limits<std::uint64_t>::max();
   std::FILE* meminfo = std::fopen("/proc/meminfo", "r");
@@ -134,12 +159,27 @@ std::uint64_t memory_offered() {
     }
     std::fclose(meminfo);
   }
-  rlimit limit{};
-  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      static_cast<std::uint64_t>(limit.rlim_cur) < offered) {
-    offered = static_cast<std::uint64_t>(limit.rlim_cur);
+  // Under an address-space limit, what the process does not hold yet, less
+  // the headroom of what the run allocates beside its estimate.
+  const std::uint64_t left = address_space_left();
+  if (left != std::numeric_limits<std::uint64_t>::max()) {
+    const std::uint64_t usable = left > memory_headroom ? left - memory_headroom : 0;
+    if (usable < offered) offered = usable;
   }
   return offered;
+}
+
+void reserve_blas_buffer(const Deck& deck) {
+  if (scalable::blas_buffer_taken()) return;
+  const std::uint64_t left = address_space_left();
+  if (left < scalable::blas_buffer_bytes + memory_headroom) {
+    stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " +
+                         std::to_string(deck.ny) + ": the scalable solver's BLAS needs " +
+                         std::to_string((scalable::blas_buffer_bytes + memory_headroom) >> 20) +
+                         " MB of address space for its work buffer, and the address-space limit leaves " +
+                         std::to_string(left >> 20) + " MB");
+  }
+  scalable::take_blas_buffer();
 }
 
 void size_for_mesh(RunStorage& run, std::int32_t passes, bool scalable) {
@@ -151,6 +191,14 @@ void size_for_mesh(RunStorage& run, std::int32_t passes, bool scalable) {
   if (n < 0 || words < 0) {
     stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " +
                          std::to_string(deck.ny) + ": the mesh is too large for the solver's 32-bit indices");
+  }
+  if (scalable) {
+    // The scalable solver's factors are its own: the work block of the
+    // specified solver shrinks to a word at any size, and the BLAS's
+    // buffer is taken before the storage of a larger mesh, so that every
+    // later estimate counts it among what the process holds.
+    if (run.work.nsp != 1) run.work.allocate(1);
+    reserve_blas_buffer(deck);
   }
   if (deck.nx <= classic_cells_x && deck.ny <= classic_cells_y) return;  // the sizes it was made with
   const std::uint64_t needed = pass_memory_estimate(deck, run.load, scalable) * static_cast<std::uint64_t>(passes);
@@ -198,16 +246,27 @@ void read_binary_ice(const Deck& deck, RealMap& binary_ice, RealMap& coarse) {
 
 void read_binary_ice(RunStorage& run) { read_binary_ice(run.deck, run.binary_ice, run.coarse_map); }
 
+void read_patchy_map(RunStorage& run) {
+  const Deck& deck = run.deck;
+  if (deck.model != 1) return;
+  if (deck.refine == 1) {
+    read_patchy_map(deck.nx, deck.ny, run.patchy);
+    return;
+  }
+  // The per-cell file holds the deck's own cells.
+  read_patchy_map(deck.nx / deck.refine, deck.ny / deck.refine, run.coarse_map);
+  refine_map(run.coarse_map, deck.refine, deck.nx, deck.ny, run.patchy);
+}
+
+void refine_cell_maps(const RunStorage& from, std::int32_t factor, RunStorage& to) {
+  refine_map(from.binary_ice, factor, to.deck.nx, to.deck.ny, to.binary_ice);
+  if (to.deck.model == 1) refine_map(from.patchy, factor, to.deck.nx, to.deck.ny, to.patchy);
+}
+
 void medium_stage(RunStorage& run, PassScalars& pass) {
   const Deck& deck = run.deck;
   CoefficientMaps& coef = run.coef;
-  if (deck.model == 1 && deck.refine > 1) {
-    // The per-cell file holds the deck's own cells.
-    porosity(deck.nx / deck.refine, deck.ny / deck.refine, deck.phi_layer, deck.model, run.coarse_map, run.matnum);
-    refine_map(run.coarse_map, deck.refine, deck.nx, deck.ny, run.phiw);
-  } else {
-    porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.phiw, run.matnum);
-  }
+  porosity(deck.nx, deck.ny, deck.phi_layer, deck.model, run.patchy, run.phiw, run.matnum);
   e_modulus(deck.nx, deck.ny, run.matnum, deck.phi_a, run.phiw, deck.s3, deck.akf, deck.eta, pass.omega,
             deck.ak_air, deck.xmu_air, deck.ak_s3, deck.xmu_s3, deck.ak_s1, deck.xmu_s1, deck.key_model, coef.lambda1,
             coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1, coef.b2, coef.m, coef.d3, pass.cycle,
@@ -294,11 +353,15 @@ void copy_sample(const RunStorage& from, RunStorage& to, bool scalable) {
   to.size_layer = from.size_layer;
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
+  to.patchy = from.patchy;
   to.phiw = from.phiw;
 }
 
 void copy_structure(const RunStorage& from, RunStorage& to) {
   to.deck = from.deck;
+  // The scalable solver's factors are shared: the work block goes first,
+  // so that the arrays below never stand beside it.
+  if (from.shared != nullptr && to.work.nsp != 1) to.work.allocate(1);
   // The sizes of the original, from what its passes do not write.
   if (to.ia.size() != from.ia.size() || to.work.nsp != from.work.nsp) {
     resize_arrays(to, static_cast<std::int32_t>(from.ia.size() - 1), from.work.nsp);
@@ -307,6 +370,7 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
   to.size_layer = from.size_layer;
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
+  to.patchy = from.patchy;
   to.load = from.load;
   to.test = from.test;
   to.xnod = from.xnod;
@@ -344,6 +408,15 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
 }
 
 namespace {
+
+// MUMPS refused for want of memory: a stop as any allocation the system
+// refuses, with what the solver needed and what the machine offers now.
+[[noreturn]] void stop_scalable_memory(const Deck& deck, const scalable::Status& status, long estimated_mb) {
+  stop_input("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " + std::to_string(deck.ny) +
+             ": the scalable solver ran out of memory (" + status.message + "); its factors need about " +
+             (estimated_mb > 0 ? std::to_string(estimated_mb) : std::string("an unknown number of")) +
+             " MB, and this machine offers " + std::to_string(memory_offered() >> 20) + " MB");
+}
 
 // The residual r = b - A z of the system the solver factorised, into
 // run.residual; returns max |z|.
@@ -399,11 +472,13 @@ void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisa
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 }
 
+
 void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   SharedSolver& shared = *run.shared;
   const std::lock_guard<std::mutex> lock(*shared.calls);
   if (shared.analysed) return;
   const scalable::Status status = shared.solver.analyse(pass.n, run.ia.data(), run.ja.data());
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(9, " the scalable solver's analysis failed: " + status.message);
   // MUMPS's own estimate of its factors, against what the machine offers,
   // before the factorisation takes it.
@@ -428,11 +503,13 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
   const std::lock_guard<std::mutex> lock(*shared.calls);
   scalable::Status status = shared.solver.factor(run.avec.data());
   if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
   // One step of refinement on these factors, before another worker's
   // factorisation replaces them (refinement_forward_error).
   const double largest = solution_residual(run, pass.n);
   status = shared.solver.solve(run.residual.data(), run.correction.data());
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
   pass.forward_error = correction_ratio(run, pass.n, largest);
 }

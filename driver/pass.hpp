@@ -37,6 +37,7 @@ struct RunStorage {
   LayerReal size_layer;
   IntMap matnum;
   RealMap phiw, binary_ice;
+  RealMap patchy;      // the patchy model's water map, read once per run (read_patchy_map)
   RealMap coarse_map;  // a per-cell file of a refined deck, on the deck's own cells
   CoefficientMaps coef;
   NodeTable xnod;
@@ -87,14 +88,28 @@ std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load);
 
 // Whether the deck's mesh is solved by the scalable solver under `choice`.
 bool uses_scalable_solver(const Deck& deck, SolverChoice choice);
+// The memory available now, bounded by the address space the process may
+// still take (its limit less what it holds, less memory_headroom).
 std::uint64_t memory_offered();
+// The address-space limit less what the process holds (VmSize); the
+// largest value when there is no limit.
+std::uint64_t address_space_left();
+// What a run allocates beside the estimates: thread stacks, the solver's
+// small arrays, the output's buffers.
+inline constexpr std::uint64_t memory_headroom = std::uint64_t{32} << 20;
+
+// Takes the scalable solver's BLAS buffer (scalable/blas_buffer.hpp) once
+// per process, after checking that it fits the address space left; stops
+// with stop_bad_parameter and both figures when it does not.
+void reserve_blas_buffer(const Deck& deck);
 
 // Sizes `run` for its deck's mesh (a mesh up to 60 x 60 keeps the sizes it
 // was made with).  Stops with stop_bad_parameter, before any allocation of
 // that size, when the mesh is too large for the solver's indices or when
 // `passes` pass objects of it would need more memory than the machine
 // offers, giving both figures; stops with stop_input_error when the system
-// refuses the memory all the same.
+// refuses the memory all the same.  With the scalable solver it first takes
+// the BLAS's buffer (reserve_blas_buffer), at any size.
 void size_for_mesh(RunStorage& run, std::int32_t passes = 1, bool scalable = false);
 
 struct RunStorageRelease {
@@ -157,6 +172,14 @@ void material_map_stage(RunStorage& run);
 // the cells it covers.
 void read_binary_ice(const Deck& deck, RealMap& binary_ice, RealMap& coarse);
 void read_binary_ice(RunStorage& run);
+// The patchy model's map of "phiw_binary_patchy.dat" into run.patchy, read
+// once per run before the first frequency (nothing in the other model),
+// with the rules and stops of read_binary_ice.
+void read_patchy_map(RunStorage& run);
+// The per-cell maps of `from` given to `to`, whose deck is `from`'s refined
+// `factor` times as much: the same sample on smaller cells, without
+// reading the files again.
+void refine_cell_maps(const RunStorage& from, std::int32_t factor, RunStorage& to);
 
 // Water proportion, elastic, mass and friction coefficients of every cell,
 // then the guards against coefficients that are not finite numbers and
@@ -223,7 +246,9 @@ double refinement_forward_error(RunStorage& run, const PassScalars& pass);
 // and the scalable one (run.shared): its analysis once per sample (it stops
 // with 9 when it fails, and with stop_bad_parameter when its estimate of the
 // factors exceeds the memory the machine offers), then the numeric
-// factorisation and the solution (99 when they fail).
+// factorisation and the solution (99 when they fail).  MUMPS refused memory
+// in either stops with stop_input_error, as any refused allocation, giving
+// its estimate and what the machine offers.
 void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisation);
 void analyse_scalable(RunStorage& run, const PassScalars& pass);
 void solve_scalable(RunStorage& run, PassScalars& pass);

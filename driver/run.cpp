@@ -24,6 +24,7 @@
 #include "driver/readata.hpp"
 #include "driver/refine.hpp"
 #include "driver/result_units.hpp"
+#include "driver/run_options.hpp"
 #include "driver/timer.hpp"
 
 void upscale_run(std::istream& parameters, const TestOptions& options) {
@@ -54,6 +55,8 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
            deck.nx, deck.ny, deck.h);
   }
   const bool scalable = uses_scalable_solver(deck, options.solver);
+  write_line(stdout_unit, std::string(" load: ") + load_name(options.load) +
+                              ", solver: " + (scalable ? "mumps" : "specified"));
   size_for_mesh(run, 1, scalable);
   // The scalable solver, past 60 x 60 cells or on request.
   std::mutex solver_calls;
@@ -66,8 +69,10 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
   // 3. The layered material map, written and checked.
   material_map_stage(run);
 
-  // 4. The per-cell ice map, read in every run.
+  // 4. The per-cell maps, each read once: the ice map in every run, the
+  //    water map in the patchy model.
   read_binary_ice(run);
+  read_patchy_map(run);
 
   // 5. The single pass of the test, at the first frequency of the deck.
   for (std::int32_t cycle = 1; cycle <= 1; ++cycle) {

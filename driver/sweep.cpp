@@ -56,9 +56,12 @@ using sweep_table::column_width;
   throw stop;
 }
 
-// The deck, the material map and the ice map, read and checked as the
-// program reads and checks them, without its echo or its map files.
-void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine, SolverChoice solver) {
+// The deck, the material map and the per-cell maps, read and checked as
+// the program reads and checks them, without its echo or its map files.
+// The per-cell maps are read once per sweep: a sample refined further
+// (`coarser` not null) takes the maps of `coarser` refined.
+void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine, SolverChoice solver,
+                 const RunStorage* coarser = nullptr) {
   try {
     OutputDiscarded quiet;
     LineInput input(parameters, "standard input");
@@ -76,7 +79,12 @@ void read_sample(std::istream& parameters, RunStorage& run, std::int32_t refine,
                            std::to_string(max_sweep_frequencies) + " frequencies)");
     }
     material_map_stage(run);
-    read_binary_ice(run);
+    if (coarser == nullptr) {
+      read_binary_ice(run);
+      read_patchy_map(run);
+    } else {
+      refine_cell_maps(*coarser, run.deck.refine / coarser->deck.refine, run);
+    }
   } catch (const StopRun& stop) {
     report_and_rethrow(stop, "");
   }
@@ -657,7 +665,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       }
       half_storage->load = first.load;
       half_storage->test = first.test;
-      read_sample(twice, *half_storage, 2 * options.test.refine, options.test.solver);
+      read_sample(twice, *half_storage, 2 * options.test.refine, options.test.solver, &first);
       passes.half = half_storage.get();
     }
   } catch (const StopRun&) {
@@ -768,7 +776,18 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
                                     passes.half_tensor.shear}) {
       if (other != nullptr) per_job += job_part(*other);
     }
-    const std::uint64_t fit = memory_offered() / per_job;
+    // The scalable solvers' factors, shared by the jobs, are taken at the
+    // first factorisation: what they need is not offered to the jobs.
+    std::uint64_t offered = memory_offered();
+    for (const RunStorage* run : {passes.sample, passes.half, passes.tensor.vertical, passes.tensor.horizontal,
+                                  passes.tensor.shear, passes.half_tensor.vertical, passes.half_tensor.horizontal,
+                                  passes.half_tensor.shear}) {
+      if (run == nullptr || run->shared == nullptr) continue;
+      const long factors_mb = run->shared->solver.memory().estimated_mb;
+      const std::uint64_t factors = factors_mb > 0 ? static_cast<std::uint64_t>(factors_mb) * 1000000 : 0;
+      offered = offered > factors ? offered - factors : 0;
+    }
+    const std::uint64_t fit = offered / per_job;
     if (fit < static_cast<std::uint64_t>(workers)) {
       const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
       std::fprintf(stderr, "warning: %d jobs of this mesh need about %llu MB, more than this machine offers; %d %s\n",
@@ -834,14 +853,20 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   }
   flush_all_units();
 
-  // The rows begin: a complete table of an earlier sweep no longer
-  // describes what is in this directory.
+  // The rows begin: the tables of an earlier sweep, with or without the
+  // tensor, no longer describe what is in this directory (a table left by
+  // a tensor sweep that stopped, too; this sweep holds the directory's
+  // sweep lock).
   std::remove(sweep_table::file_name);
+  std::remove(tensor_table::stiffness_name);
+  std::remove(tensor_table::angle_name);
+  if (!options.tensor) {
+    std::remove(tensor_table::stiffness_partial_name);
+    std::remove(tensor_table::angle_partial_name);
+  }
   truncate_unit(table_unit);
   write_table_header(layered, passes.half != nullptr);
   if (options.tensor) {
-    std::remove(tensor_table::stiffness_name);
-    std::remove(tensor_table::angle_name);
     open_unit(stiffness_unit, tensor_table::stiffness_partial_name);
     open_unit(angle_unit, tensor_table::angle_partial_name);
     write_tensor_headers(first.load == TopLoad::periodic, layered, passes.half != nullptr);
@@ -951,10 +976,9 @@ SweepOptions sweep_options(int argc, const char* const* argv) {
       } catch (const std::exception&) {
         used = 0;
       }
-      if (used == 0 || used != value.size() || !(step > 0.0 && step <= 90.0)) {
-        stop_input_parameter("--angle-step " + value +
-                             " is not admitted: the step of the angles is a number of degrees above 0 and at most 90\n" +
-                             usage);
+      if (used == 0 || used != value.size() || !(step >= min_angle_step && step <= 90.0)) {
+        stop_input_parameter("--angle-step " + value + " is not admitted: the step of the angles is a number of degrees from " +
+                             format_real(min_angle_step) + " to 90\n" + usage);
       }
       options.angle_step = step;
       continue;

@@ -61,14 +61,19 @@ inline constexpr std::int32_t max_sweep_frequencies = 100000;
 // The most jobs a sweep admits.
 inline constexpr std::int32_t max_sweep_jobs = 256;
 
+// The finest step of the tensor's angle table, in degrees: 18001 angles a
+// frequency under periodic sides (a finer step would ask for gigabytes of
+// table, and past 2^31 angles their count would not fit).
+inline constexpr double min_angle_step = 0.01;
+
 // The options of the command line: the number of jobs "-j N" (or "-jN",
 // "--jobs N"; without it, the number of processors the process may use),
 // the load "--load split|piston" (default split), the refinement
 // "--refine K" and "--error-estimate" (the sample also solved at h/2, and
 // the Richardson estimate of the relative error of Mw in the table's last
 // column, error_estimate_w), "--tensor" (the tables of
-// driver/tensor_tables.hpp) and "--angle-step D" (0 < D <= 90 degrees,
-// default 15).  Any other argument,
+// driver/tensor_tables.hpp) and "--angle-step D" (min_angle_step <= D <= 90
+// degrees, default 15).  Any other argument,
 // or a number outside 1..max_sweep_jobs, stops with stop_bad_parameter and a
 // usage message.
 SweepOptions sweep_options(int argc, const char* const* argv);

@@ -15,6 +15,7 @@
 // exit status n & 255.
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <string_view>
 
 #include "common/stop.hpp"
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
                   "--tensor: the vertical, horizontal and shear tests (periodic strains, or rigid plates\n"
                   "  under piston and split), the effective\n"
                   "  stiffness in \"effective_stiffness.dat\", qP and qSV against angle in \"angle_sweep.dat\".\n"
-                  "--angle-step D: the angles' step in degrees (0 < D <= 90, default 15).\n"
+                  "--angle-step D: the angles' step in degrees (0.01 <= D <= 90, default 15).\n"
                   "Exit statuses: README.md.\n",
                   static_cast<int>(max_sweep_jobs));
       return 0;
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
     upscale_sweep(std::cin, sweep_options(argc, argv));
   } catch (const StopRun& stop) {
     return finish_run(stop);
+  } catch (const std::bad_alloc&) {
+    return finish_out_of_memory("upscale_sweep");
   }
   return finish_normal_end();
 }

@@ -2,7 +2,7 @@
 //
 // The first byte chooses the mesh (nx, ny in 1..8, enough to cover short,
 // exact and long files); the rest is written to "phiw_binary_patchy.dat" in
-// a private scratch directory and porosity() reads it in the patchy mode.
+// a private scratch directory and read_patchy_map() reads it.
 // It must either fill every cell of the mesh with a finite value, leaving
 // the cells outside the mesh untouched, or end with the input-error stop.
 #include <unistd.h>
@@ -41,14 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fwrite(data + 1, 1, size - 1, file);
   std::fclose(file);
 
-  IntMap matnum;
-  std::fill(matnum.data.begin(), matnum.data.end(), 1);
-  LayerReal phi_layer;
   RealMap phiw;
   const double untouched = -12345.5;
   std::fill(phiw.data.begin(), phiw.data.end(), untouched);
   try {
-    porosity(nx, ny, phi_layer, 1, phiw, matnum);
+    read_patchy_map(nx, ny, phiw);
   } catch (const StopRun& stop) {
     require(stop.code == stop_input_error);
     return 0;

@@ -81,6 +81,13 @@ struct Status {
   int infog2 = 0;
   std::string message;
   bool good() const { return kind == ok; }
+  // MUMPS could not have the memory it needed: an allocation refused
+  // (-5, -7, -13, -19), or a workspace still too small after every retry
+  // with more relaxation (-8, -9, -14, -15).
+  bool memory_refused() const {
+    return kind == mumps_failed && (infog1 == -5 || infog1 == -7 || infog1 == -13 || infog1 == -19 ||
+                                    infog1 == -8 || infog1 == -9 || infog1 == -14 || infog1 == -15);
+  }
 };
 
 // MUMPS's figures, in megabytes; -1 while not yet known.

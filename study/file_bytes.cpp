@@ -24,6 +24,8 @@ void write_atomically(const fs::path& file, const std::string& text) {
   if (out == nullptr) throw std::runtime_error("cannot create \"" + temporary.string() + "\"");
   const bool written = std::fputs(text.c_str(), out) >= 0;
   if ((std::fclose(out) != 0) || !written) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);  // no half-written file left behind
     throw std::runtime_error("cannot write \"" + temporary.string() + "\" (output lost)");
   }
   fs::rename(temporary, file);

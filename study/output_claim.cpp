@@ -8,11 +8,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 #include "common/run_lock.hpp"
 #include "common/stop.hpp"
+#include "study/file_bytes.hpp"
 #include "study/plan.hpp"
+#include "study/process.hpp"
 
 namespace fs = std::filesystem;
 
@@ -44,6 +47,41 @@ void DirectoryLock::release() {
   fd_ = -1;
 }
 
+void refuse_while_slurm_jobs_work_in(const fs::path& output) {
+  if (!has_plan(output) || read_plan(output).jobs.rfind("slurm", 0) != 0) return;
+  // Every job Slurm still holds (queued, running or ending), with its
+  // working directory: the tasks and the merge of a study work in OUTPUT.
+  char name[] = "/tmp/upscale_study_squeue_XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd < 0) stop_input("cannot make a temporary file to ask Slurm about \"" + output.string() + "\"");
+  close(fd);
+  const fs::path listing = name, errors = std::string(name) + ".err";
+  const int status = run_process("squeue", {"-h", "-o", "%i %Z"}, fs::temp_directory_path(), "", listing, errors, true);
+  const std::string jobs = read_text(listing), why = read_text(errors);
+  std::error_code ignored;
+  fs::remove(listing, ignored);
+  fs::remove(errors, ignored);
+  if (status != 0) {
+    stop_input("\"" + output.string() + "\" was given to Slurm jobs, and squeue " + status_text(status) +
+               (why.empty() ? std::string() : ": " + why) + "; whether they are over cannot be told, so the output "
+               "is refused");
+  }
+  std::error_code error;
+  const fs::path here = fs::weakly_canonical(output, error);
+  std::istringstream lines(jobs);
+  std::string line, in_use;
+  while (std::getline(lines, line)) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) continue;
+    const fs::path directory = fs::weakly_canonical(line.substr(blank + 1), error);
+    if (!error && directory == here) in_use += (in_use.empty() ? "" : ", ") + line.substr(0, blank);
+  }
+  if (!in_use.empty()) {
+    stop_input("\"" + output.string() + "\" is in use by the Slurm jobs " + in_use + " of a study submitted "
+               "there (queued or running): another run is refused until they end (scancel stops them)");
+  }
+}
+
 DirectoryLock claim_output(const Study& study) {
   const fs::path& output = study.output;
   if (fs::is_symlink(output)) {
@@ -65,5 +103,7 @@ DirectoryLock claim_output(const Study& study) {
                  "the study would write and delete through it: remove the link");
     }
   }
+  // The lock of a study submitted to Slurm lasts as long as its jobs.
+  refuse_while_slurm_jobs_work_in(output);
   return lock;
 }

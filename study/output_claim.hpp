@@ -39,7 +39,14 @@ class DirectoryLock {
   int fd_ = -1;
 };
 
+// Refuses with stop_input_error an OUTPUT whose plan names Slurm jobs
+// while Slurm still holds a job working there (queued or running: the
+// array's tasks hold no lock while they wait), or when squeue cannot tell.
+void refuse_while_slurm_jobs_work_in(const std::filesystem::path& output);
+
 // Makes OUTPUT if it is missing, locks it exclusively, and refuses with
-// stop_input_error a non-empty OUTPUT without a study plan, and a symbolic
-// link in place of a realisation's directory.  Returns the lock.
+// stop_input_error a non-empty OUTPUT without a study plan, a symbolic
+// link in place of a realisation's directory, and an OUTPUT of Slurm jobs
+// still queued or running (refuse_while_slurm_jobs_work_in).  Returns the
+// lock.
 DirectoryLock claim_output(const Study& study);

@@ -1,42 +1,83 @@
 #include "study/process.hpp"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sstream>
 
 #include "study/file_bytes.hpp"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 int run_process(const fs::path& program, const std::vector<std::string>& args, const fs::path& directory,
                 const fs::path& input, const fs::path& output, const fs::path& error, bool search_path) {
+  // Everything the child needs is prepared here: between fork and exec a
+  // thread of a threaded parent may only make system calls.
   std::vector<std::string> words{program.string()};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-  posix_spawn_file_actions_addopen(&actions, 0, input.empty() ? "/dev/null" : input.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, error.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  const int started = search_path ? posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ)
-                                  : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (started != 0) return -started;
+  const char* in_name = input.empty() ? "/dev/null" : input.c_str();
+  // A pipe closed by a successful exec: the child writes its errno into it
+  // when it cannot start the program.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return -errno;
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    const int why = errno;
+    close(report[0]);
+    close(report[1]);
+    return -why;
+  }
+  if (pid == 0) {
+    // The child ends with the thread that started it (a killed
+    // upscale_study leaves no sweep running); a parent already gone
+    // before the request is caught by its process id.
+    int why = 0;
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+      why = ESRCH;
+    } else if (chdir(directory.c_str()) != 0) {
+      why = errno;
+    } else {
+      const int in = open(in_name, O_RDONLY);
+      const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(error.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+        why = errno;
+      } else {
+        for (const int fd : {in, out, err}) {
+          if (fd > 2) close(fd);
+        }
+        if (search_path) {
+          execvp(argv[0], argv.data());
+        } else {
+          execv(argv[0], argv.data());
+        }
+        why = errno;
+      }
+    }
+    while (write(report[1], &why, sizeof why) < 0 && errno == EINTR) {
+    }
+    _exit(127);
+  }
+  close(report[1]);
+  int why = 0;
+  ssize_t got;
+  while ((got = read(report[0], &why, sizeof why)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -errno;
   }
+  if (got == static_cast<ssize_t>(sizeof why)) return -why;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return killed_by_signal + WTERMSIG(status);
 }

@@ -14,7 +14,9 @@ constexpr int killed_by_signal = 256;
 // (or /dev/null), standard output and error into the two files; returns
 // the exit status (0..255), killed_by_signal + the signal for a process
 // killed by one, or -errno when the program could not be started.  With
-// `search_path` the program is looked up on PATH.
+// `search_path` the program is looked up on PATH.  The program is killed
+// (SIGKILL) when the thread that started it ends, the whole upscale_study
+// with it: a study killed leaves none of its programs running.
 int run_process(const std::filesystem::path& program, const std::vector<std::string>& args,
                 const std::filesystem::path& directory, const std::filesystem::path& input,
                 const std::filesystem::path& output, const std::filesystem::path& error, bool search_path = false);

@@ -1,6 +1,7 @@
 #include "study/realisation.hpp"
 
 #include <cstdio>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 
@@ -61,7 +62,38 @@ std::string clipping_note(const fs::path& directory, const std::string& name) {
   return "";
 }
 
+namespace {
+Outcome compute_realisation(const Study& study, const Tools& tools, std::int32_t r);
+}  // namespace
+
 Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) {
+  try {
+    return compute_realisation(study, tools, r);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& error) {
+    // A fault of the file system (a full disk, a foreign file in the
+    // working folder): the owned files of the working folder go, freeing
+    // what they held, and the failure is recorded where --status and
+    // --merge look for it; neither step may hide the fault itself.
+    const fs::path directory = study.output / realisation_name(r, study.realisations);
+    try {
+      clear_work(directory / work_name);
+    } catch (const std::exception&) {
+    }
+    try {
+      if (fs::is_directory(directory) && !fs::is_symlink(directory)) {
+        write_atomically(directory / failure_name, std::string(error.what()) + "\n");
+      }
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+}
+
+namespace {
+
+Outcome compute_realisation(const Study& study, const Tools& tools, std::int32_t r) {
   const std::string name = realisation_name(r, study.realisations);
   const fs::path directory = study.output / name;
   if (fs::is_symlink(directory)) {
@@ -120,3 +152,5 @@ Outcome run_realisation(const Study& study, const Tools& tools, std::int32_t r) 
   clear_work(work);
   return {Outcome::done, "", clipping_note(directory, name)};
 }
+
+}  // namespace

@@ -31,13 +31,20 @@ std::string missing_reason(const fs::path& directory, const fs::path& slurm, std
 
 }  // namespace
 
-void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, DirectoryLock& lock) {
-  for (const fs::path& path : {study.case_dir, study.output}) {
-    if (path.string().find_first_of("#\n") != std::string::npos) {
-      stop_input_parameter(study.file.string() + ": the path \"" + path.string() + "\" holds a '#', which the "
-                           "tasks' frozen study file would read as a comment; move the study to another path");
-    }
+void check_slurm_paths(const Study& study) {
+  for (const fs::path& path : {study.file, study.case_dir, study.output}) {
+    const std::size_t at = path.string().find_first_of(path == study.file ? "\n" : "#\n");
+    if (at == std::string::npos) continue;
+    stop_input_parameter(study.file.string() + ": the path \"" + path.string() + "\" holds " +
+                         (path.string()[at] == '#' ? "a '#', which the tasks' frozen study file would read as a comment"
+                                                   : "a newline, which the tasks' frozen study file and Slurm's job "
+                                                     "names cannot carry") +
+                         "; move or rename the study");
   }
+}
+
+void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, DirectoryLock& lock) {
+  check_slurm_paths(study);
   write_plan(study, tools, "slurm (submitting)");
   const fs::path slurm = study.output / "slurm";
   fs::create_directories(slurm);
@@ -47,10 +54,13 @@ void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, Dire
 
   // 1. The scripts of the tasks and of the merge: every file they write
   //    lies inside OUTPUT.
+  // The script is copied by sbatch at submission: each task carries the
+  // signature of this study, whatever is written in OUTPUT later.
   write_atomically(slurm / "array.sh",
                    "#!/bin/sh\n# Task r of the job array: realisation r of the study.\nexec " +
                        shell_quoted(tools.study.string()) + " --task \"$SLURM_ARRAY_TASK_ID\" " +
-                       shell_quoted(frozen.string()) + " --bin " + shell_quoted(tools.maps.parent_path()) + "\n");
+                       shell_quoted(frozen.string()) + " --bin " + shell_quoted(tools.maps.parent_path()) +
+                       " --signature " + checksum_text(shared_inputs(study, tools)) + "\n");
   write_atomically(slurm / "merge.sh", "#!/bin/sh\n# After the array, whatever its tasks' outcome: the summary.\nexec " +
                                            shell_quoted(tools.study.string()) + " --merge " +
                                            shell_quoted(study.output.string()) + "\n");
@@ -129,10 +139,17 @@ void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, Dire
   finish_study(study, outcomes, true);
 }
 
-void run_task(const Study& study, const Tools& tools, std::int32_t r) {
+void run_task(const Study& study, const Tools& tools, std::int32_t r, const std::string& submitted) {
   const DirectoryLock output_lock(study.output, DirectoryLock::shared, 120);
   const Plan plan = read_plan(study.output);
   const std::string signature = checksum_text(shared_inputs(study, tools));
+  if (!submitted.empty() && (signature != submitted || plan.signature != submitted)) {
+    stop_input(" realisation " + std::to_string(r) + " refused: this task was submitted for the study of signature " +
+               submitted + ", and " + study.output.string() + " now holds " +
+               (plan.signature != submitted ? "the plan of another study" : "another frozen study file") +
+               " (of signature " + (plan.signature != submitted ? plan.signature : signature) +
+               "); nothing was written");
+  }
   if (plan.signature != signature || plan.realisations != study.realisations) {
     stop_input(" realisation " + std::to_string(r) + " refused: the plan in " + study.output.string() +
                " is not the one of the submitted study " + study.file.string() + " (the study, its case or the "

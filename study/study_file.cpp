@@ -14,6 +14,8 @@
 
 #include "common/stop.hpp"
 #include "common/units.hpp"
+#include "driver/pass.hpp"
+#include "driver/refine.hpp"
 #include "study/maps.hpp"
 #include "study/study_deck.hpp"
 
@@ -59,6 +61,31 @@ void check_positive_real(const fs::path& file, const Entry& e, const std::string
 [[noreturn]] void limit(const fs::path& file, int line, const std::string& key, const std::string& why) {
   stop_input_parameter(file.string() + (line > 0 ? ", line " + std::to_string(line) : std::string()) + ", " + key +
                        ": " + why);
+}
+
+// Every sweep's mesh (the deck's cells split refine x refine, and twice as
+// finely for the error estimate) within what the sweep admits, so that a
+// study its sweeps would all refuse is refused before anything is written.
+void check_refined_mesh(const Study& study, std::map<std::string, Entry>& entries, const Deck& deck) {
+  const bool by_refine = entries.count("refine") > 0;
+  if (!by_refine && !study.error_estimate) return;
+  const char* key = by_refine ? "refine" : "error_estimate";
+  const int line = entries[key].line;
+  const std::int64_t finest = std::int64_t{study.refine} * (study.error_estimate ? 2 : 1);
+  const std::string what = "the deck's " + std::to_string(deck.nx) + " x " + std::to_string(deck.ny) +
+                           " cells split " + std::to_string(finest) + " x " + std::to_string(finest) +
+                           (study.error_estimate ? " (the error estimate's h/2 included)" : "");
+  Deck fine = deck;
+  try {
+    const OutputDiscarded quiet;
+    if (finest > std::numeric_limits<std::int32_t>::max()) stop_run(stop_bad_parameter);
+    refine_deck(fine, static_cast<std::int32_t>(finest));
+  } catch (const StopRun&) {
+    limit(study.file, line, key, what + " exceed 32-bit cell counts");
+  }
+  if (mesh_unknowns(fine, TopLoad::split) < 0) {
+    limit(study.file, line, key, what + " give a mesh too large for the solver's 32-bit indices");
+  }
 }
 
 bool some_cell_of_type(const Deck& deck, const IntMap& matnum, bool type_one) {
@@ -295,6 +322,7 @@ Study read_study_file(const fs::path& file) {
               std::to_string(max_study_nfreq) + " of a study's sweeps (give a smaller nfreq in the study)");
   }
   study.rows = deck.nfreq;
+  check_refined_mesh(study, entries, deck);
   MapOptions options;
   try {
     OutputDiscarded quiet;

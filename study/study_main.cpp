@@ -20,8 +20,9 @@
 // study file, its case or OUTPUT (OUTPUT in use by another run among
 // them), 3 a usage error or a study refused by its checks, 6 an incomplete
 // set refused by --merge, 7 a Slurm submission that failed, 8 failed
-// realisations.  (--task R STUDY_FILE runs realisation R alone: the job
-// array's task.)
+// realisations.  (--task R STUDY_FILE [--signature S] runs realisation R
+// alone: the job array's task, refusing any study but the one of signature
+// S it was submitted with.)
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
   std::string doing = "reading the command line";
   try {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    std::string study_file, merge_dir, status_dir, engine = "local", bin;
+    std::string study_file, merge_dir, status_dir, engine = "local", bin, submitted;
     int jobs = 0, task = 0;
     bool wait = false, allow_missing = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -115,6 +116,8 @@ int main(int argc, char** argv) {
         status_dir = value();
       } else if (a == "--task") {
         task = count_of(a, value());
+      } else if (a == "--signature") {
+        submitted = value();
       } else if (!a.empty() && a[0] == '-') {
         usage(a + ": unknown option");
       } else if (study_file.empty()) {
@@ -140,6 +143,7 @@ int main(int argc, char** argv) {
     }
     if (study_file.empty()) usage("no study file");
     if (allow_missing) usage("--allow-missing belongs to --merge");
+    if (!submitted.empty() && task == 0) usage("--signature belongs to --task");
 
     // 1. The study, checked whole before anything is written.
     doing = "reading the study file " + study_file;
@@ -150,10 +154,12 @@ int main(int argc, char** argv) {
       if (task > study.realisations) usage("--task " + std::to_string(task) + ": the study has " +
                                            std::to_string(study.realisations) + " realisations");
       doing = "running realisation " + std::to_string(task);
-      run_task(study, tools, task);
+      run_task(study, tools, task, submitted);
       return finish_normal_end();
     }
     if (engine != "slurm" && wait) usage("--wait belongs to --engine slurm");
+
+    if (engine == "slurm") check_slurm_paths(study);
 
     // 2. OUTPUT, locked and owned, then the realisations.
     doing = "taking the output " + study.output.string();

@@ -344,8 +344,16 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
   std::FILE* file = std::fopen(temporary.c_str(), "w");
   if (file == nullptr) stop_input("cannot create \"" + temporary.string() + "\"");
   const bool written = std::fputs(text.c_str(), file) >= 0;
-  if ((std::fclose(file) != 0) || !written) stop_input("cannot write \"" + temporary.string() + "\" (output lost)");
+  // A summary not written whole leaves no temporary file behind.
   std::error_code error;
+  if ((std::fclose(file) != 0) || !written) {
+    fs::remove(temporary, error);
+    stop_input("cannot write \"" + temporary.string() + "\" (output lost): " + summary_name + " not written");
+  }
   fs::rename(temporary, output / summary_name, error);
-  if (error) stop_input("cannot move \"" + temporary.string() + "\" into place: " + error.message());
+  if (error) {
+    const std::string why = error.message();
+    fs::remove(temporary, error);
+    stop_input("cannot move \"" + temporary.string() + "\" into place: " + why);
+  }
 }

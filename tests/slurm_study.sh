@@ -5,7 +5,9 @@
 # deck with --engine slurm --wait into an OUTPUT whose name holds a "%"
 # (a pattern character of sbatch's file names), and compares its summary
 # byte for byte with the local engine's.  The study file is edited right
-# after the submission: the tasks read the copy frozen at submission.  The daemons it started are stopped by their
+# after the submission: the tasks read the copy frozen at submission.  Then
+# a study submitted held keeps its output while its array waits: a second
+# study there is refused, and its tasks refuse a study of other inputs.  The daemons it started are stopped by their
 # process ids when the script ends, whether the test passed or not; every
 # wait is bounded.
 #   tests/slurm_study.sh BUILD_DIR
@@ -155,4 +157,42 @@ done
 [ -f "$work/out_slurm%a/slurm/merge.out" ] || fail "no output file of the merge job in OUTPUT/slurm"
 [ -z "$(ls -A "$work/cwd")" ] || fail "files written outside OUTPUT: $(ls -A "$work/cwd")"
 timeout 10 "$build/upscale_study" --status "$work/out_slurm%a" | grep -q "realisations done: 4 of 4" || fail "--status"
-echo "passed: the Slurm engine's summary equals the local engine's, byte for byte"
+# 5. The output lock for the life of an array.  Study A is submitted held
+#    (its tasks wait in the queue, holding no lock): study B into A's output
+#    is refused with 2, by either engine, and A's plan stays as it was.
+sed -e 's/^output .*/output       = out_lock/' -e 's/^realisations .*/realisations = 2/' "$work/slurm.txt" \
+  > "$work/lock_a.txt"
+echo "slurm        = --hold" >> "$work/lock_a.txt"
+timeout 60 "$build/upscale_study" "$work/lock_a.txt" --engine slurm -j 2 > "$work/lock_a.log" 2>&1 \
+  || fail "study A was not submitted: $(cat "$work/lock_a.log")"
+array="$(sed -n 's/^ job array \([0-9]*\):.*/\1/p' "$work/lock_a.log")"
+merge="$(sed -n 's/^ merge job \([0-9]*\) .*/\1/p' "$work/lock_a.log")"
+[ -n "$array" ] && [ -n "$merge" ] || fail "no job ids in: $(cat "$work/lock_a.log")"
+sed 's/^seed .*/seed = 99/' "$work/lock_a.txt" > "$work/lock_b.txt"
+cp "$work/out_lock/study_plan" "$work/plan_a"
+for engine in slurm local; do
+  status=0
+  timeout 60 "$build/upscale_study" "$work/lock_b.txt" --engine "$engine" > "$work/lock_b.log" 2>&1 || status=$?
+  [ "$status" -eq 2 ] || fail "study B ($engine) into A's queued output ended with $status: $(cat "$work/lock_b.log")"
+  grep "is in use by the Slurm jobs" "$work/lock_b.log" | grep "${array}_" | grep -q " $merge" \
+    || fail "B's refusal does not name A's jobs $array and $merge: $(cat "$work/lock_b.log")"
+  cmp -s "$work/plan_a" "$work/out_lock/study_plan" || fail "B ($engine) changed A's plan"
+done
+# 6. Had B got in (its plan and frozen study in A's output), A's tasks,
+#    released, refuse to run it: each checks the signature it was
+#    submitted with.
+sed -e 's/^output .*/output       = out_b/' -e '/^slurm /d' "$work/lock_b.txt" > "$work/local_b.txt"
+timeout 120 "$build/upscale_study" "$work/local_b.txt" -j 2 > "$work/local_b.log" 2>&1 \
+  || fail "study B alone: $(cat "$work/local_b.log")"
+cp "$work/out_b/study_plan" "$work/out_lock/study_plan"
+sed -i 's/^seed = .*/seed = 99/' "$work/out_lock/slurm/study.txt"
+scontrol release "$array"
+array_over() { [ -z "$(timeout 10 squeue -h -j "$array" -o %i 2> /dev/null)" ]; }
+wait_for 120 array_over || fail "A's array did not end within 120 s"
+timeout 10 scancel "$merge" 2> /dev/null || true
+for r in 1 2; do
+  grep -q "this task was submitted for the study of signature" "$work/out_lock/slurm/task_$r.out" \
+    || fail "task $r of A ran B's study: $(cat "$work/out_lock/slurm/task_$r."* 2> /dev/null)"
+  [ ! -e "$work/out_lock/r0001/manifest" ] || fail "a task of A wrote a realisation of B"
+done
+echo "passed: the Slurm engine's summary equals the local engine's, byte for byte; a second study is refused while the first's array waits, and its tasks refuse another study"

@@ -140,19 +140,21 @@ TEST(WaterProportion, LayeredTakesEachLayerTypesValue) {
   LayerReal phi_layer;
   phi_layer(1) = 0.1;
   phi_layer(2) = 0.2;
-  RealMap phiw;
-  porosity(1, 2, phi_layer, 0, phiw, matnum);
+  RealMap patchy, phiw;
+  patchy(1, 1) = patchy(1, 2) = 0.5;
+  porosity(1, 2, phi_layer, 0, patchy, phiw, matnum);
   EXPECT_EQ(phiw(1, 1), 0.1);
   EXPECT_EQ(phiw(1, 2), 0.2);
+  porosity(1, 2, phi_layer, 1, patchy, phiw, matnum);
+  EXPECT_EQ(phiw(1, 1), 0.5) << "the patchy model takes the map read";
+  EXPECT_EQ(phiw(1, 2), 0.5);
 }
 
 TEST(WaterProportion, PatchyMapIsStoredByRecordPositionNotByItsIndices) {
   ScratchDirectory dir;
   write_file("phiw_binary_patchy.dat", "2 2 0.11\n1 2 0.12\n7 7 0.13\n0 0 0.14\n9 9 0.5\n");
-  IntMap matnum;
-  LayerReal phi_layer;
   RealMap phiw;
-  porosity(2, 2, phi_layer, 1, phiw, matnum);
+  read_patchy_map(2, 2, phiw);
   EXPECT_EQ(phiw(1, 1), 0.11);
   EXPECT_EQ(phiw(2, 1), 0.12);
   EXPECT_EQ(phiw(1, 2), 0.13);
@@ -161,18 +163,16 @@ TEST(WaterProportion, PatchyMapIsStoredByRecordPositionNotByItsIndices) {
 
 TEST(WaterProportion, MissingOrShortPatchyFileStops) {
   ScratchDirectory dir;
-  IntMap matnum;
-  LayerReal phi_layer;
   RealMap phiw;
   {
     CapturedOutput out;
-    EXPECT_THROW(porosity(2, 2, phi_layer, 1, phiw, matnum), StopRun);
+    EXPECT_THROW(read_patchy_map(2, 2, phiw), StopRun);
     EXPECT_TRUE(contains(out.text(), "phiw_binary_patchy.dat"));
   }
   EXPECT_FALSE(std::filesystem::exists("phiw_binary_patchy.dat")) << "a missing file must not be created";
   write_file("phiw_binary_patchy.dat", "1 1 0.1\n2 1 0.1\n1 2 0.1\n");
   CapturedOutput out;
-  EXPECT_THROW(porosity(2, 2, phi_layer, 1, phiw, matnum), StopRun);
+  EXPECT_THROW(read_patchy_map(2, 2, phiw), StopRun);
   EXPECT_TRUE(contains(out.text(), "cell (2,2)")) << out.text();
 }
 

@@ -129,6 +129,66 @@ std::vector<FailureCase> cases() {
     limited.shell_head = "ulimit -v 250000; ";
     table.push_back(limited);
   }
+  // The scalable solver in 300 MB of address space, where its BLAS once
+  // retried a refused buffer for ever: the run ends, within the timeout.
+  for (const char* program : {"upscale", "upscale_sweep"}) {
+    if (address_sanitized_build()) break;
+    const bool sweep = std::string(program) == "upscale_sweep";
+    FailureCase capped{std::string(program) + "_on_mumps_under_a_300_MB_address_limit_ends", program, "", nullptr,
+                       std::string(sweep ? " -j 2" : "") + " --solver mumps < deck.in > stdout.txt 2> stderr.txt",
+                       sweep ? 0 : 40, {sweep ? " table \"frequency_sweep.dat\": 10 rows\n" : " running time="}, {}};
+    capped.shell_head = "ulimit -v 300000; timeout 60 ";
+    table.push_back(capped);
+  }
+
+  // --- Command lines and decks refused before anything runs, and what a
+  //     run leaves beside its own files
+  const auto no_result_file = [](const fs::path& dir) {
+    EXPECT_FALSE(fs::exists(dir / "fort.18")) << "a refused run wrote its result files";
+    EXPECT_FALSE(fs::exists(dir / "angle_sweep.dat")) << "a refused sweep wrote a table";
+    EXPECT_FALSE(fs::exists(dir / "frequency_sweep.dat.partial")) << "a refused sweep left its table";
+  };
+  table.push_back({"angle_step_below_a_hundredth_of_a_degree_is_refused", "upscale_sweep", "", nullptr,
+                   " --tensor --angle-step 1e-9 < deck.in > stdout.txt 2> stderr.txt", 3,
+                   {"--angle-step 1e-9 is not admitted: the step of the angles is a number of degrees from 0.01 to 90"},
+                   {"STOP 3\n"}, {}, nullptr, no_result_file});
+  for (const char* unknown : {"--piston", "--refien 2", "--tensor", "-j 2"}) {
+    const std::string first_word = std::string(unknown).substr(0, std::string(unknown).find(' '));
+    table.push_back({"upscale_refuses_" + first_word.substr(first_word.find_first_not_of('-')), "upscale", "",
+                     nullptr, std::string(" ") + unknown + " < deck.in > stdout.txt 2> stderr.txt", 3,
+                     {"unknown argument \"" + first_word + "\"\nusage: upscale "}, {"STOP 3\n"}, {}, nullptr,
+                     no_result_file});
+  }
+  table.push_back({"upscale_answers_help_anywhere_and_runs_nothing", "upscale", "", nullptr,
+                   " --load piston --help < deck.in > stdout.txt 2> stderr.txt", 0, {"usage: upscale "}, {},
+                   {"STOP"}, nullptr, no_result_file});
+  table.push_back({"upscale_echoes_its_load_and_solver", "upscale", "", nullptr,
+                   " --load piston --solver mumps < deck.in > stdout.txt 2> stderr.txt", 40,
+                   {"\n load: piston, solver: mumps\n"}, {"STOP 40\n"}});
+  for (const char* cells : {"2147483647", "200000000", "400000000"}) {
+    for (const char* program : {"upscale", "upscale_sweep"}) {
+      table.push_back({std::string(program) + "_refuses_a_mesh_of_" + cells + "_squared_cells", program, "",
+                       [cells](TestDeck& d) { d.nx = d.ny = cells; }, {}, 3,
+                       {std::string("nx = ") + cells + ", ny = " + cells +
+                        ": the mesh is too large for the solver's 32-bit indices"},
+                       {"STOP 3\n"}, {}, nullptr, no_result_file});
+    }
+  }
+  table.push_back({"plain_sweep_removes_an_earlier_tensor_sweeps_tables", "upscale_sweep", "", nullptr, {}, 0,
+                   {" table \"frequency_sweep.dat\": 10 rows\n"}, {}, {},
+                   [](const fs::path& dir) {
+                     for (const char* name : {"effective_stiffness.dat", "angle_sweep.dat",
+                                              "effective_stiffness.dat.partial", "angle_sweep.dat.partial"}) {
+                       write_file(dir / name, "a table of an earlier sample\n");
+                     }
+                     return nullptr;
+                   },
+                   [](const fs::path& dir) {
+                     for (const char* name : {"effective_stiffness.dat", "angle_sweep.dat",
+                                              "effective_stiffness.dat.partial", "angle_sweep.dat.partial"}) {
+                       EXPECT_FALSE(fs::exists(dir / name)) << name << " of an earlier sweep left beside the table";
+                     }
+                   }});
 
   // --- One run at a time in a directory
   table.push_back({"second_run_in_a_locked_directory_is_refused", "upscale", "", nullptr, {}, 2,

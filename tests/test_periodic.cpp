@@ -361,6 +361,7 @@ TEST(PeriodicStiffness, TheAverageStressIsConjugateToTheWorkOfTheImposedStrain) 
   readata(input, run.deck);
   material_map_stage(run);
   read_binary_ice(run);
+  read_patchy_map(run);
   fs::current_path(here);
   run.load = TopLoad::periodic;
   const Deck& deck = run.deck;

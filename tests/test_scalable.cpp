@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "scalable/blas_buffer.hpp"
 #include "scalable/symmetric_solver.hpp"
 #include "scalable/symmetric_values.hpp"
 #include "sparse/backward_error.hpp"
@@ -263,6 +264,37 @@ TEST(ScalableSolverLibrary, TheBlasLoadedIsTheSerialOpenBlas) {
   while (std::getline(maps, line))
     if (line.find("libopenblas") != std::string::npos || line.find("libblas") != std::string::npos) blas = line;
   EXPECT_NE(blas.find("openblas-serial"), std::string::npos) << "BLAS mapped from: " << blas;
+}
+
+// The address space the process holds (VmSize), in bytes.
+std::uint64_t address_space_held() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmSize:", 0) == 0) return std::stoull(line.substr(7)) * 1024;
+  return 0;
+}
+
+TEST(ScalableSolverLibrary, TheBlasBufferTakenAtStartIsTheOneTheFactorisationUses) {
+  // The reservation must hold OpenBLAS's whole buffer (a larger one would
+  // find the address space it was checked against too small), and a
+  // factorisation afterwards must map no buffer of its own.
+  const std::uint64_t before = address_space_held();
+  scalable::take_blas_buffer();
+  const std::uint64_t taken = address_space_held() - before;
+  EXPECT_TRUE(scalable::blas_buffer_taken());
+  if (taken > 0) {  // 0 when an earlier test of this process mapped it
+    EXPECT_GE(taken, std::uint64_t{128} << 20) << "the first level-3 call mapped no buffer";
+    EXPECT_LE(taken, scalable::blas_buffer_bytes) << "OpenBLAS's buffer outgrew blas_buffer_bytes";
+  }
+  const FemSystem s = fem_system(30, 30);
+  const FemSystem t = symmetric_form(s);
+  SymmetricSolver solver(Ordering::amd);
+  const std::uint64_t ready = address_space_held();
+  const std::vector<dcomplex> x = mumps_solution(solver, t.m, t.rhs);
+  ASSERT_EQ(x.size(), static_cast<std::size_t>(t.m.n));
+  const std::uint64_t grown = address_space_held() - std::min(address_space_held(), ready);
+  EXPECT_LT(grown, std::uint64_t{100} << 20) << "the factorisation mapped a second BLAS buffer";
 }
 
 }  // namespace

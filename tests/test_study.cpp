@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -414,6 +415,19 @@ TEST(Study, WholeProgramCasesEndWithTheirStatusAndLeaveWhatIsNotTheirsUntouched)
       {"a seed whose last realisation would wrap",
        study(with(plain, "seed = 3", "seed = 18446744073709551615")), "small.txt", stop_bad_parameter,
        "line 4, seed: 18446744073709551615 + 2 (the seed of realisation 3) exceeds", {}, {"small"}},
+      {"a refinement whose mesh exceeds the solver's indices", study(plain + "refine = 100000\n"), "small.txt",
+       stop_bad_parameter, "line 10, refine: the deck's 6 x 6 cells split 100000 x 100000 give a mesh too large", {},
+       {"small"}},
+      {"an error estimate whose h/2 mesh exceeds the solver's indices",
+       study(plain + "refine = 400\nerror_estimate = yes\n"), "small.txt", stop_bad_parameter,
+       "line 10, refine: the deck's 6 x 6 cells split 800 x 800 (the error estimate's h/2 included)", {}, {"small"}},
+      {"a newline in the name of a Slurm study's file",
+       [&](const fs::path& dir) {
+         small_case(dir / "case");
+         write_file(dir / "two\nlines.txt", plain + "output = out\n");
+       },
+       "'two\nlines.txt' --engine slurm", stop_bad_parameter, "holds a newline, which the tasks' frozen study file",
+       {}, {"out"}},
       {"-j beyond the limit", study(plain), "small.txt -j 100000", stop_bad_parameter,
        "-j: 100000 realisations at a time exceed the limit of 256", {}, {"small"}},
       {"HIGH below LOW", study(with(plain, "--values 0.08 0.2", "--values 0.2 0.08")), "small.txt",
@@ -725,4 +739,102 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
     EXPECT_NE(run.out.find("bad.txt, line 10, quantity: '" + bad + "'"), std::string::npos) << bad << "\n" << run.out;
     EXPECT_FALSE(fs::exists(dir.path() / "bad")) << "nothing written: " << bad;
   }
+}
+
+namespace {
+
+// The processes whose parent is `parent`, with their names, from /proc.
+std::vector<std::pair<pid_t, std::string>> children_of(pid_t parent) {
+  std::vector<std::pair<pid_t, std::string>> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text;
+    std::getline(stat, text);
+    const std::size_t open = text.find('('), close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream rest(text.substr(close + 2));
+    char state = 0;
+    pid_t ppid = 0;
+    rest >> state >> ppid;
+    if (ppid == parent) children.emplace_back(std::stoi(name), text.substr(open + 1, close - open - 1));
+  }
+  return children;
+}
+
+}  // namespace
+
+TEST(Study, AKilledStudyLeavesNoneOfItsProgramsRunning) {
+  // Two long sweeps (10000 frequencies each) under a study killed by
+  // SIGKILL, which no handler can catch: the sweeps end with it.
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  write_file(dir.path() / "long.txt", with(study_text(patchy_ice, 2), "nfreq = 3", "nfreq = 10000"));
+  const pid_t study = fork();
+  ASSERT_GE(study, 0);
+  if (study == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(127);
+    const int out = open("study.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) _exit(127);
+    execl(UPSCALE_STUDY_BINARY, UPSCALE_STUDY_BINARY, "long.txt", "-j", "2", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::vector<std::pair<pid_t, std::string>> sweeps;
+  for (int tries = 0; tries < 300 && sweeps.size() < 2; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    sweeps.clear();
+    for (const auto& child : children_of(study))
+      if (child.second == "upscale_sweep") sweeps.push_back(child);
+  }
+  ASSERT_EQ(kill(study, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(study, &status, 0), study);
+  EXPECT_EQ(sweeps.size(), 2u) << "the study did not start its two sweeps within 30 s:\n"
+                               << read_file(dir.path() / "study.out");
+  for (const auto& sweep : sweeps) {
+    bool ended = false;
+    for (int tries = 0; tries < 100 && !ended; ++tries) {
+      // Gone, or a zombie left to whoever adopted it.
+      std::ifstream stat("/proc/" + std::to_string(sweep.first) + "/stat");
+      std::string text;
+      std::getline(stat, text);
+      ended = !stat || text.find(") Z ") != std::string::npos;
+      if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(ended) << "sweep " << sweep.first << " outlived its killed study by 5 s";
+    if (!ended) kill(sweep.first, SIGKILL);  // leave nothing running
+  }
+}
+
+TEST(Study, AFullDiskLeavesFailuresToldAsFailedAndNoTemporaryFile) {
+  // OUTPUT on a file system of 120 kB: the first realisations fit, the
+  // others meet a full disk.  --status tells them failed (not running),
+  // and a merge that cannot write its summary leaves no temporary file.
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  ScratchDirectory dir;
+  small_case(dir.path() / "case");
+  const fs::path out = dir.path() / "out";
+  fs::create_directories(out);
+  if (std::system(("mount -t tmpfs -o size=120k tmpfs '" + out.string() + "' 2> /dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "this machine lets no tmpfs be mounted";
+  }
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { EXPECT_EQ(std::system(("umount '" + at.string() + "'").c_str()), 0); }
+  } unmount{out};
+  write_file(dir.path() / "full.txt", study_text(patchy_ice, 30, "output = out\n"));
+  const ProgramRun study = run_command(dir.path(), "full.txt -j 2");
+  EXPECT_NE(study.exit_status, 0) << study.out << study.err;
+  EXPECT_EQ(study.err.find("terminate"), std::string::npos) << study.err;
+  const ProgramRun status = run_command(dir.path(), "--status out");
+  ASSERT_EQ(status.exit_status, 0) << status.out << status.err;
+  EXPECT_NE(status.out.find("; running or interrupted: 0;"), std::string::npos) << status.out;
+  EXPECT_EQ(status.out.find("; failed: 0"), std::string::npos) << "the disk never filled: " << status.out;
+  // The disk filled to its last byte: the summary cannot be written.
+  std::system(("cat /dev/zero > '" + (out / "filler").string() + "' 2> /dev/null").c_str());
+  const ProgramRun merge = run_command(dir.path(), "--merge out --allow-missing");
+  EXPECT_EQ(merge.exit_status, stop_input_error) << merge.out << merge.err;
+  EXPECT_FALSE(fs::exists(out / (std::string(summary_name) + ".tmp"))) << "a failed merge left its temporary file";
+  EXPECT_FALSE(fs::exists(out / summary_name));
 }
