@@ -18,7 +18,7 @@
 #include "common/units.hpp"
 #include "driver/pass.hpp"
 #include "driver/readata.hpp"
-#include "driver/sweep.hpp"
+#include "sweep/sweep.hpp"
 #include "fem/global_numbering.hpp"
 #include "sparse/sparse.hpp"
 

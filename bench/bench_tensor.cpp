@@ -18,10 +18,10 @@
 #include "bench/bench_support.hpp"
 #include "common/input.hpp"
 #include "common/units.hpp"
-#include "driver/effective_tensor.hpp"
+#include "sweep/effective_tensor.hpp"
 #include "driver/pass.hpp"
 #include "driver/readata.hpp"
-#include "driver/tensor_pass.hpp"
+#include "sweep/tensor_pass.hpp"
 
 namespace fs = std::filesystem;
 

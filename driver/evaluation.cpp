@@ -6,7 +6,7 @@
 #include "common/format.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
-#include "driver/effective_tensor.hpp"
+#include "driver/stress_averages.hpp"
 #include "driver/result_units.hpp"
 #include "medium/cell_fractions.hpp"
 

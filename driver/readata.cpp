@@ -6,6 +6,7 @@
 
 #include "common/format.hpp"
 #include "common/stop.hpp"
+#include "medium/makematnum.hpp"
 
 namespace {
 
@@ -153,4 +154,10 @@ void readata(LineInput& input, Deck& deck) {
   record(stdout_unit);
   deck.h = deck.domain_size / static_cast<double>(deck.ny);
   record(stdout_unit, " mesh size h ", deck.h);
+}
+
+void deck_layers(const Deck& deck, IntMap& matnum) {
+  matnum.resize(deck.nx, deck.ny);
+  LayerReal size_layer;
+  makematnum(deck.nx, deck.ny, deck.nl, size_layer, deck.h, matnum);
 }

@@ -55,3 +55,8 @@ struct Deck {
 // key_model and model in 0..1, nl(i) >= 0 with nl(1) + nl(2) in
 // 1..2^31 - 1).
 void readata(LineInput& input, Deck& deck);
+
+// The deck's layered material map: the layer type of every cell
+// (medium/makematnum.hpp), for the programs that read a deck without
+// running it.
+void deck_layers(const Deck& deck, IntMap& matnum);

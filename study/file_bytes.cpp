@@ -31,15 +31,4 @@ void write_atomically(const fs::path& file, const std::string& text) {
   fs::rename(temporary, file);
 }
 
-std::string checksum_text(const std::string& bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
-}
-
 std::string checksum_file(const fs::path& file) { return checksum_text(read_text(file)); }

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "common/checksum.hpp"
+
 // The whole file; empty when it cannot be read.
 std::string read_text(const std::filesystem::path& file);
 
@@ -16,6 +18,5 @@ std::string read_text(const std::filesystem::path& file);
 // that a reader sees the old file or the whole new one, never a part.
 void write_atomically(const std::filesystem::path& file, const std::string& text);
 
-// 64-bit FNV-1a checksum of a text or of a file's bytes, 16 hexadecimal digits.
-std::string checksum_text(const std::string& bytes);
+// The checksum of a file's bytes (common/checksum.hpp).
 std::string checksum_file(const std::filesystem::path& file);

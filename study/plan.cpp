@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "common/stop.hpp"
-#include "driver/sweep.hpp"
+#include "sweep/sweep.hpp"
 #include "study/file_bytes.hpp"
 #include "study/summary.hpp"
 

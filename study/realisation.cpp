@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "driver/sweep.hpp"
+#include "sweep/sweep.hpp"
 #include "study/file_bytes.hpp"
 #include "study/plan.hpp"
 #include "study/process.hpp"

@@ -16,8 +16,8 @@
 #include "common/units.hpp"
 #include "driver/pass.hpp"
 #include "driver/refine.hpp"
-#include "study/maps.hpp"
-#include "study/study_deck.hpp"
+#include "maps/maps.hpp"
+#include "maps/study_deck.hpp"
 
 namespace fs = std::filesystem;
 

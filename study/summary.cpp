@@ -10,8 +10,8 @@
 
 #include "common/format.hpp"
 #include "common/stop.hpp"
-#include "driver/sweep.hpp"
-#include "driver/tensor_tables.hpp"
+#include "sweep/sweep.hpp"
+#include "sweep/tensor_tables.hpp"
 #include "study/study_file.hpp"
 
 namespace fs = std::filesystem;

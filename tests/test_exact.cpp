@@ -17,7 +17,7 @@
 #include "common/input.hpp"
 #include "driver/pass.hpp"
 #include "driver/readata.hpp"
-#include "driver/sweep_reference.hpp"
+#include "sweep/sweep_reference.hpp"
 #include "exact/exact_1d.hpp"
 #include "exact/layered_exact.hpp"
 #include "exact/periodic_stack.hpp"

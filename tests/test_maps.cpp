@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "study/exact_math.hpp"
-#include "study/maps.hpp"
-#include "study/study_deck.hpp"
+#include "maps/exact_math.hpp"
+#include "maps/maps.hpp"
+#include "maps/study_deck.hpp"
 #include "tests/test_support.hpp"
 
 namespace fs = std::filesystem;

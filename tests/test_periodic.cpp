@@ -15,10 +15,10 @@
 #include "common/complex.hpp"
 #include "common/format.hpp"
 #include "common/input.hpp"
-#include "driver/effective_tensor.hpp"
+#include "sweep/effective_tensor.hpp"
 #include "driver/pass.hpp"
 #include "fem/local_sys.hpp"
-#include "driver/tensor_tables.hpp"
+#include "sweep/tensor_tables.hpp"
 #include "fem/global_numbering.hpp"
 #include "test_support.hpp"
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "common/stop.hpp"
-#include "driver/sweep.hpp"
+#include "sweep/sweep.hpp"
 #include "study/plan.hpp"
 #include "study/tools.hpp"
 #include "study/summary.hpp"

@@ -14,7 +14,7 @@
 #include "common/units.hpp"
 #include "driver/pass.hpp"
 #include "driver/readata.hpp"
-#include "driver/sweep.hpp"
+#include "sweep/sweep.hpp"
 #include "tests/test_support.hpp"
 
 namespace fs = std::filesystem;

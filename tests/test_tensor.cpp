@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/effective_tensor.hpp"
-#include "driver/tensor_tables.hpp"
+#include "sweep/effective_tensor.hpp"
+#include "sweep/tensor_tables.hpp"
 #include "fem/global_numbering.hpp"
 #include "fem/local_sys.hpp"
 #include "test_support.hpp"

@@ -25,7 +25,7 @@
 //      error_estimate_w  error_estimate_vel_w  error_estimate_1000/Q_w
 // then, always, the shortest diffusion length of the cells' slow mode in
 // cells of the mesh (below about 3 the mesh does not resolve it), and last
-// the row's flags, words joined by commas or "ok" (driver/sweep.cpp,
+// the row's flags, words joined by commas or "ok" (sweep/sweep.cpp,
 // row_flags: rig, unresolved, rounding, not_dissipative):
 //      diffusion_length(cells)  flags
 #pragma once

@@ -1,4 +1,4 @@
-#include "study/maps.hpp"
+#include "maps/maps.hpp"
 
 #include <fftw3.h>
 
@@ -13,8 +13,8 @@
 
 #include "common/format.hpp"
 #include "common/stop.hpp"
-#include "study/exact_math.hpp"
-#include "study/file_bytes.hpp"
+#include "common/checksum.hpp"
+#include "maps/exact_math.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The passes of the horizontal and shear tests (and of the vertical piston
 // test when the run's own test is not one) beside the run's own pass, for
-// the effective stiffness (driver/effective_tensor.hpp).
+// the effective stiffness (sweep/effective_tensor.hpp).
 //
 // Each test has its own numbering (its loaded plate merges other
 // unknowns), so its own pattern, ordering and symbolic factorisation, laid
@@ -10,7 +10,7 @@
 // analytic reference are not recomputed.
 #pragma once
 
-#include "driver/effective_tensor.hpp"
+#include "sweep/effective_tensor.hpp"
 #include "driver/pass.hpp"
 
 // Lays out on `run` the sample of `sample` (copy_sample) and the structure

@@ -24,8 +24,8 @@
 
 #include "common/stop.hpp"
 #include "common/units.hpp"
-#include "study/maps.hpp"
-#include "study/study_deck.hpp"
+#include "maps/maps.hpp"
+#include "maps/study_deck.hpp"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,4 +1,4 @@
-#include "driver/tensor_pass.hpp"
+#include "sweep/tensor_pass.hpp"
 
 void other_test_structure(const RunStorage& sample, HarmonicTest test, RunStorage& run, SharedSolver* solver) {
   copy_sample(sample, run, solver != nullptr);

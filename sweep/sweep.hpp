@@ -21,7 +21,7 @@
 #include <istream>
 
 #include "driver/readata.hpp"
-#include "driver/sweep_table.hpp"
+#include "sweep/sweep_table.hpp"
 #include "driver/run_options.hpp"
 
 inline constexpr const char* sweep_table_name = sweep_table::file_name;
@@ -72,7 +72,7 @@ inline constexpr double min_angle_step = 0.01;
 // "--refine K" and "--error-estimate" (the sample also solved at h/2, and
 // the Richardson estimate of the relative error of Mw in the table's last
 // column, error_estimate_w), "--tensor" (the tables of
-// driver/tensor_tables.hpp) and "--angle-step D" (min_angle_step <= D <= 90
+// sweep/tensor_tables.hpp) and "--angle-step D" (min_angle_step <= D <= 90
 // degrees, default 15).  Any other argument,
 // or a number outside 1..max_sweep_jobs, stops with stop_bad_parameter and a
 // usage message.

@@ -1,4 +1,4 @@
-#include "driver/sweep_reference.hpp"
+#include "sweep/sweep_reference.hpp"
 
 namespace {
 

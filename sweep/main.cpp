@@ -19,12 +19,12 @@
 #include <string_view>
 
 #include "common/stop.hpp"
-#include "driver/sweep.hpp"
+#include "sweep/sweep.hpp"
 
 int main(int argc, char** argv) {
   for (int a = 1; a < argc; ++a) {
     if (std::string_view(argv[a]) == "--help") {
-      std::printf("usage: upscale_sweep [-j N] [--load periodic|piston|split] [--refine K] [--solver specified|mumps]\n"
+      std::printf("usage: upscale_sweep [-j N] [--load periodic|piston|split] [--refine K] [--solver builtin|mumps]\n"
                   "                     [--error-estimate] [--tensor [--angle-step D]] < deck.in\n"
                   "The test of upscale at every frequency of the deck's logarithmic grid: the table\n"
                   "\"frequency_sweep.dat\" (\"frequency_sweep.dat.partial\" while it grows) and a short summary.\n"
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
                   "--load piston: the top under a rigid, impermeable piston, the other sides closed;\n"
                   "--load split: 1 Pa on the top of each solid, the other sides closed.\n"
                   "--refine K: every cell of the deck split into K x K cells.\n"
-                  "--solver: the sparse solver (default: specified up to 60 x 60 cells, mumps beyond).\n"
+                  "--solver: the sparse solver (default: builtin up to 60 x 60 cells, mumps beyond).\n"
                   "--error-estimate: the sample also at h/2, the estimated error of Mw in the table.\n"
                   "--tensor: the vertical, horizontal and shear tests (periodic strains, or rigid plates\n"
                   "  under piston and split), the effective\n"

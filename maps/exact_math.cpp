@@ -1,4 +1,4 @@
-#include "study/exact_math.hpp"
+#include "maps/exact_math.hpp"
 
 #include <cmath>
 #include <limits>

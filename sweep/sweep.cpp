@@ -1,4 +1,4 @@
-#include "driver/sweep.hpp"
+#include "sweep/sweep.hpp"
 
 #include <sched.h>
 #include <unistd.h>
@@ -28,10 +28,10 @@
 #include "driver/refine.hpp"
 #include "driver/run_options.hpp"
 #include "driver/readata.hpp"
-#include "driver/sweep_reference.hpp"
-#include "driver/sweep_table.hpp"
-#include "driver/tensor_pass.hpp"
-#include "driver/tensor_tables.hpp"
+#include "sweep/sweep_reference.hpp"
+#include "sweep/sweep_table.hpp"
+#include "sweep/tensor_pass.hpp"
+#include "sweep/tensor_tables.hpp"
 #include "driver/timer.hpp"
 #include "exact/layered_exact.hpp"
 #include "exact/periodic_stack.hpp"
@@ -763,7 +763,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   std::int32_t workers = options.jobs < deck.nfreq ? options.jobs : deck.nfreq;
   // Beyond 60 x 60 no more jobs than the memory holds.
   if (workers > 1 && (deck.nx > classic_cells_x || deck.ny > classic_cells_y)) {
-    // A job holds the arrays of its passes and, on the specified solver,
+    // A job holds the arrays of its passes and, on the built-in solver,
     // their work blocks; the scalable solver's factors are shared.
     auto job_part = [&](const RunStorage& run) {
       return run.shared != nullptr ? pass_arrays_estimate(run.deck, run.load)
