@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # The scaling benchmark of the two solvers: a one-layer permafrost sample
 # of N x N cells (N = 30 .. 480), swept at one and at three frequencies by
-# `upscale_sweep -j 1`, on the specified solver and on MUMPS.  For each run
+# `upscale_sweep -j 1`, on the built-in solver and on MUMPS.  For each run
 # it records the unknowns, the CPU time (user + system) and the peak
 # resident memory; the first frequency's time is that of the one-frequency
 # sweep, a further frequency's the difference of the two sweeps over two.
-#   bench/scaling.sh [BUILD_DIR [SIZES_SPECIFIED [SIZES_MUMPS]]]
+#   bench/scaling.sh [BUILD_DIR [SIZES_BUILTIN [SIZES_MUMPS]]]
 # Writes bench/scaling.dat (one row per solver and size) and, with gnuplot,
 # bench/scaling.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-specified_sizes="${2:-30 60 120 240}"
+builtin_sizes="${2:-30 60 120 240}"
 mumps_sizes="${3:-30 60 120 240 480}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -31,8 +31,8 @@ measure() {  # measure SOLVER N NFREQ -> "cpu peak_kb"
   awk '{ printf "%.3f %d\n", $1 + $2, $3 }' "$work/time.txt"
 }
 
-for solver in specified mumps; do
-  sizes="$specified_sizes"
+for solver in builtin mumps; do
+  sizes="$builtin_sizes"
   [ "$solver" = mumps ] && sizes="$mumps_sizes"
   for n in $sizes; do
     awk -v n="$n" 'BEGIN { for (k = 1; k <= n; ++k) for (j = 1; j <= n; ++j) print j, k, 0.08 }' > "$work/binary_ice_gnu.dat"

@@ -4,7 +4,7 @@
 // column (1..nx, along x), k the row (1..ny, along y, row 1 at the bottom).
 // It is stored column-major: cell (j,k) sits at position (k-1)*ld + j.  A
 // map is made for at least 60 x 60 cells, so that on meshes up to 60 x 60
-// the layout is the one of the fixed arrays of the original program
+// the layout is the one of the fixed arrays of the classic layout
 // (leading dimension 60); a larger mesh sizes it with resize(nx, ny).
 #pragma once
 
@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-// The sizes of the original program's fixed arrays, which every mesh up to
+// The sizes of the classic fixed arrays, which every mesh up to
 // 60 x 60 keeps: its solver work block and the 50 stored entries per
 // unknown of the assembly.
 constexpr int classic_cells_x = 60;

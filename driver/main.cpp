@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   bool help = false;
   for (int a = 1; a < argc; ++a) help = help || std::string_view(argv[a]) == "--help";
   if (help) {
-    std::printf("usage: upscale [--load split|piston|periodic] [--refine K] [--solver specified|mumps] < deck.in\n"
+    std::printf("usage: upscale [--load split|piston|periodic] [--refine K] [--solver builtin|mumps] < deck.in\n"
                 "The finite-element compressibility test of a 2D three-phase porous rock sample at the deck's first\n"
                 "frequency: the deck is read from standard input, the per-cell files \"binary_ice_gnu.dat\" (and,\n"
                 "in the patchy model, \"phiw_binary_patchy.dat\") from the working directory, every stage is\n"
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
                 "impermeable piston carrying 2 Pa on both solids (default split: 1 Pa on each solid's top);\n"
                 "--load periodic takes the sample as one period of an infinite medium under a vertical strain.\n"
                 "--refine K splits every cell of the deck into K x K cells carrying its values.\n"
-                "--solver chooses the sparse solver (default: specified up to 60 x 60 cells, mumps beyond).\n");
+                "--solver chooses the sparse solver (default: builtin up to 60 x 60 cells, mumps beyond).\n");
     return 0;
   }
   static char stdout_buffer[1 << 16];

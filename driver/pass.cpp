@@ -89,7 +89,7 @@ std::int64_t mesh_unknowns(const Deck& deck, TopLoad load) {
   return n;
 }
 
-std::int64_t specified_work_words(std::int64_t n) {
+std::int64_t work_block_words(std::int64_t n) {
   if (n <= classic_unknowns) return classic_work_words;
   const double grown = 500.0 * static_cast<double>(n) * std::log(static_cast<double>(n)) /
                        std::log(static_cast<double>(classic_unknowns)) * 1.25;
@@ -123,7 +123,7 @@ std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable
     const double entries = 3.24e6 * ratio * std::log(static_cast<double>(un)) / std::log(double{classic_unknowns});
     return pass_arrays_estimate(deck, load) + static_cast<std::uint64_t>(entries * 16.0 * 1.5 * 1.1);
   }
-  const std::int64_t words = specified_work_words(static_cast<std::int64_t>(un));
+  const std::int64_t words = work_block_words(static_cast<std::int64_t>(un));
   const std::uint64_t block = 16 * static_cast<std::uint64_t>(words > 0 ? words : 0) + sizeof(sparse::FactorScratch);
   return pass_arrays_estimate(deck, load) + block;
 }
@@ -187,14 +187,14 @@ void size_for_mesh(RunStorage& run, std::int32_t passes, bool scalable) {
   const std::int64_t n = mesh_unknowns(deck, run.load);
   // The scalable solver keeps its factors itself: the work block shrinks
   // to a word.
-  const std::int64_t words = scalable ? 1 : specified_work_words(n);
+  const std::int64_t words = scalable ? 1 : work_block_words(n);
   if (n < 0 || words < 0) {
     stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(deck.nx) + ", ny = " +
                          std::to_string(deck.ny) + ": the mesh is too large for the solver's 32-bit indices");
   }
   if (scalable) {
     // The scalable solver's factors are its own: the work block of the
-    // specified solver shrinks to a word at any size, and the BLAS's
+    // built-in solver shrinks to a word at any size, and the BLAS's
     // buffer is taken before the storage of a larger mesh, so that every
     // later estimate counts it among what the process holds.
     if (run.work.nsp != 1) run.work.allocate(1);
@@ -387,7 +387,7 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
   if (run.shared != nullptr) {
     solve_scalable(run, pass);
   } else {
-    solve_specified(run, pass, factorisation);
+    solve_builtin(run, pass, factorisation);
   }
 
   // A system of extreme coefficients (a sample height far outside any
@@ -453,7 +453,7 @@ double refinement_forward_error(RunStorage& run, const PassScalars& pass) {
   return correction_ratio(run, n, largest);
 }
 
-void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisation) {
+void solve_builtin(RunStorage& run, PassScalars& pass, Factorisation factorisation) {
   // The same permutation orders rows and columns; ordering, factors and
   // solution all live in the one work block.
   const std::int32_t nsp = run.work.nsp;

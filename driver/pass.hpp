@@ -49,7 +49,7 @@ struct RunStorage {
   Buffer<std::int32_t> c, ic;  // ordering and its inverse
   sparse::WorkBlock work;
   // The scalable solver of the sample, when the pass uses it (null: the
-  // specified solver in the work block); owned by whoever made the pass.
+  // built-in solver in the work block); owned by whoever made the pass.
   SharedSolver* shared = nullptr;
   Buffer<unsigned char> held;  // the unknowns held at zero, for the scalable solver
   AssemblyScratch assembly;
@@ -72,12 +72,12 @@ static_assert(sparse::WorkBlock::default_nsp >= classic_work_words);
 // solver's 32-bit indices with entries_per_unknown entries per unknown.
 std::int64_t mesh_unknowns(const Deck& deck, TopLoad load);
 
-// The work block of the specified solver for n unknowns, in 16-byte words:
+// The work block of the built-in solver for n unknowns, in 16-byte words:
 // the fixed 11102000 up to the 60 x 60 mesh; beyond it, the fill of a
 // minimum-degree factorisation of a two-dimensional mesh grows like
 // n log n, and the block grows with it from the 500 words per unknown of
 // the 60 x 60 mesh (with a quarter to spare).  -1 beyond 32-bit words.
-std::int64_t specified_work_words(std::int64_t n);
+std::int64_t work_block_words(std::int64_t n);
 
 // What a pass object of the deck's mesh takes, in bytes, and what this
 // machine offers: the memory available now, bounded by the process's
@@ -242,14 +242,14 @@ void solve_stage(RunStorage& run, PassScalars& pass,
 // shared instance last only while its lock is held.
 double refinement_forward_error(RunStorage& run, const PassScalars& pass);
 
-// The two solvers behind solve_stage: the specified one in the work block,
+// The two solvers behind solve_stage: the built-in one in the work block,
 // and the scalable one (run.shared): its analysis once per sample (it stops
 // with 9 when it fails, and with stop_bad_parameter when its estimate of the
 // factors exceeds the memory the machine offers), then the numeric
 // factorisation and the solution (99 when they fail).  MUMPS refused memory
 // in either stops with stop_input_error, as any refused allocation, giving
 // its estimate and what the machine offers.
-void solve_specified(RunStorage& run, PassScalars& pass, Factorisation factorisation);
+void solve_builtin(RunStorage& run, PassScalars& pass, Factorisation factorisation);
 void analyse_scalable(RunStorage& run, const PassScalars& pass);
 void solve_scalable(RunStorage& run, PassScalars& pass);
 

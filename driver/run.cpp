@@ -56,7 +56,7 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
   }
   const bool scalable = uses_scalable_solver(deck, options.solver);
   write_line(stdout_unit, std::string(" load: ") + load_name(options.load) +
-                              ", solver: " + (scalable ? "mumps" : "specified"));
+                              ", solver: " + (scalable ? "mumps" : "builtin"));
   size_for_mesh(run, 1, scalable);
   // The scalable solver, past 60 x 60 cells or on request.
   std::mutex solver_calls;

@@ -41,12 +41,12 @@ bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& op
     return true;
   }
   if (option_value(argc, argv, a, "--solver", value, usage)) {
-    if (value == "specified") {
-      options.solver = SolverChoice::specified;
+    if (value == "builtin") {
+      options.solver = SolverChoice::builtin;
     } else if (value == "mumps") {
       options.solver = SolverChoice::mumps;
     } else {
-      stop_input_parameter("--solver " + value + " is not admitted: the solver is specified or mumps\n" + usage);
+      stop_input_parameter("--solver " + value + " is not admitted: the solver is builtin or mumps\n" + usage);
     }
     return true;
   }

@@ -4,7 +4,7 @@
 //   --load periodic the sample as one period of an infinite medium under
 //                   an imposed vertical strain: no side, no loaded face
 //   --refine K      every cell of the deck split into K x K cells (default 1)
-//   --solver specified|mumps   the sparse solver (default: the specified one
+//   --solver builtin|mumps   the sparse solver (default: the built-in one
 //                   up to 60 x 60 cells, the scalable one beyond)
 // ("--load=piston" and "--refine=2" are read the same way).
 #pragma once
@@ -22,7 +22,7 @@ struct TestOptions {
 };
 
 // The words of the options in a usage message.
-inline constexpr const char* test_options_usage = "[--load split|piston|periodic] [--refine K] [--solver specified|mumps]";
+inline constexpr const char* test_options_usage = "[--load split|piston|periodic] [--refine K] [--solver builtin|mumps]";
 
 // If argv[a] is one of the options, reads it (advancing a past its value)
 // into `options` and returns true; otherwise returns false and leaves both

@@ -23,8 +23,8 @@
 
 // Which solver a pass uses.
 enum class SolverChoice {
-  automatic,  // the specified solver up to 60 x 60 cells, the scalable one beyond
-  specified,  // minimum degree and the project's factorisation, at any size
+  automatic,  // the built-in solver up to 60 x 60 cells, the scalable one beyond
+  builtin,    // minimum degree and the project's factorisation, at any size
   mumps,      // the scalable solver, at any size
 };
 

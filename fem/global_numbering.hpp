@@ -88,7 +88,7 @@ void number_unknowns(TopLoad load, const std::int32_t& nx, const std::int32_t& n
 // one unknown (its row sums their rows and their nodal loads).
 //   vertical:   left, right: x held; bottom: y held; the top loaded
 //               vertically (the piston numbering when the load is piston,
-//               the specified test when it is split);
+//               the default test when it is split);
 //   horizontal: the vertical test turned a quarter: left: x held; top,
 //               bottom: y held; the right side loaded horizontally;
 //   shear:      bottom: x and y held; left, right and top: y held; the

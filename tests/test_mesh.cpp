@@ -157,7 +157,7 @@ TEST(Refinement, ACoarseDeckRefinedTwiceGivesTheFilesOfTheSameSampleWrittenOutFi
 }
 
 TEST(LargeMeshes, PastSixtyBySixtyRunToTheirEndOnBothSolversAndTooMuchMemoryIsRefusedFirst) {
-  // 60 x 60 (the specified solver's own size), 61 x 61 and 90 x 90 cells,
+  // 60 x 60 (the largest mesh of the fixed work block), 61 x 61 and 90 x 90 cells,
   // one layer type, on both solvers: every number of every result file
   // agrees to 1e-10.
   for (const int size : {60, 61, 90}) {
@@ -170,7 +170,7 @@ TEST(LargeMeshes, PastSixtyBySixtyRunToTheirEndOnBothSolversAndTooMuchMemoryIsRe
       write_patchy_map(dir.path() / "binary_ice_gnu.dat", size, size, 1, 0.08, 0.22);
       write_file(dir.path() / "deck.in", deck.text());
       const ProgramRun run =
-          run_in(dir.path(), UPSCALE_BINARY, std::string("--solver ") + (s == 0 ? "specified" : "mumps") + " < deck.in");
+          run_in(dir.path(), UPSCALE_BINARY, std::string("--solver ") + (s == 0 ? "builtin" : "mumps") + " < deck.in");
       ASSERT_EQ(run.exit_status, 40) << size << "\n" << run.err;
       EXPECT_NE(run.out.find("number of unknowns nodos =  " + std::to_string(6 * size * size + 10 * size + 4)),
                 std::string::npos)

@@ -30,7 +30,7 @@ std::vector<std::vector<std::string>> table_rows(const fs::path& file) {
     ADD_FAILURE() << file << " is empty";
     return rows;
   }
-  // The specified columns first, in their old places, then the
+  // The classic columns first, in their old places, then the
   // work-conjugate ones, then (layered samples) the exact reference.
   std::vector<std::string> header{"#", "frequency(Hz)", "omega(rad/s)", "velocity(m/s)", "1000/Q", "Re(c33)(Pa)",
                                   "Im(c33)(Pa)", "Re(mstar)(Pa)", "Im(mstar)(Pa)", "vp1(m/s)", "1000/qp1",
