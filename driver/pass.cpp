@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "common/format.hpp"
@@ -285,7 +286,7 @@ void solve_builtin(RunStorage& run, PassScalars& pass, Factorisation factorisati
 
 void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   SharedSolver& shared = *run.shared;
-  const std::lock_guard<std::mutex> lock(*shared.calls);
+  const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
   if (shared.analysed) return;
   const scalable::Status status = shared.solver.analyse(pass.n, run.ia.data(), run.ja.data());
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
@@ -310,7 +311,7 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
   scalable::symmetric_values(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.rhs_m.data(),
                              run.held.data());
   SharedSolver& shared = *run.shared;
-  const std::lock_guard<std::mutex> lock(*shared.calls);
+  const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
   scalable::Status status = shared.solver.factor(run.avec.data());
   if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);

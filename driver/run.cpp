@@ -12,7 +12,6 @@
 #include "driver/run.hpp"
 
 #include <cstdint>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -59,10 +58,9 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
                               ", solver: " + (scalable ? "mumps" : "builtin"));
   size_for_mesh(run, 1, scalable);
   // The scalable solver, past 60 x 60 cells or on request.
-  std::mutex solver_calls;
   std::optional<SharedSolver> shared;
   if (scalable) {
-    shared.emplace(solver_calls, scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(deck, run.load))));
+    shared.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(deck, run.load))));
     run.shared = &*shared;
   }
 

@@ -8,16 +8,14 @@
 // The pattern is analysed once (ordering and symbolic factorisation); each
 // frequency repeats only the numeric factorisation.
 //
-// MUMPS keeps working state shared by all its instances of a process, so
-// every call into it holds the process's one `calls` mutex, which the
-// owner of the solvers (the program, or the sweep for all its workers and
-// samples) creates and hands to each.  One factorisation and its solution
-// are one call: the workers of a sweep share one analysed instance and take
-// turns at it, while their other stages run side by side.
+// MUMPS keeps working state shared by all its instances of a process;
+// scalable/ takes its one lock (scalable::mumps_lock()) around every call
+// into it.  The workers of a sweep share one analysed instance and take
+// turns at it, while their other stages run side by side: a turn (the
+// factorisation and the solutions from its factors) holds the same lock.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include "scalable/symmetric_solver.hpp"
 
@@ -36,9 +34,7 @@ inline constexpr std::int32_t n_nested_dissection = 200000;
 
 // One analysed instance shared by the passes of one sample.
 struct SharedSolver {
-  explicit SharedSolver(std::mutex& process_calls, scalable::Ordering ordering)
-      : solver(ordering), calls(&process_calls) {}
+  explicit SharedSolver(scalable::Ordering ordering) : solver(ordering) {}
   scalable::SymmetricSolver solver;
-  std::mutex* calls;
   bool analysed = false;
 };

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -116,6 +117,12 @@ std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::in
 
 }  // namespace
 
+std::recursive_mutex& mumps_lock() {
+  // One for the process, as MUMPS's module state is one for the process.
+  static std::recursive_mutex lock;
+  return lock;
+}
+
 struct SymmetricSolver::State {
   ZMUMPS_STRUC_C id{};
   bool alive = false;  // the MUMPS instance exists (job -1 succeeded)
@@ -132,7 +139,10 @@ struct SymmetricSolver::State {
 
   Status call(int job, const char* phase) {
     id.job = job;
-    zmumps_c(&id);
+    {
+      const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
+      zmumps_c(&id);
+    }
     if (infog(1) >= 0) return {};
     Status s;
     s.kind = Status::mumps_failed;
@@ -178,6 +188,7 @@ SymmetricSolver::SymmetricSolver(Ordering ordering) : state_(std::make_unique<St
 SymmetricSolver::~SymmetricSolver() {
   if (state_ && state_->alive) {
     state_->id.job = job_end;
+    const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
     zmumps_c(&state_->id);
   }
 }

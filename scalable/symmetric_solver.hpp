@@ -49,15 +49,18 @@
 // safe, whichever thread makes it and however the calls of different
 // objects interleave (each call saves and restores its instance's state;
 // the tests check that interleaved objects keep their own factors).
-// The design that needs no mutex: in a process, every call into this
-// solver comes from one thread at a time (one sweep worker per process);
-// parallel sweeps with this solver run as separate processes, as the
-// study runner's local engine starts them, each with its own copy of
-// MUMPS's module state.
+// The one lock: every call into MUMPS made here (the start and the end
+// of an instance, the analysis, the factorisation, the solution) holds the
+// process's one lock, mumps_lock(), so that no caller can forget it and
+// two threads never are inside MUMPS at once. A caller that shares one
+// object between threads holds the same lock across the calls that must
+// follow one another on it (a factorisation and the solutions from its
+// factors); the lock is recursive, so the calls inside take it again.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -119,6 +122,9 @@ class SymmetricSolver {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// The process's one lock around MUMPS's shared state (see above).
+std::recursive_mutex& mumps_lock();
 
 // Whether the BLAS loaded in this process is OpenBLAS built without
 // threads (openblas_get_parallel() == 0).

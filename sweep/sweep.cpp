@@ -675,12 +675,11 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     throw;
   }
   // The scalable solver of each sample that uses it: one analysed instance
-  // for all the workers, every call into MUMPS under one mutex.
-  std::mutex solver_calls;
+  // for all the workers; scalable/ serialises every call into MUMPS.
   std::optional<SharedSolver> shared, shared_half, tensor_solvers[6];
   auto give_solver = [&](RunStorage& run, std::optional<SharedSolver>& solver) {
     if (!uses_scalable_solver(run.deck, options.test.solver)) return;
-    solver.emplace(solver_calls, scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
+    solver.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
     run.shared = &*solver;
   };
   give_solver(first, shared);
@@ -703,7 +702,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       // structure of its own numbering; the vertical piston test is the
       // sample's own when the sweep runs under the piston.
       // Each test on the scalable solver has an instance of its own (its
-      // own pattern), under the sweep's one lock.
+      // own pattern), under scalable/'s one lock.
       auto lay_out = [&](const RunStorage& sample, std::int32_t n, HarmonicTest test, RunStoragePtr& storage,
                          std::optional<SharedSolver>& solver) {
         try {
@@ -711,7 +710,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
         } catch (const std::bad_alloc&) {
           stop_input("cannot allocate the storage of a test of the effective stiffness");
         }
-        if (sample.shared != nullptr) solver.emplace(solver_calls, scalable_ordering(n));
+        if (sample.shared != nullptr) solver.emplace(scalable_ordering(n));
         other_test_structure(sample, test, *storage, solver ? &*solver : nullptr);
         return storage.get();
       };
