@@ -1,17 +1,8 @@
 // The result files of a run and the numbered units they are written
-// through, in one table.  Units 54 and 18 are never opened by name: the
-// first record written to them creates "fort.54" and "fort.18".
+// through (common/unit_numbers.hpp).
 #pragma once
 
-namespace result_unit {
-constexpr int matnum = 2, matnum_gnu = 22;  // the material map
-constexpr int real_strain1 = 30, imag_strain1 = 31, real_strain3 = 32, imag_strain3 = 33;
-constexpr int real_stress = 34, imag_stress = 35;
-constexpr int vp_anal = 75, vp_eq = 76, thousand_over_q_eq = 77, thousand_over_q_anal = 78;
-constexpr int mod_pressure = 98, mod_grad_pressure = 99;
-constexpr int q_mstar3 = 54;  // frequency and Q of mstar3
-constexpr int mstar3 = 18;    // frequency, Re and Im of mstar3
-}  // namespace result_unit
+#include "common/unit_numbers.hpp"
 
 struct ResultFile {
   int unit;

@@ -5,6 +5,7 @@
 
 #include "common/format.hpp"
 #include "common/stop.hpp"
+#include "common/unit_numbers.hpp"
 #include "common/units.hpp"
 #include "medium/cell_fractions.hpp"
 #include "medium/kt.hpp"
@@ -12,26 +13,23 @@
 namespace {
 
 // The nine record files of the elastic maps, one record "j k value" per cell.
-constexpr int unit_mu1 = 50, unit_mu3 = 51, unit_mu13 = 52, unit_lambda1 = 54, unit_lambda3 = 55, unit_b1 = 56,
-              unit_b2 = 57, unit_m = 58, unit_d3 = 59;
-
 void open_record_files() {
-  open_unit(unit_mu1, "xmu1_gnu");
-  open_unit(unit_mu3, "xmu3_gnu");
-  open_unit(unit_mu13, "xmu13_gnu");
-  open_unit(unit_lambda1, "xlambda1_gnu");
-  open_unit(unit_lambda3, "xlambda3_gnu");
-  open_unit(unit_b1, "b1_gnu");
-  open_unit(unit_b2, "b2_gnu");
-  open_unit(unit_m, "xm_gnu");
-  open_unit(unit_d3, "d3_gnu");
+  open_unit(result_unit::mu1, "xmu1_gnu");
+  open_unit(result_unit::mu3, "xmu3_gnu");
+  open_unit(result_unit::mu13, "xmu13_gnu");
+  open_unit(result_unit::lambda1, "xlambda1_gnu");
+  open_unit(result_unit::lambda3, "xlambda3_gnu");
+  open_unit(result_unit::b1, "b1_gnu");
+  open_unit(result_unit::b2, "b2_gnu");
+  open_unit(result_unit::m, "xm_gnu");
+  open_unit(result_unit::d3, "d3_gnu");
 }
 
 // Closing unit 54 matters beyond tidiness: the result table written later
 // through that unit must land in a fresh file of the unit's default name.
 void close_record_files() {
-  for (const int unit : {unit_mu1, unit_mu3, unit_mu13, unit_lambda1, unit_lambda3, unit_b1, unit_b2, unit_m,
-                         unit_d3}) {
+  using namespace result_unit;
+  for (const int unit : {mu1, mu3, mu13, lambda1, lambda3, b1, b2, m, d3}) {
     close_unit(unit);
   }
 }
@@ -233,15 +231,15 @@ void e_modulus(const std::int32_t& nx, const std::int32_t& ny, const IntMap& mat
       d3(j, k) = d3_cell;
 
       if (cycle == 1) {
-        record(unit_mu1, j, k, mu1(j, k));
-        record(unit_mu3, j, k, mu3(j, k));
-        record(unit_mu13, j, k, mu13(j, k));
-        record(unit_lambda1, j, k, lambda1(j, k));
-        record(unit_lambda3, j, k, lambda3(j, k));
-        record(unit_b1, j, k, b1(j, k));
-        record(unit_b2, j, k, b2(j, k));
-        record(unit_m, j, k, m(j, k));
-        record(unit_d3, j, k, d3(j, k));
+        record(result_unit::mu1, j, k, mu1(j, k));
+        record(result_unit::mu3, j, k, mu3(j, k));
+        record(result_unit::mu13, j, k, mu13(j, k));
+        record(result_unit::lambda1, j, k, lambda1(j, k));
+        record(result_unit::lambda3, j, k, lambda3(j, k));
+        record(result_unit::b1, j, k, b1(j, k));
+        record(result_unit::b2, j, k, b2(j, k));
+        record(result_unit::m, j, k, m(j, k));
+        record(result_unit::d3, j, k, d3(j, k));
       }
 
       // The plane-strain energy must be positive definite: the normal part

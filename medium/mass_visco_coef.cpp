@@ -4,12 +4,11 @@
 
 #include "common/format.hpp"
 #include "common/stop.hpp"
+#include "common/unit_numbers.hpp"
 #include "common/units.hpp"
 #include "medium/cell_fractions.hpp"
 
 namespace {
-
-constexpr int unit_b11 = 86, unit_b12 = 90, unit_b22 = 91;
 
 // The format (/1x,'<label>',e20.10): an empty line, then one blank, the
 // label (which begins with a blank of its own, so two blanks lead the line)
@@ -39,9 +38,9 @@ void mass_visco_coef(const std::int32_t& nx, const std::int32_t& ny, const IntMa
                      RealMap& p23, RealMap& p33, RealMap& b11, RealMap& b12, RealMap& b22, double& s1_frac,
                      double& s3_frac, double& phi1_frac, double& phi3_frac, const RealMap& binary_ice) {
   require_known_model(key_model, "mass_visco_coef");
-  open_unit(unit_b11, "b11");
-  open_unit(unit_b12, "b12");
-  open_unit(unit_b22, "b22");
+  open_unit(result_unit::b11, "b11");
+  open_unit(result_unit::b12, "b12");
+  open_unit(result_unit::b22, "b22");
   record(stdout_unit, "enters  mass_visco_coef  key_model ", key_model);
 
   for (std::int32_t j = 1; j <= nx; ++j) {
@@ -196,9 +195,9 @@ void mass_visco_coef(const std::int32_t& nx, const std::int32_t& ny, const IntMa
       }
 
       // --- 7. Records ---
-      record(unit_b11, j, k, b11(j, k));
-      record(unit_b12, j, k, b12(j, k));
-      record(unit_b22, j, k, b22(j, k));
+      record(result_unit::b11, j, k, b11(j, k));
+      record(result_unit::b12, j, k, b12(j, k));
+      record(result_unit::b22, j, k, b22(j, k));
     }
   }
 }

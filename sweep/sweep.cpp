@@ -22,6 +22,7 @@
 #include "common/format.hpp"
 #include "common/input.hpp"
 #include "common/stop.hpp"
+#include "common/unit_numbers.hpp"
 #include "common/units.hpp"
 #include "driver/evaluation.hpp"
 #include "driver/pass.hpp"
@@ -38,8 +39,8 @@
 
 namespace {
 
-constexpr int table_unit = 60;
-constexpr int stiffness_unit = 61, angle_unit = 62;
+constexpr int table_unit = result_unit::sweep_table;
+constexpr int stiffness_unit = result_unit::sweep_stiffness, angle_unit = result_unit::sweep_angle;
 using sweep_table::column_width;
 
 // Writes the stop's own message, which the silenced routines could not
