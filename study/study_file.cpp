@@ -14,7 +14,8 @@
 
 #include "common/stop.hpp"
 #include "common/units.hpp"
-#include "driver/pass.hpp"
+#include "driver/pass_storage.hpp"
+#include "driver/readata.hpp"
 #include "driver/refine.hpp"
 #include "maps/maps.hpp"
 #include "maps/study_deck.hpp"

@@ -12,6 +12,7 @@
 
 #include "sweep/effective_tensor.hpp"
 #include "driver/pass.hpp"
+#include "fem/global_numbering.hpp"
 
 // Lays out on `run` the sample of `sample` (copy_sample) and the structure
 // of `test`'s system under its rigid plate: numbering, pattern, ordering
