@@ -618,40 +618,58 @@ class SweepWorkers {
   std::vector<std::thread> threads_;
 };
 
-}  // namespace
-
-void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
-  timer();
-
-  // One sweep at a time writes a table: its lock, on the growing table, is
-  // taken before anything else, and the table is emptied only once the
-  // sample has been read.  The rows grow in sweep_table::partial_name,
-  // renamed to sweep_table::file_name with the last row, so a table under
-  // that name is always complete.
-  const bool table_existed = std::filesystem::exists(sweep_table::partial_name);
-  open_unit_exclusive(table_unit, sweep_table::partial_name, "upscale_sweep");
-
-  // The sample and the frequency-independent structure of its system:
-  // numbering, pattern, ordering and symbolic factorisation, once.
+// Everything one sample of the sweep owns: the pass objects (the sample,
+// at h/2 with the error estimate, the tensor's tests of both) and the
+// scalable solvers of those that use it.  It stays where it was made: the
+// workers and the solvers point into it.
+struct SweepSample {
   RunStoragePtr storage;
+  RunStoragePtr half_storage;
+  RunStoragePtr tensor_storage[6];  // the tensor's vertical, horizontal and shear tests, at h and h/2
+  std::optional<SharedSolver> shared, shared_half, tensor_solvers[6];
+  PassPair passes;
+  PassScalars layout;  // the sample's sizes, from its structure
+};
+
+// The exact reference of a layered sample, with the relaxed limit of the
+// coefficients at fmin and the unrelaxed one of those at fmax.
+struct SweepReference {
+  std::vector<ExactLayer> layers;
+  bool layered = false;
+  LayeredLimits low, high;
+};
+
+// The findings of row_flags that the summary counts, in its order.
+constexpr const char* flag_words[] = {"rig",           "unresolved",      "rounding",
+                                      "not_dissipative", "ill_conditioned", "exact_outside_limits"};
+
+// What the rows of a sweep counted, for its summary.
+struct RowCounts {
+  std::int32_t rows = 0, inaccurate = 0;
+  std::int32_t flagged[std::size(flag_words)] = {};
+};
+
+// A sweep that ends before its rows leaves no table behind, unless an
+// earlier sweep's growing table was there.
+void abandon_table(bool table_existed) {
+  close_unit(table_unit);
+  if (!table_existed) std::remove(sweep_table::partial_name);
+}
+
+// The deck, read once, or twice with the error estimate: the sample, and
+// the same sample at h/2 (refined twice as much), each in a pass object.
+void read_samples(std::istream& parameters, const SweepOptions& options, bool table_existed, SweepSample& sample) {
   try {
-    storage = make_run_storage();
+    sample.storage = make_run_storage();
   } catch (const std::bad_alloc&) {
-    close_unit(table_unit);
-    if (!table_existed) std::remove(sweep_table::partial_name);
+    abandon_table(table_existed);
     stop_input("cannot allocate the storage of a pass (its 60 x 60 sizes, about 200 MB of address space): the "
                "sweep needs it before its first frequency");
   }
-  RunStorage& first = *storage;
+  RunStorage& first = *sample.storage;
   first.load = options.test.load;
   first.test = vertical_test(first.load);
-  const Deck& deck = first.deck;
-  PassScalars layout;
-  // With the error estimate, the deck is read twice: the sample, and the
-  // same sample at h/2 (refined twice as much), each in a pass object.
-  RunStoragePtr half_storage;
-  RunStoragePtr tensor_storage[6];  // the tensor's vertical, horizontal and shear tests, at h and h/2
-  PassPair passes{&first, nullptr};
+  sample.passes.sample = &first;
   try {
     if (!options.error_estimate) {
       read_sample(parameters, first, options.test.refine, options.test.solver);
@@ -660,151 +678,189 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
       std::istringstream once(text), twice(text);
       read_sample(once, first, options.test.refine, options.test.solver);
       try {
-        half_storage = make_run_storage();
+        sample.half_storage = make_run_storage();
       } catch (const std::bad_alloc&) {
         stop_input("cannot allocate the storage of the sample at h/2 for the error estimate");
       }
-      half_storage->load = first.load;
-      half_storage->test = first.test;
-      read_sample(twice, *half_storage, 2 * options.test.refine, options.test.solver, &first);
-      passes.half = half_storage.get();
+      sample.half_storage->load = first.load;
+      sample.half_storage->test = first.test;
+      read_sample(twice, *sample.half_storage, 2 * options.test.refine, options.test.solver, &first);
+      sample.passes.half = sample.half_storage.get();
     }
   } catch (const StopRun&) {
     // A sweep refused for its deck or its maps leaves no table behind.
-    close_unit(table_unit);
-    if (!table_existed) std::remove(sweep_table::partial_name);
+    abandon_table(table_existed);
     throw;
   }
-  // The scalable solver of each sample that uses it: one analysed instance
-  // for all the workers; scalable/ serialises every call into MUMPS.
-  std::optional<SharedSolver> shared, shared_half, tensor_solvers[6];
-  auto give_solver = [&](RunStorage& run, std::optional<SharedSolver>& solver) {
-    if (!uses_scalable_solver(run.deck, options.test.solver)) return;
-    solver.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
-    run.shared = &*solver;
-  };
-  give_solver(first, shared);
-  if (passes.half != nullptr) give_solver(*passes.half, shared_half);
+}
 
-  // The exact reference of a layered sample, with the relaxed limit of the
-  // coefficients at fmin and the unrelaxed one of those at fmax.
-  std::vector<ExactLayer> layers;
-  bool layered = false;
-  LayeredLimits low, high;
+// The scalable solver of a sample that uses it: one analysed instance for
+// all the workers; scalable/ serialises every call into MUMPS.
+void give_solver(RunStorage& run, SolverChoice choice, std::optional<SharedSolver>& solver) {
+  if (!uses_scalable_solver(run.deck, choice)) return;
+  solver.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
+  run.shared = &*solver;
+}
+
+// The tensor's other tests on one sample (slot 0: the sample, 3: at h/2),
+// each with the structure of its own numbering; the vertical piston test
+// is the sample's own when the sweep runs under the piston.  Under
+// periodic sides the three tests are the periodic strains, the vertical
+// one the sweep's own.  Each test on the scalable solver has an instance
+// of its own (its own pattern), under scalable/'s one lock.
+TensorPasses lay_out_tests(SweepSample& sample, const RunStorage& run, std::int32_t n, int slot) {
+  auto lay_out = [&](HarmonicTest test, int t) {
+    try {
+      sample.tensor_storage[t] = make_run_storage();
+    } catch (const std::bad_alloc&) {
+      stop_input("cannot allocate the storage of a test of the effective stiffness");
+    }
+    std::optional<SharedSolver>& solver = sample.tensor_solvers[t];
+    if (run.shared != nullptr) solver.emplace(scalable_ordering(n));
+    other_test_structure(run, test, *sample.tensor_storage[t], solver ? &*solver : nullptr);
+    return sample.tensor_storage[t].get();
+  };
+  const TopLoad load = sample.passes.sample->load;
+  const bool periodic = load == TopLoad::periodic;
+  TensorPasses tests;
+  if (load == TopLoad::split) tests.vertical = lay_out(HarmonicTest::vertical, slot);
+  tests.horizontal = lay_out(periodic ? HarmonicTest::periodic_horizontal : HarmonicTest::horizontal, slot + 1);
+  tests.shear = lay_out(periodic ? HarmonicTest::periodic_shear : HarmonicTest::shear, slot + 2);
+  return tests;
+}
+
+// The exact reference at both ends of the grid.  A medium that stops at
+// one end of the grid stops the sweep there, in its row's turn; here it
+// only goes without its limit.
+void reference_limits(RunStorage& first, SweepReference& reference) {
+  const Deck& deck = first.deck;
+  for (const std::int32_t end : {deck.nfreq, std::int32_t{1}}) {
+    PassScalars at_end;
+    at_end.omega = angular_frequency(sweep_frequency(deck, end));
+    try {
+      medium_stage(first, at_end);
+    } catch (const StopRun&) {
+      continue;
+    }
+    reference.layered = row_uniform_layers(deck.nx, deck.ny, deck.h, first.coef, reference.layers);
+    if (reference.layered) {
+      (end == 1 ? reference.low : reference.high) =
+          first.load == TopLoad::periodic ? exact_periodic_limits(reference.layers)
+                                          : exact_layered_limits(reference.layers, first.load == TopLoad::piston);
+    }
+  }
+}
+
+// The frequency-independent structure of every system of the sweep
+// (numbering, pattern, ordering and symbolic factorisation, once), the
+// tensor's tests, and the exact reference; output silenced.
+void lay_out_sweep(const SweepOptions& options, SweepSample& sample, SweepReference& reference) {
+  PassPair& passes = sample.passes;
+  RunStorage& first = *passes.sample;
   try {
     const OutputDiscarded quiet;
-    structure_stage(first, layout);
+    structure_stage(first, sample.layout);
     if (passes.half != nullptr) {
       PassScalars half_layout;
       structure_stage(*passes.half, half_layout);
     }
     if (options.tensor) {
-      // The tensor's other tests on the same sample, each with the
-      // structure of its own numbering; the vertical piston test is the
-      // sample's own when the sweep runs under the piston.
-      // Each test on the scalable solver has an instance of its own (its
-      // own pattern), under scalable/'s one lock.
-      auto lay_out = [&](const RunStorage& sample, std::int32_t n, HarmonicTest test, RunStoragePtr& storage,
-                         std::optional<SharedSolver>& solver) {
-        try {
-          storage = make_run_storage();
-        } catch (const std::bad_alloc&) {
-          stop_input("cannot allocate the storage of a test of the effective stiffness");
-        }
-        if (sample.shared != nullptr) solver.emplace(scalable_ordering(n));
-        other_test_structure(sample, test, *storage, solver ? &*solver : nullptr);
-        return storage.get();
-      };
-      // Under periodic sides the three tests are the periodic strains, the
-      // vertical one the sweep's own; with the error estimate, the same
-      // tests of the sample at h/2.
-      const bool periodic = first.load == TopLoad::periodic;
-      auto lay_out_tests = [&](const RunStorage& sample, std::int32_t n, int slot) {
-        TensorPasses tests;
-        if (first.load == TopLoad::split) {
-          tests.vertical = lay_out(sample, n, HarmonicTest::vertical, tensor_storage[slot], tensor_solvers[slot]);
-        }
-        tests.horizontal = lay_out(sample, n, periodic ? HarmonicTest::periodic_horizontal : HarmonicTest::horizontal,
-                                   tensor_storage[slot + 1], tensor_solvers[slot + 1]);
-        tests.shear = lay_out(sample, n, periodic ? HarmonicTest::periodic_shear : HarmonicTest::shear,
-                              tensor_storage[slot + 2], tensor_solvers[slot + 2]);
-        return tests;
-      };
-      passes.tensor = lay_out_tests(first, layout.n, 0);
+      passes.tensor = lay_out_tests(sample, first, sample.layout.n, 0);
       if (passes.half != nullptr) {
-        passes.half_tensor =
-            lay_out_tests(*passes.half, static_cast<std::int32_t>(mesh_unknowns(passes.half->deck, first.load)), 3);
+        passes.half_tensor = lay_out_tests(
+            sample, *passes.half, static_cast<std::int32_t>(mesh_unknowns(passes.half->deck, first.load)), 3);
       }
     }
-    for (const std::int32_t end : {deck.nfreq, std::int32_t{1}}) {
-      // A medium that stops at this end of the grid stops the sweep there,
-      // in its row's turn; here it only goes without its limit.
-      PassScalars at_end;
-      at_end.omega = angular_frequency(sweep_frequency(deck, end));
-      try {
-        medium_stage(first, at_end);
-      } catch (const StopRun&) {
-        continue;
-      }
-      layered = row_uniform_layers(deck.nx, deck.ny, deck.h, first.coef, layers);
-      if (layered) {
-        (end == 1 ? low : high) = first.load == TopLoad::periodic
-                                      ? exact_periodic_limits(layers)
-                                      : exact_layered_limits(layers, first.load == TopLoad::piston);
-      }
-    }
+    reference_limits(first, reference);
   } catch (const StopRun& stop) {
     report_and_rethrow(stop, "");
   }
-  const double rob_med = average_density(deck, first.matnum, first.phiw);
+}
 
-  // Each further job works on a pass object of its own, given the sample
-  // and the structure; none orders or factorises symbolically again.
-  std::int32_t workers = options.jobs < deck.nfreq ? options.jobs : deck.nfreq;
-  // Beyond 60 x 60 no more jobs than the memory holds.
-  if (workers > 1 && (deck.nx > classic_cells_x || deck.ny > classic_cells_y)) {
-    // A job holds the arrays of its passes and, on the built-in solver,
-    // their work blocks; the scalable solver's factors are shared.
-    auto job_part = [&](const RunStorage& run) {
-      return run.shared != nullptr ? pass_arrays_estimate(run.deck, run.load)
-                                   : pass_memory_estimate(run.deck, run.load, false);
-    };
-    std::uint64_t per_job = job_part(first);
-    if (passes.half != nullptr) per_job += job_part(*passes.half);
-    for (const RunStorage* other : {passes.tensor.vertical, passes.tensor.horizontal, passes.tensor.shear,
-                                    passes.half_tensor.vertical, passes.half_tensor.horizontal,
-                                    passes.half_tensor.shear}) {
-      if (other != nullptr) per_job += job_part(*other);
-    }
-    // The scalable solvers' factors, shared by the jobs, are taken at the
-    // first factorisation: what they need is not offered to the jobs.
-    std::uint64_t offered = memory_offered();
-    for (const RunStorage* run : {passes.sample, passes.half, passes.tensor.vertical, passes.tensor.horizontal,
-                                  passes.tensor.shear, passes.half_tensor.vertical, passes.half_tensor.horizontal,
+// The jobs asked for, no more than the frequencies, and beyond 60 x 60 no
+// more than the memory holds (with a warning).  Each further job works on
+// pass objects of its own, given the sample and the structure; none orders
+// or factorises symbolically again.
+std::int32_t jobs_within_memory(const PassPair& passes, std::int32_t jobs) {
+  const Deck& deck = passes.sample->deck;
+  std::int32_t workers = jobs < deck.nfreq ? jobs : deck.nfreq;
+  if (workers <= 1 || (deck.nx <= classic_cells_x && deck.ny <= classic_cells_y)) return workers;
+  // A job holds the arrays of its passes and, on the built-in solver,
+  // their work blocks; the scalable solver's factors are shared.
+  auto job_part = [&](const RunStorage& run) {
+    return run.shared != nullptr ? pass_arrays_estimate(run.deck, run.load)
+                                 : pass_memory_estimate(run.deck, run.load, false);
+  };
+  std::uint64_t per_job = job_part(*passes.sample);
+  if (passes.half != nullptr) per_job += job_part(*passes.half);
+  for (const RunStorage* other : {passes.tensor.vertical, passes.tensor.horizontal, passes.tensor.shear,
+                                  passes.half_tensor.vertical, passes.half_tensor.horizontal,
                                   passes.half_tensor.shear}) {
-      if (run == nullptr || run->shared == nullptr) continue;
-      const long factors_mb = run->shared->solver.memory().estimated_mb;
-      const std::uint64_t factors = factors_mb > 0 ? static_cast<std::uint64_t>(factors_mb) * 1000000 : 0;
-      offered = offered > factors ? offered - factors : 0;
-    }
-    const std::uint64_t fit = offered / per_job;
-    if (fit < static_cast<std::uint64_t>(workers)) {
-      const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
-      std::fprintf(stderr, "warning: %d jobs of this mesh need about %llu MB, more than this machine offers; %d %s\n",
-                   static_cast<int>(workers), static_cast<unsigned long long>((per_job * workers) >> 20),
-                   static_cast<int>(fewer), fewer == 1 ? "job runs" : "jobs run");
-      workers = fewer;
-    }
+    if (other != nullptr) per_job += job_part(*other);
   }
+  // The scalable solvers' factors, shared by the jobs, are taken at the
+  // first factorisation: what they need is not offered to the jobs.
+  std::uint64_t offered = memory_offered();
+  for (const RunStorage* run : {passes.sample, passes.half, passes.tensor.vertical, passes.tensor.horizontal,
+                                passes.tensor.shear, passes.half_tensor.vertical, passes.half_tensor.horizontal,
+                                passes.half_tensor.shear}) {
+    if (run == nullptr || run->shared == nullptr) continue;
+    const long factors_mb = run->shared->solver.memory().estimated_mb;
+    const std::uint64_t factors = factors_mb > 0 ? static_cast<std::uint64_t>(factors_mb) * 1000000 : 0;
+    offered = offered > factors ? offered - factors : 0;
+  }
+  const std::uint64_t fit = offered / per_job;
+  if (fit < static_cast<std::uint64_t>(workers)) {
+    const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
+    std::fprintf(stderr, "warning: %d jobs of this mesh need about %llu MB, more than this machine offers; %d %s\n",
+                 static_cast<int>(workers), static_cast<unsigned long long>((per_job * workers) >> 20),
+                 static_cast<int>(fewer), fewer == 1 ? "job runs" : "jobs run");
+    workers = fewer;
+  }
+  return workers;
+}
 
-  record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", layout.n, "unknowns,", deck.nfreq,
+// The heading's lines on the exact reference: the stack and the limits of
+// Mw, with their velocities in the sample's average density.
+void write_reference_heading(const RunStorage& first, const SweepReference& reference) {
+  if (!reference.layered) {
+    write_line(stdout_unit, " some row of cells is not uniform: no exact reference");
+    return;
+  }
+  const std::size_t layers = reference.layers.size();
+  record(stdout_unit, " every row of cells is uniform: a stack of", static_cast<std::int32_t>(layers),
+         layers == 1 ? "layer," : "layers,", "with the exact one-dimensional solution in the table");
+  const double rob_med = average_density(first.deck, first.matnum, first.phiw);
+  auto limit = [&](const char* label, bool exists, double modulus) {
+    if (!exists) {
+      write_line(stdout_unit, std::string(label) + " no closed form for this sample");
+      return;
+    }
+    record(stdout_unit, label, modulus, "Pa, velocity", phase_velocity(dcomplex(modulus, 0.0), rob_med), "m/s");
+  };
+  limit(" relaxed limit of Mw (omega -> 0, coefficients at fmin):     ", reference.low.relaxed_exists,
+        reference.low.relaxed);
+  limit(" unrelaxed limit of Mw (omega -> infinity, coefficients at fmax):", reference.high.unrelaxed_exists,
+        reference.high.unrelaxed);
+}
+
+
+// The sweep's heading on standard output: the grid, the solver, the mesh,
+// the test, the tensor's tables and the exact reference's limits.
+void write_heading(const SweepOptions& options, const SweepSample& sample, const SweepReference& reference,
+                   std::int32_t workers) {
+  const PassPair& passes = sample.passes;
+  const RunStorage& first = *passes.sample;
+  const Deck& deck = first.deck;
+  const std::int32_t n = sample.layout.n;
+  record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", n, "unknowns,", deck.nfreq,
          "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
          workers == 1 ? "job" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
   if (first.shared != nullptr) {
     write_line(stdout_unit, std::string(" solver: MUMPS (complex symmetric L D L^T), ") +
-                                (scalable_ordering(layout.n) == scalable::Ordering::metis ? "METIS nested dissection"
-                                                                                          : "approximate minimum degree") +
+                                (scalable_ordering(n) == scalable::Ordering::metis ? "METIS nested dissection"
+                                                                                   : "approximate minimum degree") +
                                 ", factors about " + std::to_string(first.shared->solver.memory().estimated_mb) +
                                 " MB, one factorisation at a time");
   }
@@ -835,28 +891,16 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
                                 ", qP and qSV every " + format_real(options.angle_step) + " degrees, in \"" +
                                 tensor_table::stiffness_name + "\" and \"" + tensor_table::angle_name + "\"");
   }
-  if (layered) {
-    record(stdout_unit, " every row of cells is uniform: a stack of", static_cast<std::int32_t>(layers.size()),
-           layers.size() == 1 ? "layer," : "layers,", "with the exact one-dimensional solution in the table");
-    auto limit = [&](const char* label, bool exists, double modulus) {
-      if (!exists) {
-        write_line(stdout_unit, std::string(label) + " no closed form for this sample");
-        return;
-      }
-      record(stdout_unit, label, modulus, "Pa, velocity", phase_velocity(dcomplex(modulus, 0.0), rob_med),
-             "m/s");
-    };
-    limit(" relaxed limit of Mw (omega -> 0, coefficients at fmin):     ", low.relaxed_exists, low.relaxed);
-    limit(" unrelaxed limit of Mw (omega -> infinity, coefficients at fmax):", high.unrelaxed_exists, high.unrelaxed);
-  } else {
-    write_line(stdout_unit, " some row of cells is not uniform: no exact reference");
-  }
-  flush_all_units();
+  write_reference_heading(first, reference);
+}
 
-  // The rows begin: the tables of an earlier sweep, with or without the
-  // tensor, no longer describe what is in this directory (a table left by
-  // a tensor sweep that stopped, too; this sweep holds the directory's
-  // sweep lock).
+// The rows begin: the tables of an earlier sweep, with or without the
+// tensor, no longer describe what is in this directory (a table left by a
+// tensor sweep that stopped, too; this sweep holds the directory's sweep
+// lock).  The tensor's two tables grow under names of their own beside it.
+void begin_tables(const SweepOptions& options, const SweepSample& sample, bool layered) {
+  const bool periodic = sample.passes.sample->load == TopLoad::periodic;
+  const bool refined = sample.passes.half != nullptr;
   std::remove(sweep_table::file_name);
   std::remove(tensor_table::stiffness_name);
   std::remove(tensor_table::angle_name);
@@ -865,18 +909,22 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     std::remove(tensor_table::angle_partial_name);
   }
   truncate_unit(table_unit);
-  write_table_header(layered, passes.half != nullptr);
+  write_table_header(layered, refined);
   if (options.tensor) {
     open_unit(stiffness_unit, tensor_table::stiffness_partial_name);
     open_unit(angle_unit, tensor_table::angle_partial_name);
-    write_tensor_headers(first.load == TopLoad::periodic, layered, passes.half != nullptr);
+    write_tensor_headers(periodic, layered, refined);
   }
-  const Progress progress(deck.nfreq, first.load == TopLoad::periodic);
-  std::int32_t rows = 0, inaccurate = 0;
-  const bool periodic = first.load == TopLoad::periodic;
-  constexpr const char* flag_words[] = {"rig",           "unresolved",      "rounding",
-                                        "not_dissipative", "ill_conditioned", "exact_outside_limits"};
-  std::int32_t flagged[std::size(flag_words)] = {};
+}
+
+// The rows in grid order, as the workers hand them back: progress, the
+// table's row, its flags counted, the tensor's rows.  The first stop met
+// in grid order ends the sweep, the rows before it kept.
+RowCounts write_rows(const SweepOptions& options, const PassPair& passes, std::int32_t workers) {
+  const Deck& deck = passes.sample->deck;
+  const bool periodic = passes.sample->load == TopLoad::periodic;
+  const Progress progress(deck.nfreq, periodic);
+  RowCounts counts;
   {
     SweepWorkers pool(passes, workers);
     for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
@@ -892,19 +940,25 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
         report_and_rethrow(stop, where + "; the rows before it are in " + sweep_table::partial_name);
       }
       progress.row_done(i, frequency, *point);
-      if (point->pass.backward_error > backward_error_threshold) ++inaccurate;
+      if (point->pass.backward_error > backward_error_threshold) ++counts.inaccurate;
       write_table_row(frequency, *point, periodic, where);
       const std::string flags = row_flags(*point, periodic);
       for (std::size_t f = 0; f < std::size(flag_words); ++f) {
-        if (("," + flags + ",").find("," + std::string(flag_words[f]) + ",") != std::string::npos) ++flagged[f];
+        if (("," + flags + ",").find("," + std::string(flag_words[f]) + ",") != std::string::npos) {
+          ++counts.flagged[f];
+        }
       }
       if (point->tensor) write_tensor_rows(frequency, *point, options.angle_step, where);
-      ++rows;
+      ++counts.rows;
     }
   }
   progress.end();
+  return counts;
+}
+
+// Complete: each table takes its name.
+void name_tables(const SweepOptions& options) {
   close_unit(table_unit);
-  // Complete: each table takes its name.
   auto take_name = [](const char* partial, const char* name) {
     std::error_code renamed;
     std::filesystem::rename(partial, name, renamed);
@@ -920,16 +974,63 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
     take_name(tensor_table::stiffness_partial_name, tensor_table::stiffness_name);
     take_name(tensor_table::angle_partial_name, tensor_table::angle_name);
   }
+}
 
-  record(stdout_unit, " table \"" + std::string(sweep_table::file_name) + "\":", rows, "rows");
+void write_summary(const RowCounts& counts) {
+  record(stdout_unit, " table \"" + std::string(sweep_table::file_name) + "\":", counts.rows, "rows");
   write_line(stdout_unit, " rows whose solution may be inaccurate (backward error above " +
-                              format_real(backward_error_threshold) + "): " + std::to_string(inaccurate));
-  std::string counts;
+                              format_real(backward_error_threshold) + "): " + std::to_string(counts.inaccurate));
+  std::string text;
   for (std::size_t f = 0; f < std::size(flag_words); ++f) {
-    counts += (f == 0 ? " " : ", ") + std::string(flag_words[f]) + " " + std::to_string(flagged[f]);
+    text += (f == 0 ? " " : ", ") + std::string(flag_words[f]) + " " + std::to_string(counts.flagged[f]);
   }
-  write_line(stdout_unit, " rows flagged (column flags):" + counts);
+  write_line(stdout_unit, " rows flagged (column flags):" + text);
   write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 4, 2));
+}
+
+}  // namespace
+
+void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
+  timer();
+
+  // 1. Take the table's lock.  One sweep at a time writes a table: its
+  //    lock, on the growing table, is taken before anything else, and the
+  //    table is emptied only once the sample has been read.  The rows grow
+  //    in sweep_table::partial_name, renamed to sweep_table::file_name with
+  //    the last row, so a table under that name is always complete.
+  const bool table_existed = std::filesystem::exists(sweep_table::partial_name);
+  open_unit_exclusive(table_unit, sweep_table::partial_name, "upscale_sweep");
+
+  // 2. Read the sample (and the sample at h/2 for the error estimate); a
+  //    refused deck leaves no table behind.
+  SweepSample sample;
+  read_samples(parameters, options, table_existed, sample);
+
+  // 3. Give the samples on the scalable solver their shared instances.
+  give_solver(*sample.passes.sample, options.test.solver, sample.shared);
+  if (sample.passes.half != nullptr) give_solver(*sample.passes.half, options.test.solver, sample.shared_half);
+
+  // 4. Lay out what does not depend on the frequency, once: the
+  //    structure of every system and the exact reference's limits.
+  SweepReference reference;
+  lay_out_sweep(options, sample, reference);
+
+  // 5. Share the frequencies among as many jobs as the memory holds.
+  const std::int32_t workers = jobs_within_memory(sample.passes, options.jobs);
+
+  // 6. Say what the sweep computes, before the first row.
+  write_heading(options, sample, reference, workers);
+  flush_all_units();
+
+  // 7. Empty the tables and write their headers.
+  begin_tables(options, sample, reference.layered);
+
+  // 8. Compute the frequencies and write their rows in grid order.
+  const RowCounts counts = write_rows(options, sample.passes, workers);
+
+  // 9. Name the complete tables and summarise their rows.
+  name_tables(options);
+  write_summary(counts);
 }
 
 std::int32_t available_processors() {
