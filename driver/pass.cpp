@@ -106,11 +106,10 @@ void plane_wave_stage(RunStorage& run, PassScalars& pass) {
 
 void assembly_stage(RunStorage& run, PassScalars& pass) {
   const Deck& deck = run.deck;
-  const CoefficientMaps& coef = run.coef;
-  global_sist(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, coef.lambda1, coef.lambda3, coef.mu1, coef.mu3,
-              coef.mu13, coef.b1, coef.b2, coef.m, coef.d3, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23,
-              coef.p33, coef.b11, coef.b12, coef.b22, run.avec.data(), run.ia.data(), run.ja.data(),
-              run.rhs_m.data(), run.assembly);
+  // global_sist in its two halves, the coefficients as one bundle.
+  global_pattern(deck.nx, deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data(), run.assembly);
+  global_values(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.coef, run.avec.data(), run.ia.data(),
+                run.ja.data(), run.rhs_m.data(), run.assembly);
   pass.n = numbered_unknowns(deck.nx, deck.ny, run.xnod);
 }
 

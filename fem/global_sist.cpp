@@ -82,17 +82,21 @@ void sort_cell_numbers(const NodeTable& xnod, int ncells, AssemblyScratch& w) {
 
 namespace {
 
+// The coefficient maps as global_sist receives them, one by one, bundled
+// by name with the members of CoefficientMaps (no map is copied).
+struct MapReferences {
+  const RealMap &lambda1, &lambda3, &mu1, &mu3, &mu13, &b1, &b2, &m, &d3;  // elastic
+  const RealMap &p11, &p12, &p13, &p22, &p23, &p33;                     // mass
+  const RealMap &b11, &b12, &b22;                                       // friction
+};
+
 // The values and the load on a laid-out pattern: the common body of
-// global_sist and global_values, with the maps as the fixed routine hands them.
-void assemble_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny,
-                   const double& h, const NodeTable& xnod, const RealMap& lambda1,
-                   const RealMap& lambda3, const RealMap& mu1, const RealMap& mu3,
-                   const RealMap& mu13, const RealMap& b1, const RealMap& b2, const RealMap& m,
-                   const RealMap& d3, const RealMap& p11, const RealMap& p12, const RealMap& p13,
-                   const RealMap& p22, const RealMap& p23, const RealMap& p33,
-                   const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
-                   const std::int32_t* ia, const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& w,
-                   HarmonicTest test) {
+// global_sist and global_values.  Maps is CoefficientMaps or MapReferences:
+// each map is read by its name.
+template <class Maps>
+void assemble_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
+                     const NodeTable& xnod, const Maps& coef, dcomplex* avec, const std::int32_t* ia,
+                     const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& w, HarmonicTest test) {
   const std::int32_t n = numbered_unknowns(nx, ny, xnod);
   const dcomplex zero(0.0, 0.0);
   const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
@@ -111,10 +115,10 @@ void assemble_values(const double& omega, const std::int32_t& nx, const std::int
   std::int32_t pos[21];  // pos[t]: position of column xnod(e,t) in the row
   for (std::int32_t j = 1; j <= nx; ++j) {
     for (std::int32_t k = 1; k <= ny; ++k) {
-      local_sys(j, k, nx, ny, omega, h, lambda1(j, k), lambda3(j, k), mu1(j, k), mu3(j, k),
-                mu13(j, k), b1(j, k), b2(j, k), m(j, k), d3(j, k), p11(j, k), p12(j, k),
-                p13(j, k), p22(j, k), p23(j, k), p33(j, k), b11(j, k), b12(j, k), b22(j, k),
-                a_el, rhs_el, test);
+      local_sys(j, k, nx, ny, omega, h, coef.lambda1(j, k), coef.lambda3(j, k), coef.mu1(j, k), coef.mu3(j, k),
+                coef.mu13(j, k), coef.b1(j, k), coef.b2(j, k), coef.m(j, k), coef.d3(j, k), coef.p11(j, k),
+                coef.p12(j, k), coef.p13(j, k), coef.p22(j, k), coef.p23(j, k), coef.p33(j, k), coef.b11(j, k),
+                coef.b12(j, k), coef.b22(j, k), a_el, rhs_el, test);
       const int e = (k - 1) * nx + j;
       const std::int32_t* node = &w.sorted_node[(e - 1) * 20];
       const std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
@@ -157,8 +161,10 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
                  const RealMap& b11, const RealMap& b12, const RealMap& b22, dcomplex* avec,
                  std::int32_t* ia, std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch) {
   global_pattern(nx, ny, xnod, ia, ja, avec, scratch);
-  assemble_values(omega, nx, ny, h, xnod, lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3, p11, p12, p13, p22, p23,
-                  p33, b11, b12, b22, avec, ia, ja, rhs_m, scratch, HarmonicTest::vertical);
+  const MapReferences maps{.lambda1 = lambda1, .lambda3 = lambda3, .mu1 = mu1, .mu3 = mu3, .mu13 = mu13,
+                           .b1 = b1, .b2 = b2, .m = m, .d3 = d3, .p11 = p11, .p12 = p12, .p13 = p13,
+                           .p22 = p22, .p23 = p23, .p33 = p33, .b11 = b11, .b12 = b12, .b22 = b22};
+  assemble_values(omega, nx, ny, h, xnod, maps, avec, ia, ja, rhs_m, scratch, HarmonicTest::vertical);
 }
 
 void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
@@ -219,7 +225,5 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
 void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
                    const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const std::int32_t* ia,
                    const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch, HarmonicTest test) {
-  assemble_values(omega, nx, ny, h, xnod, coef.lambda1, coef.lambda3, coef.mu1, coef.mu3, coef.mu13, coef.b1,
-                  coef.b2, coef.m, coef.d3, coef.p11, coef.p12, coef.p13, coef.p22, coef.p23, coef.p33, coef.b11,
-                  coef.b12, coef.b22, avec, ia, ja, rhs_m, scratch, test);
+  assemble_values(omega, nx, ny, h, xnod, coef, avec, ia, ja, rhs_m, scratch, test);
 }
