@@ -128,173 +128,87 @@ inline void find_chains(const std::int32_t& n, const std::int32_t* iu_, const st
   if (n >= 1) chain(n) = 0;
 }
 
-// The arrays of one factorisation (pointers to element 1), handed to its
-// steps.
+// The arrays of one factorisation as views from element 1 (a(i) is
+// element i), made once by nnf and handed to its steps, which bind them by
+// these names in this order.
 template <class V>
 struct NnfArrays {
-  const std::int32_t *r, *ic, *ia, *ja;
-  const V *a, *b;
-  const std::int32_t *il, *jl, *iu, *ju;
-  V *l, *d, *u, *row, *tmp;
+  Array1<const std::int32_t> r, ic, ia, ja;
+  Array1<const V> a, b;
+  Array1<const std::int32_t> il, jl, iu, ju;
+  Array1<V> l, d, u, row, tmp;
 };
 
-// Rows 1..n eliminated block_rows at a time side by side (the fast path);
-// flag = 8n + k at a zero pivot, else untouched.
+// The block of work rows k0..k0+nr-1 of the fast path and the steps that
+// eliminate it (see "Blocks" above).  State of the block:
+//   pos[t], lend[t]: next and last L position of row t = k - k0;
+//   sum[t]: the row's forward substitution so far;
+//   lk[t][m]: -l of member m of the group being applied, per row;
+//   ut[m]: where member m's row of U meets the group's shared tail.
+// The work rows live in the caller's scratch: entry (col, t) at
+// w1[(col - 1)*block_rows + t].
 template <class V>
-void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScratch& scratch,
-                         std::int32_t& flag) {
-  const auto r = one_based(f.r);
-  const auto ic = one_based(f.ic);
-  const auto ia = one_based(f.ia);
-  const auto ja = one_based(f.ja);
-  const auto a = one_based(f.a);
-  const auto b = one_based(f.b);
-  const auto il = one_based(f.il);
-  const auto jl = one_based(f.jl);
-  const auto l = one_based(f.l);
-  const auto d = one_based(f.d);
-  const auto iu = one_based(f.iu);
-  const auto ju = one_based(f.ju);
-  const auto u = one_based(f.u);
-  const auto row = one_based(f.row);
-  const auto tmp = one_based(f.tmp);
+class RowBlock {
+ public:
+  RowBlock(const std::int32_t& n, const NnfArrays<V>& f, FactorScratch& scratch)
+      : n_(n), f_(f), chain_(one_based(static_cast<const std::int32_t*>(scratch.chain))),
+        w1_(begin_region(reinterpret_cast<V*>(scratch.rows), std::int64_t{n} * block_rows)),
+        passes_(scratch.kernel) {}
 
-  find_chains(n, f.iu, f.ju, scratch.chain);
-  const auto chain = one_based(static_cast<const std::int32_t*>(scratch.chain));
-  V* const w1 = begin_region(reinterpret_cast<V*>(scratch.rows), std::int64_t{n} * block_rows);
-  // entry (col, t) of the block of work rows
-  const auto w = [w1](std::int32_t col, std::int32_t t) -> V& {
-    return w1[(static_cast<std::ptrdiff_t>(col) - 1) * block_rows + t];
-  };
-  const BlockPasses<V> passes(scratch.kernel);
-
-  for (std::int32_t k0 = 1; k0 <= n; k0 += block_rows) {
-    const std::int32_t nr = n - k0 + 1 < block_rows ? n - k0 + 1 : block_rows;
-    std::int32_t pos[block_rows];   // next L position of each row
-    std::int32_t lend[block_rows];  // last L position of each row
-    V sum[block_rows];
-    V lk[block_rows][group_max];   // -l of the group members, per row
-    const V* ut[group_max];
-
-    // --- Clear the work rows on their patterns, scatter rows r(k)
-    for (std::int32_t t = 0; t < nr; ++t) {
+  // --- Clear the work rows on their patterns, scatter rows r(k)
+  void scatter(std::int32_t k0) {
+    const auto& [r, ic, ia, ja, a, b, il, jl, iu, ju, l, d, u, row, tmp] = f_;  // NnfArrays' order
+    k0_ = k0;
+    nr_ = n_ - k0 + 1 < block_rows ? n_ - k0 + 1 : block_rows;
+    for (std::int32_t t = 0; t < nr_; ++t) {
       const std::int32_t k = k0 + t;
-      pos[t] = il(k);
-      lend[t] = il(k + 1) - 1;
-      for (std::int32_t j = il(k); j <= lend[t]; ++j) w(jl(j), t) = zero_value<V>();
+      pos_[t] = il(k);
+      lend_[t] = il(k + 1) - 1;
+      for (std::int32_t j = il(k); j <= lend_[t]; ++j) w(jl(j), t) = zero_value<V>();
       w(k, t) = zero_value<V>();
       for (std::int32_t j = iu(k); j < iu(k + 1); ++j) w(ju(j), t) = zero_value<V>();
       const std::int32_t rk = r(k);
       for (std::int32_t j = ia(rk); j < ia(rk + 1); ++j) w(ic(ja(j)), t) = a(j);
-      sum[t] = b(rk);
+      sum_[t] = b(rk);
     }
+  }
 
-    // Finishes the members i..i+g-1 of a group in row t: each takes the
-    // updates of the members before it, then becomes -l.
-    const auto finish_members = [&](std::int32_t t, std::int32_t i, std::int32_t g) {
-      for (std::int32_t m = 0; m < g; ++m) {
-        V x = w(i + m, t);
-        for (std::int32_t q = 0; q < m; ++q)
-          x = add_product(x, lk[t][q], u(iu(i + q) + (m - 1 - q)));
-        w(i + m, t) = x;
-        lk[t][m] = -x;
-        sum[t] = add_product(sum[t], lk[t][m], tmp(i + m));
-      }
-      for (std::int32_t q = 0; q < g; ++q) ut[q] = u.at(iu(i + q) + (g - 1 - q));
-    };
-    // Length of the group starting at L position p of row t with
-    // column i: consecutive chained columns below `limit`.
-    const auto group_length = [&](std::int32_t t, std::int32_t p, std::int32_t i,
-                                  std::int32_t limit) {
-      std::int32_t g = 1;
-      while (g < group_max && p + g <= lend[t] && jl(p + g) == i + g && i + g < limit &&
-             chain(i + g - 1) != 0)
-        ++g;
-      return g;
-    };
-    // next L column below k0 of row t, n + 1 when none is left
-    const auto head = [&](std::int32_t t) {
-      return pos[t] <= lend[t] && jl(pos[t]) < k0 ? jl(pos[t]) : n + 1;
-    };
-
-    // --- Eliminate the rows of U below k0
+  // --- Eliminate the rows of U below k0: the lowest column any row still
+  // holds, for all rows at once when every row holds it, else for those
+  // that do.
+  void eliminate_below() {
     for (;;) {
-      std::int32_t i = n + 1;
+      std::int32_t i = n_ + 1;
       bool all = true;
-      for (std::int32_t t = 0; t < nr; ++t) {
+      for (std::int32_t t = 0; t < nr_; ++t) {
         const std::int32_t h = head(t);
         if (h != i && t > 0) all = false;
         if (h < i) i = h;
       }
-      if (i > n) break;
+      if (i > n_) break;
       if (all) {
-        // in every row: one group for all of them
-        std::int32_t g = group_length(0, pos[0], i, k0);
-        for (std::int32_t t = 1; t < nr; ++t) {
-          const std::int32_t gt = group_length(t, pos[t], i, k0);
-          if (gt < g) g = gt;
-        }
-        // the rows of U of an entry a few steps on lie far from this one:
-        // ask for their first lines now
-        const std::int32_t ahead = pos[0] + g + 4;
-        if (ahead <= lend[0]) {
-          const std::int32_t ia_ = jl(ahead);
-          __builtin_prefetch(u.at(iu(ia_)));
-          __builtin_prefetch(ju.at(iu(ia_)));
-          __builtin_prefetch(tmp.at(ia_));
-        }
-        for (std::int32_t t = 0; t < nr; ++t) finish_members(t, i, g);
-        passes(nr, g, w1, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk);
-        for (std::int32_t t = 0; t < nr; ++t) pos[t] += g;
+        apply_to_all(i);
       } else {
-        // in some rows only: together when they are adjacent in the
-        // block, else each alone; groups stop before the next column of
-        // the other rows
-        std::int32_t next = k0;
-        std::int32_t first = nr, last = -1, holders = 0;
-        for (std::int32_t t = 0; t < nr; ++t) {
-          const std::int32_t h = head(t);
-          if (h != i && h < next) next = h;
-          if (h != i) continue;
-          if (t < first) first = t;
-          last = t;
-          ++holders;
-        }
-        if (holders > 1 && holders == last - first + 1) {
-          std::int32_t g = group_length(first, pos[first], i, next);
-          for (std::int32_t t = first + 1; t <= last; ++t) {
-            const std::int32_t gt = group_length(t, pos[t], i, next);
-            if (gt < g) g = gt;
-          }
-          for (std::int32_t t = first; t <= last; ++t) finish_members(t, i, g);
-          passes(holders, g, w1 + first, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
-                 lk + first);
-          for (std::int32_t t = first; t <= last; ++t) pos[t] += g;
-        } else {
-          for (std::int32_t t = first; t <= last; ++t) {
-            if (head(t) != i) continue;
-            const std::int32_t g = group_length(t, pos[t], i, next);
-            finish_members(t, i, g);
-            passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut, lk + t);
-            pos[t] += g;
-          }
-        }
+        apply_to_holders(i);
       }
     }
+  }
 
-    // --- Each row in turn: pivot and row of U, then that row of U to the
-    // later rows of the block (each row's updates stay in ascending order;
-    // a row's own entries from this block have all been applied when its
-    // turn comes, so the loop below finds nothing left in that case)
-    for (std::int32_t t = 0; t < nr; ++t) {
-      const std::int32_t k = k0 + t;
-      while (pos[t] <= lend[t]) {
-        const std::int32_t i = jl(pos[t]);
-        const std::int32_t g = group_length(t, pos[t], i, k);
+  // --- Each row in turn: pivot and row of U, then that row of U to the
+  // later rows of the block (each row's updates stay in ascending order;
+  // a row's own entries from this block have all been applied when its
+  // turn comes, so the loop below finds nothing left in that case).
+  // false, with flag = 8n + k, at a zero pivot.
+  bool finish_rows(std::int32_t& flag) {
+    const auto& [r, ic, ia, ja, a, b, il, jl, iu, ju, l, d, u, row, tmp] = f_;  // NnfArrays' order
+    for (std::int32_t t = 0; t < nr_; ++t) {
+      const std::int32_t k = k0_ + t;
+      while (pos_[t] <= lend_[t]) {
+        const std::int32_t i = jl(pos_[t]);
+        const std::int32_t g = group_length(t, pos_[t], i, k);
         finish_members(t, i, g);
-        passes(1, g, w1 + t, ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut,
-                      lk + t);
-        pos[t] += g;
+        apply(1, g, t, i);
+        pos_[t] += g;
       }
       // the finished row, also left in the work row as the row-by-row
       // order leaves it
@@ -307,40 +221,167 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
       row(k) = pivot;
       if (is_zero(pivot)) {
         for (std::int32_t j = iu(k); j < iu(k + 1); ++j) row(ju(j)) = w(ju(j), t);
-        flag = 8 * n + k;
-        return;
+        flag = 8 * n_ + k;
+        return false;
       }
       const V dk = pivot_reciprocal(pivot);
       d(k) = dk;
-      tmp(k) = sum[t] * dk;
+      tmp(k) = sum_[t] * dk;
       for (std::int32_t j = iu(k); j < iu(k + 1); ++j) {
         const V x = w(ju(j), t);
         row(ju(j)) = x;
         u(j) = x * dk;
       }
+      pass_row_on(t, k);
+    }
+    return true;
+  }
 
-      // --- Row k of U to the later rows of the block that hold column k:
-      // together when they all do, else each alone
-      std::int32_t holders = 0;
-      for (std::int32_t t2 = t + 1; t2 < nr; ++t2)
-        if (pos[t2] <= lend[t2] && jl(pos[t2]) == k) ++holders;
-      if (holders == 0) continue;
-      const std::int32_t ucount = iu(k + 1) - iu(k);
-      if (holders == nr - 1 - t) {
-        for (std::int32_t t2 = t + 1; t2 < nr; ++t2) {
-          finish_members(t2, k, 1);
-          ++pos[t2];
-        }
-        passes(holders, 1, w1 + (t + 1), ju.at(iu(k)), ucount, ut, lk + (t + 1));
-      } else {
-        for (std::int32_t t2 = t + 1; t2 < nr; ++t2) {
-          if (pos[t2] > lend[t2] || jl(pos[t2]) != k) continue;
-          finish_members(t2, k, 1);
-          ++pos[t2];
-          passes(1, 1, w1 + t2, ju.at(iu(k)), ucount, ut, lk + t2);
-        }
+ private:
+  // entry (col, t) of the block of work rows
+  V& w(std::int32_t col, std::int32_t t) const {
+    return w1_[(static_cast<std::ptrdiff_t>(col) - 1) * block_rows + t];
+  }
+
+  // next L column below k0 of row t, n + 1 when none is left
+  std::int32_t head(std::int32_t t) const {
+    return pos_[t] <= lend_[t] && f_.jl(pos_[t]) < k0_ ? f_.jl(pos_[t]) : n_ + 1;
+  }
+
+  // Length of the group starting at L position p of row t with column i:
+  // consecutive chained columns below `limit`.
+  std::int32_t group_length(std::int32_t t, std::int32_t p, std::int32_t i, std::int32_t limit) const {
+    std::int32_t g = 1;
+    while (g < group_max && p + g <= lend_[t] && f_.jl(p + g) == i + g && i + g < limit && chain_(i + g - 1) != 0)
+      ++g;
+    return g;
+  }
+
+  // Finishes the members i..i+g-1 of a group in row t: each takes the
+  // updates of the members before it, then becomes -l.
+  void finish_members(std::int32_t t, std::int32_t i, std::int32_t g) {
+    const auto& [r, ic, ia, ja, a, b, il, jl, iu, ju, l, d, u, row, tmp] = f_;  // NnfArrays' order
+    for (std::int32_t m = 0; m < g; ++m) {
+      V x = w(i + m, t);
+      for (std::int32_t q = 0; q < m; ++q) x = add_product(x, lk_[t][q], u(iu(i + q) + (m - 1 - q)));
+      w(i + m, t) = x;
+      lk_[t][m] = -x;
+      sum_[t] = add_product(sum_[t], lk_[t][m], tmp(i + m));
+    }
+    for (std::int32_t q = 0; q < g; ++q) ut_[q] = u.at(iu(i + q) + (g - 1 - q));
+  }
+
+  // One pass of the group i..i+g-1 over the shared tail of U (the row of
+  // U of its last member) into `rows` rows of the block from row t.
+  void apply(std::int32_t rows, std::int32_t g, std::int32_t t, std::int32_t i) {
+    const auto& iu = f_.iu;
+    passes_(rows, g, w1_ + t, f_.ju.at(iu(i + g - 1)), iu(i + g) - iu(i + g - 1), ut_, lk_ + t);
+  }
+
+  // Column i held by every row: one group for all of them.
+  void apply_to_all(std::int32_t i) {
+    const auto& [r, ic, ia, ja, a, b, il, jl, iu, ju, l, d, u, row, tmp] = f_;  // NnfArrays' order
+    std::int32_t g = group_length(0, pos_[0], i, k0_);
+    for (std::int32_t t = 1; t < nr_; ++t) {
+      const std::int32_t gt = group_length(t, pos_[t], i, k0_);
+      if (gt < g) g = gt;
+    }
+    // the rows of U of an entry a few steps on lie far from this one:
+    // ask for their first lines now
+    const std::int32_t ahead = pos_[0] + g + 4;
+    if (ahead <= lend_[0]) {
+      const std::int32_t ia_ = jl(ahead);
+      __builtin_prefetch(u.at(iu(ia_)));
+      __builtin_prefetch(ju.at(iu(ia_)));
+      __builtin_prefetch(tmp.at(ia_));
+    }
+    for (std::int32_t t = 0; t < nr_; ++t) finish_members(t, i, g);
+    apply(nr_, g, 0, i);
+    for (std::int32_t t = 0; t < nr_; ++t) pos_[t] += g;
+  }
+
+  // Column i held by some rows only: together when they are adjacent in
+  // the block, else each alone; groups stop before the next column of the
+  // other rows.
+  void apply_to_holders(std::int32_t i) {
+    std::int32_t next = k0_;
+    std::int32_t first = nr_, last = -1, holders = 0;
+    for (std::int32_t t = 0; t < nr_; ++t) {
+      const std::int32_t h = head(t);
+      if (h != i && h < next) next = h;
+      if (h != i) continue;
+      if (t < first) first = t;
+      last = t;
+      ++holders;
+    }
+    if (holders > 1 && holders == last - first + 1) {
+      std::int32_t g = group_length(first, pos_[first], i, next);
+      for (std::int32_t t = first + 1; t <= last; ++t) {
+        const std::int32_t gt = group_length(t, pos_[t], i, next);
+        if (gt < g) g = gt;
+      }
+      for (std::int32_t t = first; t <= last; ++t) finish_members(t, i, g);
+      apply(holders, g, first, i);
+      for (std::int32_t t = first; t <= last; ++t) pos_[t] += g;
+    } else {
+      for (std::int32_t t = first; t <= last; ++t) {
+        if (head(t) != i) continue;
+        const std::int32_t g = group_length(t, pos_[t], i, next);
+        finish_members(t, i, g);
+        apply(1, g, t, i);
+        pos_[t] += g;
       }
     }
+  }
+
+  // --- Row k (row t of the block) of U to the later rows of the block
+  // that hold column k: together when they all do, else each alone.
+  void pass_row_on(std::int32_t t, std::int32_t k) {
+    const auto& jl = f_.jl;
+    std::int32_t holders = 0;
+    for (std::int32_t t2 = t + 1; t2 < nr_; ++t2)
+      if (pos_[t2] <= lend_[t2] && jl(pos_[t2]) == k) ++holders;
+    if (holders == 0) return;
+    if (holders == nr_ - 1 - t) {
+      for (std::int32_t t2 = t + 1; t2 < nr_; ++t2) {
+        finish_members(t2, k, 1);
+        ++pos_[t2];
+      }
+      apply(holders, 1, t + 1, k);
+    } else {
+      for (std::int32_t t2 = t + 1; t2 < nr_; ++t2) {
+        if (pos_[t2] > lend_[t2] || jl(pos_[t2]) != k) continue;
+        finish_members(t2, k, 1);
+        ++pos_[t2];
+        apply(1, 1, t2, k);
+      }
+    }
+  }
+
+  const std::int32_t n_;
+  const NnfArrays<V>& f_;
+  const Array1<const std::int32_t> chain_;
+  V* const w1_;
+  const BlockPasses<V> passes_;
+  std::int32_t k0_ = 1, nr_ = 0;
+  std::int32_t pos_[block_rows];
+  std::int32_t lend_[block_rows];
+  V sum_[block_rows];
+  V lk_[block_rows][group_max];
+  const V* ut_[group_max];
+};
+
+// Rows 1..n eliminated block_rows at a time side by side (the fast path);
+// flag = 8n + k at a zero pivot, else untouched.
+template <class V>
+void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScratch& scratch,
+                         std::int32_t& flag) {
+  find_chains(n, f.iu.base, f.ju.base, scratch.chain);
+  RowBlock<V> block(n, f, scratch);
+  for (std::int32_t k0 = 1; k0 <= n; k0 += block_rows) {
+    block.scatter(k0);
+    block.eliminate_below();
+    if (!block.finish_rows(flag)) return;
   }
 }
 
@@ -348,21 +389,7 @@ void eliminate_in_blocks(const std::int32_t& n, const NnfArrays<V>& f, FactorScr
 // else untouched.
 template <class V>
 void eliminate_row_by_row(const std::int32_t& n, const NnfArrays<V>& f, std::int32_t& flag) {
-  const auto r = one_based(f.r);
-  const auto ic = one_based(f.ic);
-  const auto ia = one_based(f.ia);
-  const auto ja = one_based(f.ja);
-  const auto a = one_based(f.a);
-  const auto b = one_based(f.b);
-  const auto il = one_based(f.il);
-  const auto jl = one_based(f.jl);
-  const auto l = one_based(f.l);
-  const auto d = one_based(f.d);
-  const auto iu = one_based(f.iu);
-  const auto ju = one_based(f.ju);
-  const auto u = one_based(f.u);
-  const auto row = one_based(f.row);
-  const auto tmp = one_based(f.tmp);
+  const auto& [r, ic, ia, ja, a, b, il, jl, iu, ju, l, d, u, row, tmp] = f;  // NnfArrays' order
 
   for (std::int32_t k = 1; k <= n; ++k) {
     for (std::int32_t j = il(k); j < il(k + 1); ++j) row(jl(j)) = zero_value<V>();
@@ -416,7 +443,9 @@ void nnf(const std::int32_t& n, const std::int32_t* r, const std::int32_t* c_,
   }
 
   // --- Elimination with the forward substitution
-  const NnfArrays<V> arrays{r, ic, ia, ja, a, b, il_, jl, iu_, ju_, l, d, u_, row, tmp_};
+  const NnfArrays<V> arrays{one_based(r),   one_based(ic),  one_based(ia), one_based(ja),  one_based(a),
+                            one_based(b),   il,             one_based(jl), iu,             ju,
+                            one_based(l),   one_based(d),   u,             one_based(row), tmp};
   std::int32_t stop = 0;
   if (scratch != nullptr && n <= FactorScratch::capacity)
     eliminate_in_blocks(n, arrays, *scratch, stop);
