@@ -167,8 +167,7 @@ template <class R>
 struct LayeredTop {
   bool valid = false;
   std::string why;
-  Cplx<R> u1, u3;              // vertical displacements of the top
-  Cplx<R> stress_integral;     // integral over the height of solid 1's vertical stress
+  Cplx<R> u1, u3;  // vertical displacements of the top
   R height = R(0);
 };
 
@@ -226,12 +225,6 @@ LayeredTop<R> layered_top(const std::vector<ExactLayer>& layers, R omega, bool p
   const VecX<R> u = t * reduced.partialPivLu().solve(t.transpose() * load);
   out.u1 = u(top);
   out.u3 = u(top + 1);
-  out.stress_integral = Cplx<R>(R(0));
-  for (int l = 0; l < nl; ++l) {
-    const ExactLayer& layer = layers[static_cast<std::size_t>(l)];
-    const Cplx<R> du1 = u(3 * l + 3) - u(3 * l), du3 = u(3 * l + 4) - u(3 * l + 1), dw = u(3 * l + 5) - u(3 * l + 2);
-    out.stress_integral += R(layer.d3) * dw + (R(layer.lambda1) + R(2) * R(layer.mu1)) * du1 + R(layer.mu13) * du3;
-  }
   out.valid = true;
   return out;
 }

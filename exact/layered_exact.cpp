@@ -25,14 +25,8 @@ LayeredSolution exact_layered_solution(const std::vector<ExactLayer>& layers, do
   }
   const cplx u1 = top.u1, u3 = top.u3;
   const cplx mw = -2.0 / ((u1 + u3) / (2.0 * top.height));
-  const cplx mstar = -top.height / u1;
-  const cplx c33 = top.stress_integral / u1;
   out.valid = true;
-  out.u1_top = dcomplex(u1.real(), u1.imag());
-  out.u3_top = dcomplex(u3.real(), u3.imag());
   out.mw = dcomplex(mw.real(), mw.imag());
-  out.mstar = dcomplex(mstar.real(), mstar.imag());
-  out.c33 = dcomplex(c33.real(), c33.imag());
   return out;
 }
 

@@ -59,10 +59,7 @@ struct ExactLayer {
 struct LayeredSolution {
   bool valid = false;      // false when a layer's K is not positive definite
   std::string why;         // the reason, when not valid
-  dcomplex u1_top, u3_top; // vertical displacements of the top (m)
-  dcomplex mw;             // work-conjugate modulus (Pa)
-  dcomplex mstar;          // -L / u1_top, from solid 1's top alone
-  dcomplex c33;            // mean vertical stress of solid 1 over its mean strain
+  dcomplex mw;             // work-conjugate modulus (Pa), from the top displacements
 };
 
 // The exact solution at angular frequency omega (rad/s) of the stack

@@ -25,7 +25,9 @@
 // Checked against: a homogeneous sample (c11 = c33 = the locked P modulus,
 // c55 = mu1 + mu3 + mu13, c13 = c11 - 2 c55, qP and qSV the analytic P1
 // and S1 speeds), and a layered one (c33 against the exact layered Mw, the
-// high-frequency end against the Backus average of the locked layers).
+// high-frequency end against the Backus average of the locked layers, the
+// qP and qSV waves at 45 degrees against an independent evaluation of the
+// Christoffel equation).
 #pragma once
 
 #include <cstdint>

@@ -17,6 +17,7 @@
 #include "fem/global_numbering.hpp"
 #include "fem/global_sist.hpp"
 #include "fem/local_sys.hpp"
+#include "tests/test_support.hpp"
 
 namespace {
 

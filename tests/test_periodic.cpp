@@ -318,14 +318,16 @@ TEST(ErrorEstimate, PeriodicEstimatesOfVelocityAndAttenuationHoldTheTrueErrorWit
   };
   for (std::size_t f = 0; f < 2; ++f) {
     const Row& row = s.sweep[f];
-    const std::string hz = " at " + std::to_string(at(row, 1)) + " Hz";
+    using namespace sweep_column;
+    const std::string hz = " at " + std::to_string(at(row, frequency)) + " Hz";
     ASSERT_EQ(row.size(), 23u) << "exact, three estimates and the diffusion length";
-    ASSERT_GE(at(row, 23), 3.0) << "the diffusion length spans 3 cells" << hz;
-    const dcomplex mw(at(row, 11), at(row, 12)), exact(at(row, 17), at(row, 18));
+    ASSERT_GE(at(row, diffusion_with_estimates), 3.0) << "the diffusion length spans 3 cells" << hz;
+    const dcomplex mw(at(row, re_mw), at(row, im_mw)), exact(at(row, re_mw_exact), at(row, im_mw_exact));
     const double rho = at(s.stiffness[f], tensor_table::density);
     const double v_exact = 1.0 / reciprocal(sqrt(exact / dcomplex(rho, 0.0))).re;
-    within_two(at(row, 21), std::fabs(at(row, 13) - v_exact) / v_exact, "velocity of Mw" + hz);
-    within_two(at(row, 22), std::fabs(at(row, 14) - thousand_over_q(exact)), "1000/Q of Mw" + hz);
+    within_two(at(row, estimate_velocity_w), std::fabs(at(row, velocity_w) - v_exact) / v_exact, "velocity of Mw" + hz);
+    within_two(at(row, estimate_thousand_over_q_w), std::fabs(at(row, thousand_over_q_w) - thousand_over_q(exact)),
+               "1000/Q of Mw" + hz);
     const Row& c = s.stiffness[f];
     const std::pair<const char*, std::pair<int, int>> components[] = {
         {"c11", {tensor_table::re_c11, tensor_table::re_c11_exact}},

@@ -20,6 +20,7 @@
 #include "sparse/backward_error.hpp"
 #include "sparse/sparse.hpp"
 #include "tests/sparse_fixtures.hpp"
+#include "tests/test_support.hpp"
 
 namespace {
 

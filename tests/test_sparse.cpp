@@ -20,6 +20,7 @@
 #include "sparse/odrv.hpp"
 #include "sparse/sparse.hpp"
 #include "tests/sparse_fixtures.hpp"
+#include "tests/test_support.hpp"
 
 namespace {
 

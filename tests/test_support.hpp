@@ -3,8 +3,20 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "common/complex.hpp"
+
+// A complex value in a failure message: its two parts as numbers that read
+// back to the same doubles, not the raw bytes googletest prints otherwise.
+template <class R>
+void PrintTo(const Complex<R>& value, std::ostream* os) {
+  const auto precision = os->precision(17);
+  *os << "(" << value.re << ", " << value.im << ")";
+  os->precision(precision);
+}
 
 // A fresh empty directory under the system's temporary directory; the
 // current directory is switched into it for the lifetime of the object.
@@ -26,6 +38,21 @@ void write_file(const std::filesystem::path& file, const std::string& text);
 std::vector<std::string> split_lines(const std::string& text);
 // The blank-separated items of a line.
 std::vector<std::string> words(const std::string& line);
+
+// The 1-based columns of the sweep's table (sweep/sweep_table.hpp) that
+// the tests read among numeric_rows' numbers, written out here as the
+// format lays them out, so that a test never reads a bare position.  The
+// exact columns are those of a layered sample; the estimates follow them
+// with --error-estimate, and the diffusion length comes last (its place
+// depends on what precedes it).
+namespace sweep_column {
+constexpr int frequency = 1, omega = 2, velocity_c33 = 3, thousand_over_q_c33 = 4;
+constexpr int re_c33 = 5, im_c33 = 6, re_mstar = 7, im_mstar = 8, vp1 = 9, thousand_over_qp1 = 10;
+constexpr int re_mw = 11, im_mw = 12, velocity_w = 13, thousand_over_q_w = 14;
+constexpr int re_mw_exact = 17, im_mw_exact = 18, error_w = 19;
+constexpr int estimate_w = 20, estimate_velocity_w = 21, estimate_thousand_over_q_w = 22;
+constexpr int diffusion_with_estimates = 23;
+}  // namespace sweep_column
 
 // The rows of a table the programs write, after its header line, as
 // numbers; a word that starts with a letter (the sweep's flags) is left

@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -21,11 +23,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// One row of the sweep's table, its items looked up by the names of the
+// table's header, which table_rows checks (row["Re(Mw)(Pa)"]), never by a
+// bare position.
+struct SweepRow {
+  std::vector<std::string> items;
+  std::shared_ptr<const std::vector<std::string>> header;  // with its "#" first
+  std::string operator[](std::string_view name) const {
+    for (std::size_t c = 1; c < header->size(); ++c) {
+      if ((*header)[c] == name && c - 1 < items.size()) return items[c - 1];
+    }
+    ADD_FAILURE() << "the sweep table has no column " << name;
+    return "<no such column>";
+  }
+};
+
 // The rows of a sweep table, each split into its items; the header line
 // is checked and left out.
-std::vector<std::vector<std::string>> table_rows(const fs::path& file) {
+std::vector<SweepRow> table_rows(const fs::path& file) {
   const std::vector<std::string> lines = split_lines(read_file(file));
-  std::vector<std::vector<std::string>> rows;
+  std::vector<SweepRow> rows;
   if (lines.empty()) {
     ADD_FAILURE() << file << " is empty";
     return rows;
@@ -42,9 +59,10 @@ std::vector<std::vector<std::string>> table_rows(const fs::path& file) {
   header.push_back("diffusion_length(cells)");
   header.push_back("flags");
   EXPECT_EQ(words(lines[0]), header);
+  const auto names = std::make_shared<const std::vector<std::string>>(header);
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    rows.push_back(words(lines[i]));
-    EXPECT_EQ(rows.back().size(), header.size() - 1) << "row " << i;
+    rows.push_back(SweepRow{words(lines[i]), names});
+    EXPECT_EQ(rows.back().items.size(), header.size() - 1) << "row " << i;
     EXPECT_EQ(lines[i].size(), lines[0].size()) << "row " << i << " keeps the columns of the header";
   }
   return rows;
@@ -89,32 +107,32 @@ TEST(Sweep, EveryRowEqualsAProgramRunAtItsFrequencyDigitForDigit) {
     ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
     const auto rows = table_rows(sweep_dir.path() / sweep_table_name);
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0][0], "0.5");
-    EXPECT_NEAR(std::stod(rows[3][0]), 2.0e4, 1e-11) << "the last point of the grid is fmax, to rounding";
+    EXPECT_EQ(rows[0]["frequency(Hz)"], "0.5");
+    EXPECT_NEAR(std::stod(rows[3]["frequency(Hz)"]), 2.0e4, 1e-11) << "the last point of the grid is fmax, to rounding";
 
     for (const auto& row : rows) {
-      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + row[0] + " Hz";
+      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + row["frequency(Hz)"] + " Hz";
       TestDeck single = deck;
-      single.fmin = row[0];  // the shortest form reads back to the same double
+      single.fmin = row["frequency(Hz)"];  // the shortest form reads back to the same double
       ScratchDirectory dir;
       write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
       const ProgramRun run = run_program(dir.path(), single.text());
       ASSERT_EQ(run.exit_status, 40) << what;
-      EXPECT_EQ(echoed_items(run.out, "freq (Hz), omega_fix ").back(), row[1]) << what << ": omega";
-      EXPECT_EQ(echoed_text(run.out, "using averages  Velocity(m/s) FE = "), row[2]) << what << ": velocity";
-      EXPECT_EQ(echoed_text(run.out, "using averages 1000/Q FE         = "), row[3]) << what << ": 1000/Q";
-      EXPECT_EQ(echoed_text(run.out, "using averages Re(c33) FE        = "), row[4]) << what << ": Re(c33)";
-      EXPECT_EQ(echoed_text(run.out, "using averages Im(c33) FE        = "), row[5]) << what << ": Im(c33)";
-      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Re(p33) FE mstar      = "), row[6]) << what << ": Re(mstar)";
-      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Im(p33) FE mstar      = "), row[7]) << what << ": Im(mstar)";
-      EXPECT_EQ(words(read_file(dir.path() / "vp_anal.phiw"))[1], row[8]) << what << ": vp1";
+      EXPECT_EQ(echoed_items(run.out, "freq (Hz), omega_fix ").back(), row["omega(rad/s)"]) << what << ": omega";
+      EXPECT_EQ(echoed_text(run.out, "using averages  Velocity(m/s) FE = "), row["velocity(m/s)"]) << what << ": velocity";
+      EXPECT_EQ(echoed_text(run.out, "using averages 1000/Q FE         = "), row["1000/Q"]) << what << ": 1000/Q";
+      EXPECT_EQ(echoed_text(run.out, "using averages Re(c33) FE        = "), row["Re(c33)(Pa)"]) << what << ": Re(c33)";
+      EXPECT_EQ(echoed_text(run.out, "using averages Im(c33) FE        = "), row["Im(c33)(Pa)"]) << what << ": Im(c33)";
+      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Re(p33) FE mstar      = "), row["Re(mstar)(Pa)"]) << what << ": Re(mstar)";
+      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Im(p33) FE mstar      = "), row["Im(mstar)(Pa)"]) << what << ": Im(mstar)";
+      EXPECT_EQ(words(read_file(dir.path() / "vp_anal.phiw"))[1], row["vp1(m/s)"]) << what << ": vp1";
       EXPECT_EQ(read_file(dir.path() / "1000_over_q_anal.phiw").substr(17, 15),
-                format_g(std::stod(row[9]), 15, 5))
+                format_g(std::stod(row["1000/qp1"]), 15, 5))
           << what << ": 1000/qp1, written by the program in five digits";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate Re(M)           = "), row[10]) << what << ": Re(Mw)";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate Im(M)           = "), row[11]) << what << ": Im(Mw)";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate velocity (m/s)  = "), row[12]) << what << ": velocity of Mw";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate 1000/Q          = "), row[13]) << what << ": 1000/Q of Mw";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate Re(M)           = "), row["Re(Mw)(Pa)"]) << what << ": Re(Mw)";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate Im(M)           = "), row["Im(Mw)(Pa)"]) << what << ": Im(Mw)";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate velocity (m/s)  = "), row["velocity_w(m/s)"]) << what << ": velocity of Mw";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate 1000/Q          = "), row["1000/Q_w"]) << what << ": 1000/Q of Mw";
     }
   }
 }
@@ -173,7 +191,7 @@ TEST(Sweep, OneGridPointIsFminAndAnEmptyGridIsRefusedWithItsLine) {
   ASSERT_EQ(run_sweep(dir.path(), deck.text()).exit_status, 0);
   const auto rows = table_rows(dir.path() / sweep_table_name);
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][0], "7.5");
+  EXPECT_EQ(rows[0]["frequency(Hz)"], "7.5");
 
   // The grid's ends are fmin and fmax exactly, however many points lie between.
   Deck grid;
@@ -217,7 +235,7 @@ TEST(Sweep, AStopEndsAsInTheProgramNamesTheFrequencyAndKeepsTheRowsDone) {
   EXPECT_FALSE(fs::exists(dir.path() / sweep_table_name)) << "an incomplete table never has the complete one's name";
   const auto rows = table_rows(dir.path() / sweep_table::partial_name);
   ASSERT_EQ(rows.size(), 1u) << "the row of 1 Hz is kept";
-  EXPECT_EQ(rows[0][0], "1");
+  EXPECT_EQ(rows[0]["frequency(Hz)"], "1");
 }
 
 TEST(Sweep, InputFaultsStopAsInTheProgramWithTheirMessage) {

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -95,13 +97,25 @@ void write_sample(const fs::path& dir, const TestDeck& deck) {
 // --- The numbering of the loaded plates ---
 
 TEST(TensorNumbering, EachTestMergesItsLoadedSideIntoOneUnknownAndKeepsEveryOther) {
+  // The answer key, from the tests' physics: the plate lies on the top
+  // row of cells (vertical, shear) or the right column (horizontal), and
+  // carries the displacement it drives of both solids at that side's two
+  // vertices.  Local slots: x of solid 1 at vertices 1..4 (lower left,
+  // lower right, upper right, upper left) = 1..4, its y = 5..8, the fluid
+  // 9..12, x of solid 3 = 13..16, its y = 17..20.
   struct Case {
     HarmonicTest test;
     const char* name;
+    bool right_column;  // else the top row
+    int plate_slots[4];
   };
-  const Case tests[] = {{HarmonicTest::vertical, "vertical"},
-                        {HarmonicTest::horizontal, "horizontal"},
-                        {HarmonicTest::shear, "shear"}};
+  const Case tests[] = {{HarmonicTest::vertical, "vertical", false, {7, 8, 19, 20}},
+                        {HarmonicTest::horizontal, "horizontal", true, {2, 3, 14, 15}},
+                        {HarmonicTest::shear, "shear", false, {3, 4, 15, 16}}};
+  const auto on_plate = [](const Case& c, int j, int k, int nx, int ny, int s) {
+    if (c.right_column ? j != nx : k != ny) return false;
+    return std::find(std::begin(c.plate_slots), std::end(c.plate_slots), s) != std::end(c.plate_slots);
+  };
   const int meshes[][2] = {{1, 1}, {2, 3}, {5, 2}, {4, 4}};
   std::vector<std::int32_t> mark;
   for (const auto& mesh : meshes) {
@@ -139,7 +153,7 @@ TEST(TensorNumbering, EachTestMergesItsLoadedSideIntoOneUnknownAndKeepsEveryOthe
           const int e = (k - 1) * nx + j;
           for (int s = 1; s <= 20; ++s) {
             seen[xnod(e, s)] = 1;
-            if (loaded_slot(c.test, j, k, nx, ny, s)) {
+            if (on_plate(c, j, k, nx, ny, s)) {
               if (plate == 0) plate = xnod(e, s);
               EXPECT_EQ(xnod(e, s), plate) << what << ": cell " << e << " slot " << s << " is off the plate";
             }
@@ -309,6 +323,42 @@ TEST(EffectiveStiffness, HomogeneousSampleIsIsotropicLockedAndCarriesTheAnalytic
   }
 }
 
+// The qP and qSV waves of a row of the stiffness table at `degrees` from
+// the vertical, evaluated apart from christoffel_waves: the plane-strain
+// stiffness tensor C_ijkl (i, j, k, l in {x, z}) from its Voigt moduli,
+// G_ik = sum over j, l of C_ijkl n_j n_l, and M = tr/2 +- sqrt(tr^2/4 - det),
+// in std::complex.  Velocity 1 / Re(sqrt(rho / M)), 1000/Q = 1000 Im M / Re M.
+struct Waves {
+  double velocity_qp, thousand_over_q_qp, velocity_qsv, thousand_over_q_qsv;
+};
+Waves independent_christoffel(const std::vector<double>& row, double degrees) {
+  using C = std::complex<double>;
+  auto modulus = [&](int re_column) { return C(at(row, re_column), at(row, re_column + 1)); };
+  const C c11 = modulus(tensor_table::re_c11), c33 = modulus(tensor_table::re_c33),
+          c55 = modulus(tensor_table::re_c55);
+  const C c13 = (modulus(tensor_table::re_c13) + modulus(tensor_table::re_c13h)) / 2.0;
+  C tensor[2][2][2][2] = {};  // index 0: x, 1: z
+  tensor[0][0][0][0] = c11;
+  tensor[1][1][1][1] = c33;
+  tensor[0][0][1][1] = tensor[1][1][0][0] = c13;
+  tensor[0][1][0][1] = tensor[0][1][1][0] = tensor[1][0][0][1] = tensor[1][0][1][0] = c55;
+  const double radians = degrees * std::acos(-1.0) / 180.0;
+  const double n[2] = {std::sin(radians), std::cos(radians)};
+  C g[2][2] = {};
+  for (int i = 0; i < 2; ++i)
+    for (int k = 0; k < 2; ++k)
+      for (int j = 0; j < 2; ++j)
+        for (int l = 0; l < 2; ++l) g[i][k] += tensor[i][j][k][l] * n[j] * n[l];
+  const C half_trace = (g[0][0] + g[1][1]) / 2.0, det = g[0][0] * g[1][1] - g[0][1] * g[1][0];
+  C root = std::sqrt(half_trace * half_trace - det);
+  if ((half_trace + root).real() < (half_trace - root).real()) root = -root;  // qP: the larger Re M
+  const double rho = at(row, tensor_table::density);
+  auto velocity = [rho](C m) { return 1.0 / std::sqrt(rho / m).real(); };
+  auto thousand_over_q = [](C m) { return 1000.0 * m.imag() / m.real(); };
+  const C qp = half_trace + root, qsv = half_trace - root;
+  return {velocity(qp), thousand_over_q(qp), velocity(qsv), thousand_over_q(qsv)};
+}
+
 TEST(EffectiveStiffness, LayeredSampleMatchesTheExactPistonAndTheBackusAverageOfItsLockedLayers) {
   // Horizontal layers of two types.  (1) c33 is the work-conjugate modulus
   // of the vertical piston test, which the exact one-dimensional solution
@@ -334,12 +384,32 @@ TEST(EffectiveStiffness, LayeredSampleMatchesTheExactPistonAndTheBackusAverageOf
     const auto& sweep = t.sweep[f];
     const std::string what = std::to_string(at(row, 1)) + " Hz";
     ASSERT_EQ(sweep.size(), 20u) << "a layered sample has the exact columns and the diffusion length";
-    const dcomplex mw(sweep[10], sweep[11]), exact(sweep[16], sweep[17]);
+    using namespace sweep_column;
+    const dcomplex mw(at(sweep, re_mw), at(sweep, im_mw)), exact(at(sweep, re_mw_exact), at(sweep, im_mw_exact));
     const dcomplex c33 = modulus_at(row, tensor_table::re_c33);
     EXPECT_LT(distance(c33, mw), 1e-11) << what << ": c33 is Mw under the piston";
-    EXPECT_LT(distance(c33, exact), 1.01 * sweep[18] + 1e-12) << what << ": c33 against the exact Mw";
-    EXPECT_NEAR(at(t.angles[f * 7], tensor_table::velocity_qp) / sweep[12], 1.0, 1e-11) << what << ": qP(0) and Mw";
+    EXPECT_LT(distance(c33, exact), 1.01 * at(sweep, error_w) + 1e-12) << what << ": c33 against the exact Mw";
+    EXPECT_NEAR(at(t.angles[f * 7], tensor_table::velocity_qp) / at(sweep, velocity_w), 1.0, 1e-11)
+        << what << ": qP(0) and Mw";
     EXPECT_LT(at(row, tensor_table::c13_difference), 1e-10) << what;
+    // (4) At 45 degrees, where c11, c33 and the coupling c13 + c55 all
+    // count, the waves against an independent evaluation: the Christoffel
+    // matrix G_ik = C_ijkl n_j n_l contracted from the full stiffness
+    // tensor, and its eigenvalues from its trace and determinant.
+    const std::vector<double>& angle45 = t.angles[f * 7 + 3];
+    ASSERT_EQ(at(angle45, tensor_table::angle), 45.0);
+    const Waves expected = independent_christoffel(row, 45.0);
+    const struct {
+      const char* name;
+      int column;
+      double value;
+    } waves[] = {{"qP velocity", tensor_table::velocity_qp, expected.velocity_qp},
+                 {"qP 1000/Q", tensor_table::thousand_over_q_qp, expected.thousand_over_q_qp},
+                 {"qSV velocity", tensor_table::velocity_qsv, expected.velocity_qsv},
+                 {"qSV 1000/Q", tensor_table::thousand_over_q_qsv, expected.thousand_over_q_qsv}};
+    for (const auto& wave : waves) {
+      EXPECT_NEAR(at(angle45, wave.column) / wave.value, 1.0, 1e-10) << what << ": " << wave.name << " at 45 degrees";
+    }
   }
   const auto cells = locked_cells(dir.path(), deck, "1.0e7");
   double inv_h = 0, lambda_h = 0, c11_part = 0, inv_mu = 0;
