@@ -15,6 +15,9 @@ constexpr int vp_anal = 75, vp_eq = 76, thousand_over_q_eq = 77, thousand_over_q
 constexpr int mod_pressure = 98, mod_grad_pressure = 99;
 constexpr int q_mstar3 = 54;  // frequency and Q of mstar3
 constexpr int mstar3 = 18;    // frequency, Re and Im of mstar3
+// Written by upscale at the end of its pass, beside the files above.
+constexpr int phiw_used = 36;     // "phiw_used.dat": j, k, the water proportion the cell used
+constexpr int work_modulus = 37;  // "work_modulus.dat": the table of Mw (common/table_header.hpp)
 
 // The record files of the elastic maps (e_modulus), one record "j k
 // value" per cell.

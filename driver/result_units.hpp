@@ -4,6 +4,9 @@
 
 #include "common/unit_numbers.hpp"
 
+inline constexpr const char* phiw_used_name = "phiw_used.dat";
+inline constexpr const char* work_modulus_name = "work_modulus.dat";
+
 struct ResultFile {
   int unit;
   const char* name;

@@ -24,6 +24,7 @@
 
 #include "common/stop.hpp"
 #include "common/units.hpp"
+#include "driver/map_use.hpp"
 #include "maps/maps.hpp"
 #include "maps/study_deck.hpp"
 
@@ -58,6 +59,11 @@ int main(int argc, char** argv) {
       throw;
     }
     check_map_options(options, deck, matnum);
+    // A map this deck would read without using any of its values is still
+    // written, with a warning naming the rule (driver/map_use.hpp).
+    for (const std::string& line : unused_map_warnings(deck, matnum, options.file == MapFile::patchy)) {
+      if (line.starts_with(map_file_name(options.file))) std::fprintf(stderr, "upscale_maps: warning: %s\n", line.c_str());
+    }
 
     // 3. One realisation on the deck's cells.
     FieldSynthesis synthesis(deck.nx, deck.ny, deck.h, options.lx, options.ly, options.covariance, options.nu,
