@@ -4,10 +4,12 @@
 # and the sparse direct solver for large meshes (sequential MUMPS, METIS
 # and the single-threaded OpenBLAS), which are all the two programs need;
 # with the argument "study" also FFTW (the map generator's transform), with
-# "tests" GoogleTest and FFTW (the whole suite), with "gnuplot"
+# "tests" GoogleTest, FFTW and Python 3 with numpy, pandas and pytest (the
+# whole suite, whose Python part tests the table reader and the deck
+# maker), with "python" only the Python packages, with "gnuplot"
 # gnuplot (for the pictures), with "slurm" Slurm and munge (the test of the
 # Slurm engine).
-#   ./install_missing.sh [study] [solver] [tests] [gnuplot] [slurm]
+#   ./install_missing.sh [study] [solver] [tests] [python] [gnuplot] [slurm]
 set -euo pipefail
 packages=()
 if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null; then
@@ -25,6 +27,14 @@ want_solver() {
   dpkg -s libopenblas0-serial > /dev/null 2>&1 || packages+=(libopenblas0-serial)
 }
 want_solver
+# Debian's own Python (/usr/bin/python3), which the Debian packages serve
+# whatever other python3 comes first in PATH.
+want_python() {
+  [ -x /usr/bin/python3 ] || packages+=(python3)
+  for module in numpy pandas pytest; do
+    /usr/bin/python3 -c "import $module" 2> /dev/null || packages+=("python3-$module")
+  done
+}
 for wanted in "$@"; do
   case "$wanted" in
     study) [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev) ;;
@@ -33,7 +43,9 @@ for wanted in "$@"; do
       [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
       [ -f /usr/include/fftw3.h ] || packages+=(libfftw3-dev)
       want_solver
+      want_python
       ;;
+    python) want_python ;;
     gnuplot) command -v gnuplot > /dev/null || packages+=(gnuplot-nox) ;;
     slurm)
       if ! command -v slurmctld > /dev/null || ! command -v slurmd > /dev/null || ! command -v sbatch > /dev/null; then
@@ -41,7 +53,7 @@ for wanted in "$@"; do
       fi
       command -v munged > /dev/null || packages+=(munge)
       ;;
-    *) echo "install_missing.sh: unknown argument $wanted (study, solver, tests, gnuplot, slurm)" >&2; exit 2 ;;
+    *) echo "install_missing.sh: unknown argument $wanted (study, solver, tests, python, gnuplot, slurm)" >&2; exit 2 ;;
   esac
 done
 if [ "${#packages[@]}" -gt 0 ]; then

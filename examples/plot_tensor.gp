@@ -10,7 +10,8 @@
 # and last frequency of the table, and the angles 0, 45 and 90 degrees.
 # It writes angle_sweep.png: left, the velocity and 1000/Q of qP and qSV
 # against the angle from the vertical; right, the same against frequency.
-# Columns of angle_sweep.dat (its header names them):
+# Columns of angle_sweep.dat (its header line names them; the awk filters
+# below skip it):
 #   1 frequency (Hz)  2 angle (deg)  3-4 qP velocity, 1000/Q  5-6 qSV velocity, 1000/Q
 #   7-10 with --error-estimate: the estimated errors of 3-6 (velocities
 #        relative, 1000/Q absolute), drawn as error bars
@@ -23,20 +24,20 @@ set grid xtics ytics
 set key outside bottom center horizontal
 if (!exists("name")) name = "the sample"
 
-table_freqs = system("awk '!/^#/ && !seen[$1]++ { print $1 }' angle_sweep.dat")
+table_freqs = system("awk 'NR > 1 && !seen[$1]++ { print $1 }' angle_sweep.dat")
 n = words(table_freqs)
 if (!exists("freqs")) freqs = word(table_freqs, 1)." ".word(table_freqs, (n + 1) / 2)." ".word(table_freqs, n)
 if (!exists("angles")) angles = "0 45 90"
 # The table's frequency nearest to f (by log f), as the table writes it.
-nearest(f) = system(sprintf("awk -v f=%.17g '!/^#/ { d = log($1 / f); if (d < 0) d = -d; if (best == \"\" || d < bd) { best = $1; bd = d } } END { print best }' angle_sweep.dat", f))
+nearest(f) = system(sprintf("awk -v f=%.17g 'NR > 1 { d = log($1 / f); if (d < 0) d = -d; if (best == \"\" || d < bd) { best = $1; bd = d } } END { print best }' angle_sweep.dat", f))
 array chosen[words(freqs)]
 do for [i = 1:words(freqs)] { chosen[i] = nearest(real(word(freqs, i))) }
-at_frequency(f) = sprintf("< awk '!/^#/ && $1 == %s' angle_sweep.dat", f)
-at_angle(a) = sprintf("< awk '!/^#/ && $2 == %s' angle_sweep.dat", a)
-last_angle = real(system("awk '!/^#/ && $2 > m { m = $2 } END { print m }' angle_sweep.dat"))
+at_frequency(f) = sprintf("< awk 'NR > 1 && $1 == %s' angle_sweep.dat", f)
+at_angle(a) = sprintf("< awk 'NR > 1 && $2 == %s' angle_sweep.dat", a)
+last_angle = real(system("awk 'NR > 1 && $2 > m { m = $2 } END { print m }' angle_sweep.dat"))
 estimates = (system("head -1 angle_sweep.dat | grep -c estimate_qP_vel") + 0 > 0)
 flagged = (system("test -f frequency_sweep.dat && head -1 frequency_sweep.dat | grep -c flags") + 0 > 0)
-unresolved_at_angle(a) = sprintf("< awk 'NR == FNR { if ($NF ~ /unresolved/) u[$1] = 1; next } !/^#/ && ($1 in u) && $2 == %s' frequency_sweep.dat angle_sweep.dat", a)
+unresolved_at_angle(a) = sprintf("< awk 'NR == FNR { if ($NF ~ /unresolved/) u[$1] = 1; next } FNR > 1 && ($1 in u) && $2 == %s' frequency_sweep.dat angle_sweep.dat", a)
 # The error bar of column c: velocities carry a relative estimate.
 bar(c) = (c == 3 || c == 5) ? column(c) * column(c + 4) : column(c + 4)
 

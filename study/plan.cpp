@@ -68,32 +68,32 @@ void write_plan(const Study& study, const Tools& tools, const std::string& jobs)
   if (!same) fs::remove(study.output / summary_name);
   write_atomically(study.output / plan_name, "study_file " + study.file.string() + "\nrealisations " +
                                                  std::to_string(study.realisations) + "\njobs " + jobs +
-                                                 "\nsignature " + signature + "\nmodulus " + study.modulus +
+                                                 "\nsignature " + signature + "\nmodulus " + study.modulus + "\nload " + study.load +
                                                  "\nerror_estimate " + (study.error_estimate ? "yes" : "no") + "\n" +
                                                  (study.quantity.empty() ? "" : "quantity " + study.quantity + "\n"));
 }
 
 namespace {
 
-// The number of rows of a sweep table: its lines that are neither blank
-// nor comments; -1 when there is no table.
+// The number of rows of a sweep table: its lines that are not blank,
+// less its header line (common/table_header.hpp); -1 when there is no
+// table.
 long table_rows(const fs::path& table) {
   std::ifstream in(table);
   if (!in) return -1;
-  long rows = 0;
+  long lines = 0;
   std::string line;
   while (std::getline(in, line)) {
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first != std::string::npos && line[first] != '#') ++rows;
+    if (line.find_first_not_of(" \t\r") != std::string::npos) ++lines;
   }
-  return rows;
+  return lines > 0 ? lines - 1 : 0;
 }
 
 }  // namespace
 
 bool is_complete(const fs::path& directory, const std::string& signature) {
   if (!fs::is_regular_file(directory / manifest_name)) return false;
-  const std::string manifest = "\n" + read_text(directory / manifest_name);
+  const std::string manifest = std::string("\n").append(read_text(directory / manifest_name));
   if (!signature.empty() && manifest.find("\nstudy " + signature + "\n") == std::string::npos) return false;
   const std::size_t at = manifest.find("\nrows ");
   if (at == std::string::npos) return false;

@@ -20,7 +20,8 @@ const char* const owned_names[] = {
     "manifest",       "manifest.tmp", "failure",      "failure.tmp",       "frequency_sweep.dat",
     "frequency_sweep.dat.partial",    "deck.in",      "deck.in.tmp",       "maps.out",
     "maps.err",       "sweep.out",    "sweep.err",    "binary_ice_gnu.dat", "phiw_binary_patchy.dat",
-    "effective_stiffness.dat", "effective_stiffness.dat.partial", "angle_sweep.dat", "angle_sweep.dat.partial"};
+    "effective_stiffness.dat", "effective_stiffness.dat.partial", "angle_sweep.dat", "angle_sweep.dat.partial",
+    "sweep_limits.dat"};
 
 // Removes the owned files of the working folder, then the folder; a
 // folder that still holds a file of someone else's is left, and the
@@ -32,8 +33,9 @@ void clear_work(const fs::path& work) {
   }
   for (const char* name : owned_names) fs::remove(work / name);
   for (const auto& entry : fs::directory_iterator(work)) {
-    throw std::runtime_error("\"" + work.string() + "\" holds \"" + entry.path().filename().string() +
-                             "\", which the study did not write: move it away and rerun");
+    std::string message = "\"";
+    message.append(work.string()).append("\" holds \"").append(entry.path().filename().string());
+    throw std::runtime_error(message + "\", which the study did not write: move it away and rerun");
   }
   fs::remove(work);
 }
@@ -97,8 +99,10 @@ Outcome compute_realisation(const Study& study, const Tools& tools, std::int32_t
   const std::string name = realisation_name(r, study.realisations);
   const fs::path directory = study.output / name;
   if (fs::is_symlink(directory)) {
-    return {Outcome::failed, "\"" + directory.string() + "\" is a symbolic link where a realisation's directory "
-                             "belongs; it was left as it is", ""};
+    std::string message = "\"";
+    message.append(directory.string()).append("\" is a symbolic link where a realisation's directory belongs; "
+                                              "it was left as it is");
+    return {Outcome::failed, message, ""};
   }
   const std::string manifest = manifest_text(shared_inputs(study, tools), study, r);
   if (is_complete(directory, "") && read_text(directory / manifest_name) == manifest) {

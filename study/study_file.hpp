@@ -13,9 +13,9 @@
 //                velocity and 1000/Q the summary gathers
 //   quantity     (optional) a column of the effective stiffness to summarise
 //                instead of the modulus: a column of effective_stiffness.dat by
-//                its header name (e.g. Re(c55)(Pa)), or a column of
+//                its header name (e.g. Re_c55_Pa), or a column of
 //                angle_sweep.dat at an angle of its grid, NAME@ANGLE (e.g.
-//                qSV_1000/Q@45); the sweeps then run with --tensor
+//                qSV_thousand_over_Q@45); the sweeps then run with --tensor
 //   refine       (optional) K: every cell of the deck split into K x K cells (default 1)
 //   error_estimate (optional) yes or no (default): the sweeps also solve at h/2 and the
 //                summary gives the mean and maximum of the estimated error of Mw

@@ -10,7 +10,9 @@
 
 #include "common/format.hpp"
 #include "common/stop.hpp"
+#include "common/table_header.hpp"
 #include "sweep/sweep.hpp"
+#include "sweep/sweep_table.hpp"
 #include "sweep/tensor_tables.hpp"
 #include "study/study_file.hpp"
 
@@ -19,12 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int column_width = 24;
-
-// A field of column_width characters, or the text after one blank when it
-// is longer, so that no two fields run together.
-std::string right_justified(const std::string& text) {
-  return std::string(text.size() < column_width ? column_width - text.size() : 1, ' ') + text;
-}
 
 std::string number_text(double value) { return std::isnan(value) ? "nan" : format_real(value); }
 
@@ -50,9 +46,11 @@ double value_of(const std::string& word, const fs::path& file, int line) {
 }  // namespace
 
 SummaryColumns summary_columns(const std::string& modulus) {
-  if (modulus == "c33") return {"velocity(m/s)", "1000/Q"};
-  if (modulus == "mstar") return {"velocity_mstar(m/s)", "1000/Q_mstar"};
-  return {"velocity_w(m/s)", "1000/Q_w"};
+  using namespace sweep_table;
+  auto name = [](int position) { return std::string(columns[position - 1]); };
+  if (modulus == "c33") return {name(velocity_c33), name(thousand_over_q_c33)};
+  if (modulus == "mstar") return {name(velocity_mstar), name(thousand_over_q_mstar)};
+  return {name(velocity_w), name(thousand_over_q_w)};
 }
 
 std::size_t column_index(const std::vector<std::string>& names, const std::string& name, const fs::path& file,
@@ -90,18 +88,17 @@ Table read_table(const fs::path& file, const std::string& modulus, bool error_es
   std::size_t frequency = 0, velocity = 0, q = 0, estimate = 0, velocity_estimate = 0, q_estimate = 0;
   for (int number = 1; std::getline(in, line); ++number) {
     if (line.empty()) continue;
-    if (line[0] == '#') {
-      // The header: the columns' names, blank-separated, after the "#".
-      if (!names.empty()) continue;
-      names = split_words(line.substr(1));
+    if (names.empty()) {
+      // The header: the columns' names, blank-separated (common/table_header.hpp).
+      names = split_words(line);
       const SummaryColumns wanted = summary_columns(modulus);
-      frequency = column_index(names, "frequency(Hz)", file, modulus);
+      frequency = column_index(names, std::string(sweep_table::columns[0]), file, modulus);
       velocity = column_index(names, wanted.velocity, file, modulus);
       q = column_index(names, wanted.thousand_over_q, file, modulus);
       if (error_estimate) {
         estimate = column_index(names, "error_estimate_w", file, modulus);
         velocity_estimate = column_index(names, "error_estimate_vel_w", file, modulus);
-        q_estimate = column_index(names, "error_estimate_1000/Q_w", file, modulus);
+        q_estimate = column_index(names, std::string(sweep_table::error_estimate_columns[2]), file, modulus);
       }
       continue;
     }
@@ -125,15 +122,15 @@ Table read_table(const fs::path& file, const std::string& modulus, bool error_es
 // when the column has none.
 std::string estimate_column(const std::string& column) {
   for (const char* wave : {"qP", "qSV"}) {
-    if (column == std::string(wave) + "_velocity(m/s)") return std::string("estimate_") + wave + "_vel";
-    if (column == std::string(wave) + "_1000/Q") return std::string("estimate_") + wave + "_1000/Q";
+    if (column == std::string(wave) + "_velocity_m_per_s") return std::string("estimate_") + wave + "_vel";
+    if (column == std::string(wave) + "_thousand_over_Q") return std::string("estimate_") + wave + "_thousand_over_Q";
   }
   for (const char* c : {"c11", "c13", "c33", "c55"}) {
-    for (const char* part : {"Re(", "Im("}) {
-      if (column == part + std::string(c) + ")(Pa)") return std::string("estimate_") + c;
+    for (const char* part : {"Re_", "Im_"}) {
+      if (column == part + std::string(c) + "_Pa") return std::string("estimate_") + c;
     }
   }
-  if (column == "Re(c13h)(Pa)" || column == "Im(c13h)(Pa)") return "estimate_c13";
+  if (column == "Re_c13h_Pa" || column == "Im_c13h_Pa") return "estimate_c13";
   return "";
 }
 
@@ -158,12 +155,11 @@ Table read_quantity(const fs::path& file, const TensorQuantity& quantity, const 
   };
   for (int number = 1; std::getline(in, line); ++number) {
     if (line.empty()) continue;
-    if (line[0] == '#') {
-      if (!names.empty()) continue;
-      names = split_words(line.substr(1));
-      frequency = index("frequency(Hz)");
+    if (names.empty()) {
+      names = split_words(line);
+      frequency = index(std::string(tensor_table::angle_columns[0]));
       column = index(quantity.column);
-      if (quantity.at_angle) angle = index("angle(deg)");
+      if (quantity.at_angle) angle = index(std::string(tensor_table::angle_columns[1]));
       if (!estimate_name.empty()) estimate = index(estimate_name);
       continue;
     }
@@ -281,29 +277,33 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
     }
   }
 
-  static constexpr const char* labels[] = {
-      "frequency(Hz)", "n",          "velocity_mean(m/s)", "velocity_std(m/s)", "velocity_p5(m/s)",
-      "velocity_p50(m/s)", "velocity_p95(m/s)", "1000/Q_mean", "1000/Q_std", "1000/Q_p5", "1000/Q_p50", "1000/Q_p95"};
-  std::string text;
-  if (quantity.empty()) {
-    for (const char* label : labels) text += right_justified(label);
-  } else {
-    text += right_justified(labels[0]) + right_justified(labels[1]);
-    for (const char* statistic : {"_mean", "_std", "_p5", "_p50", "_p95"}) text += right_justified(quantity + statistic);
+  // The header (common/table_header.hpp): each statistic's name is the
+  // summarised column's with the statistic before the unit.
+  std::vector<std::string> names{std::string(sweep_table::columns[0]), "n"};
+  const std::vector<std::string> summarised =
+      quantity.empty() ? std::vector<std::string>{"velocity_m_per_s", "thousand_over_Q"}
+      : tensor.at_angle ? std::vector{table_header::with_word(tensor.column, "at" + format_real(tensor.angle))}
+                        : std::vector{tensor.column};
+  for (const std::string& column : summarised) {
+    for (const char* statistic : {"mean", "std", "p5", "p50", "p95"}) {
+      names.push_back(table_header::with_word(column, statistic));
+    }
   }
   // With a quantity, the largest estimate is of the quantity itself where
   // its table has one.
   const bool quantity_estimate = !quantity.empty() && !estimate_column(tensor.column).empty();
   if (error_estimate) {
-    text += right_justified("error_estimate_w_mean") + right_justified("error_estimate_w_max");
+    names.insert(names.end(), {"error_estimate_w_mean", "error_estimate_w_max"});
     if (quantity.empty()) {
-      text += right_justified("vel_estimate_max") + right_justified("1000/Q_estimate_max");
+      names.insert(names.end(), {"vel_estimate_max", "thousand_over_Q_estimate_max"});
     } else if (quantity_estimate) {
-      text += right_justified(quantity + "_estimate_max");
+      names.push_back(table_header::with_word(summarised[0], "estimate_max"));
     }
   }
-  text[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
-  text += '\n';
+  const std::vector<std::string_view> views(names.begin(), names.end());
+  table_header::Line header(views, column_width);
+  for (const std::string_view name : views) header.add(name);
+  std::string text = header.text() + '\n';
   for (std::size_t row = 0; row < first.frequency.size(); ++row) {
     std::vector<double> velocity, q;
     for (const Table& table : tables) {
@@ -311,10 +311,12 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
       q.push_back(table.thousand_over_q[row]);
     }
     const SampleStatistics v = sample_statistics(velocity), a = sample_statistics(q);
-    text += right_justified(first.frequency[row]) + right_justified(std::to_string(tables.size()));
-    for (const double value : {v.mean, v.std, v.p5, v.p50, v.p95}) text += right_justified(number_text(value));
+    table_header::Line line(views, column_width);
+    line.add(first.frequency[row]);
+    line.add(std::to_string(tables.size()));
+    for (const double value : {v.mean, v.std, v.p5, v.p50, v.p95}) line.add(number_text(value));
     if (quantity.empty()) {
-      for (const double value : {a.mean, a.std, a.p5, a.p50, a.p95}) text += right_justified(number_text(value));
+      for (const double value : {a.mean, a.std, a.p5, a.p50, a.p95}) line.add(number_text(value));
     }
     if (error_estimate) {
       double sum = 0, largest = 0, largest_velocity = 0, largest_q = 0;
@@ -326,18 +328,19 @@ void write_summary(const fs::path& output, const std::vector<std::string>& prese
         }
         if (quantity.empty()) largest_q = std::fmax(largest_q, table.thousand_over_q_estimate[row]);
       }
-      text += right_justified(number_text(sum / static_cast<double>(tables.size()))) +
-              right_justified(number_text(largest));
+      line.add(number_text(sum / static_cast<double>(tables.size())));
+      line.add(number_text(largest));
       // The largest estimated errors of the velocity and the attenuation of
       // Mw (or of the quantity) over the realisations: how far the
       // summary's curves may be off.
       if (quantity.empty()) {
-        text += right_justified(number_text(largest_velocity)) + right_justified(number_text(largest_q));
+        line.add(number_text(largest_velocity));
+        line.add(number_text(largest_q));
       } else if (quantity_estimate) {
-        text += right_justified(number_text(largest_velocity));
+        line.add(number_text(largest_velocity));
       }
     }
-    text += '\n';
+    text += line.text() + '\n';
   }
 
   const fs::path temporary = output / (std::string(summary_name) + ".tmp");

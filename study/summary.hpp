@@ -1,11 +1,14 @@
 // The study's summary: per frequency, the number of realisations and the
 // mean, standard deviation and percentiles of the velocity and the 1000/Q
 // of one modulus over the realisations' sweep tables.  The columns are
-// found by their names in the table's header line (its "#" line), so that
-// columns added to the table move nothing:
-//   modulus = work   velocity_w(m/s)      1000/Q_w       (the work-conjugate modulus)
-//   modulus = c33    velocity(m/s)        1000/Q
-//   modulus = mstar  velocity_mstar(m/s)  1000/Q_mstar
+// found by their names in the table's header line, so that columns added
+// to the table move nothing:
+//   modulus = work   velocity_w_m_per_s      thousand_over_Q_w  (the work-conjugate modulus)
+//   modulus = c33    velocity_c33_m_per_s    thousand_over_Q_c33
+//   modulus = mstar  velocity_mstar_m_per_s  thousand_over_Q_mstar
+// The summary's columns: frequency_Hz, n, velocity_{mean,std,p5,p50,p95}_m_per_s,
+// thousand_over_Q_{mean,...} (or the quantity's name with the statistic
+// before its unit), after the convention of common/table_header.hpp.
 #pragma once
 
 #include <cstdint>
@@ -40,10 +43,10 @@ SummaryColumns summary_columns(const std::string& modulus);
 
 // A column of the tensor's tables (upscale_sweep --tensor) that the study
 // key `quantity` names: "NAME", a column of effective_stiffness.dat other
-// than the frequency (e.g. "Re(c55)(Pa)"), or "NAME@ANGLE", a column of
+// than the frequency (e.g. "Re_c55_Pa"), or "NAME@ANGLE", a column of
 // angle_sweep.dat other than the frequency and the angle, at one angle of
 // its grid (0 to 90 degrees in steps of 15, the sweep's default; e.g.
-// "qSV_1000/Q@45").  The summary then gathers its mean, standard deviation
+// "qSV_thousand_over_Q@45").  The summary then gathers its mean, standard deviation
 // and percentiles over the realisations, in columns named after it.
 struct TensorQuantity {
   const char* table = nullptr;  // the file name
@@ -62,7 +65,7 @@ std::size_t column_index(const std::vector<std::string>& names, const std::strin
 
 // Writes OUTPUT/study_summary.dat from the sweep tables of the realisations
 // `present` (their directory names, in order) for `modulus`: a header line
-// starting with "#", then one row per frequency.  Every table must have
+// of names (common/table_header.hpp), then one row per frequency.  Every table must have
 // the same frequencies; a table that differs or cannot be read, or lacks
 // the modulus's columns, stops with stop_input_error naming the file and
 // the line or the column.  The file is written under a temporary name and

@@ -28,6 +28,8 @@
 #include "driver/pass.hpp"
 #include "driver/refine.hpp"
 #include "driver/run_options.hpp"
+#include "common/table_header.hpp"
+#include "driver/map_use.hpp"
 #include "driver/readata.hpp"
 #include "sweep/sweep_reference.hpp"
 #include "sweep/sweep_table.hpp"
@@ -222,11 +224,7 @@ double richardson_error(const dcomplex& mw, const dcomplex& mw_half) {
 // The relative distance |a - b| / |b| of two moduli.
 double relative_error(const dcomplex& a, const dcomplex& b) { return abs(a - b) / abs(b); }
 
-std::string right_justified(std::string_view text, int width) {
-  std::string field(text.size() < static_cast<std::size_t>(width) ? width - text.size() : 0, ' ');
-  field += text;
-  return field;
-}
+std::string right_justified(std::string_view text, int width) { return table_header::field(text, width); }
 
 // The Richardson estimates of a refined point: the relative error of Mw
 // and of its velocity, and the absolute error of its 1000/Q, each
@@ -261,7 +259,10 @@ ErrorEstimates error_estimates(const SweepPoint& point) {
 std::string row_flags(const SweepPoint& point, bool periodic) {
   const SampleResults& r = point.results;
   std::string flags;
-  auto add = [&](const char* word) { flags += (flags.empty() ? "" : ",") + std::string(word); };
+  auto add = [&](const char* word) {
+    if (!flags.empty()) flags += ',';
+    flags += word;
+  };
   if (!periodic && r.velocity_w < 0.5 * point.pass.slowest_vp1) add("rig");
   bool unresolved = point.diffusion_cells < sweep_table::resolved_cells;
   if (point.refined) {
@@ -277,19 +278,22 @@ std::string row_flags(const SweepPoint& point, bool periodic) {
   return flags.empty() ? "ok" : flags;
 }
 
-void write_table_header(bool layered, bool refined) {
-  std::string line;
-  for (const std::string_view label : sweep_table::columns) line += right_justified(label, column_width);
-  if (layered) {
-    for (const std::string_view label : sweep_table::exact_columns) line += right_justified(label, column_width);
-  }
+// The columns of the sweep's table before its flags, in their order.
+std::vector<std::string_view> sweep_columns(bool layered, bool refined) {
+  std::vector<std::string_view> names(sweep_table::columns.begin(), sweep_table::columns.end());
+  if (layered) names.insert(names.end(), sweep_table::exact_columns.begin(), sweep_table::exact_columns.end());
   if (refined) {
-    for (const std::string_view label : sweep_table::error_estimate_columns) line += right_justified(label, column_width);
+    names.insert(names.end(), sweep_table::error_estimate_columns.begin(), sweep_table::error_estimate_columns.end());
   }
-  line += right_justified(sweep_table::diffusion_column, column_width);
-  line += right_justified(sweep_table::flags_column, sweep_table::flags_width);
-  line[0] = '#';  // a comment line for plotting programs, columns aligned with the rows
-  write_line(table_unit, line);
+  names.push_back(sweep_table::diffusion_column);
+  return names;
+}
+
+void write_table_header(bool layered, bool refined) {
+  const std::vector<std::string_view> names = sweep_columns(layered, refined);
+  table_header::Line line(names, column_width);
+  for (const std::string_view name : names) line.add(name);
+  write_line(table_unit, line.text() + right_justified(sweep_table::flags_column, sweep_table::flags_width));
 }
 
 // One row: every value in the shortest form that reads back to the same
@@ -305,29 +309,52 @@ void write_table_row(double frequency, const SweepPoint& point, bool periodic, c
                            point.pass.vp1, point.pass.thousand_over_qp1,
                            r.mw.re,        r.mw.im,
                            r.velocity_w,   r.thousand_over_q_w,
-                           r.velocity_mstar, r.thousand_over_q_mstar};
+                           r.velocity_mstar, r.thousand_over_q_mstar,
+                           point.pass.rob_med};
   static_assert(std::size(values) == sweep_table::columns.size());
-  std::string line;
-  for (const double value : values) line += right_justified(format_real(value), column_width);
+  table_header::Line line(sweep_columns(point.reference.valid, point.refined), column_width);
+  for (const double value : values) line.add(format_real(value));
   if (point.reference.valid) {
     const LayeredSolution& x = point.reference;
-    for (const double value : {x.mw.re, x.mw.im, relative_error(r.mw, x.mw)}) {
-      line += right_justified(format_real(value), column_width);
+    for (const double value : {x.mw.re, x.mw.im, relative_error(r.mw, x.mw), phase_velocity(x.mw, point.pass.rob_med),
+                               1000.0 * x.mw.im / x.mw.re}) {
+      line.add(format_real(value));
     }
   }
   if (point.refined) {
     const ErrorEstimates e = error_estimates(point);
-    for (const double value : {e.mw, e.velocity, e.thousand_over_q}) {
-      line += right_justified(format_real(value), column_width);
-    }
+    for (const double value : {e.mw, e.velocity, e.thousand_over_q}) line.add(format_real(value));
   }
-  line += right_justified(format_real(point.diffusion_cells), column_width);
+  line.add(format_real(point.diffusion_cells));
+  // The flags keep a blank before them however many they are.
   const std::string flags = row_flags(point, periodic);
-  line += (flags.size() < sweep_table::flags_width ? "" : " ") + right_justified(flags, sweep_table::flags_width);
-  write_line(table_unit, line);
+  write_line(table_unit, line.text() + right_justified(flags, table_header::width_of(flags, sweep_table::flags_width)));
   if (!flush_unit(table_unit)) {
     stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
                where);
+  }
+}
+
+// The exact limits of Mw of a layered sample in a table of their own,
+// beside the sweep's table (nan where the sample has no closed form).
+void write_limits_table(const LayeredLimits& low, const LayeredLimits& high, double rob_med) {
+  const std::vector<std::string_view> names(sweep_table::limits_columns.begin(), sweep_table::limits_columns.end());
+  table_header::Line header(names, column_width);
+  for (const std::string_view name : names) header.add(name);
+  std::string text = header.text() + '\n';
+  auto row = [&](const char* name, bool exists, double modulus) {
+    table_header::Line line(names, column_width);
+    line.add(name);
+    line.add(exists ? format_real(modulus) : "nan");
+    line.add(exists ? format_real(phase_velocity(dcomplex(modulus, 0.0), rob_med)) : "nan");
+    text += line.text() + '\n';
+  };
+  row("relaxed", low.relaxed_exists, low.relaxed);
+  row("unrelaxed", high.unrelaxed_exists, high.unrelaxed);
+  std::FILE* file = std::fopen(sweep_table::limits_name, "w");
+  const bool written = file != nullptr && std::fputs(text.c_str(), file) >= 0;
+  if (file == nullptr || std::fclose(file) != 0 || !written) {
+    stop_input(std::string("cannot write \"") + sweep_table::limits_name + "\" (output lost)");
   }
 }
 
@@ -339,39 +366,30 @@ double last_angle(bool periodic) { return periodic ? 180.0 : 90.0; }
 // at h/2, for second-order convergence: |x - (4 x_half - x) / 3|.
 double richardson(double x, double x_half) { return std::fabs(x - (4.0 * x_half - x) / 3.0); }
 
+// The columns of the two tables of the tensor, in their order.
+std::vector<std::string_view> stiffness_columns(bool periodic, bool layered, bool refined) {
+  using namespace tensor_table;
+  std::vector<std::string_view> names(tensor_table::stiffness_columns.begin(), tensor_table::stiffness_columns.end());
+  if (periodic) names.insert(names.end(), periodic_columns.begin(), periodic_columns.end());
+  if (periodic && layered) names.insert(names.end(), exact_columns.begin(), exact_columns.end());
+  if (refined) names.insert(names.end(), estimate_columns.begin(), estimate_columns.end());
+  return names;
+}
+
+std::vector<std::string_view> angle_columns(bool refined) {
+  using namespace tensor_table;
+  std::vector<std::string_view> names(tensor_table::angle_columns.begin(), tensor_table::angle_columns.end());
+  if (refined) names.insert(names.end(), angle_estimate_columns.begin(), angle_estimate_columns.end());
+  return names;
+}
+
 void write_tensor_headers(bool periodic, bool layered, bool refined) {
-  std::string line;
-  for (const std::string_view label : tensor_table::stiffness_columns) {
-    line += right_justified(label, tensor_table::column_width);
+  for (const auto& [unit, names] : {std::pair{stiffness_unit, stiffness_columns(periodic, layered, refined)},
+                                    std::pair{angle_unit, angle_columns(refined)}}) {
+    table_header::Line line(names, tensor_table::column_width);
+    for (const std::string_view name : names) line.add(name);
+    write_line(unit, line.text());
   }
-  if (periodic) {
-    for (const std::string_view label : tensor_table::periodic_columns) {
-      line += right_justified(label, tensor_table::column_width);
-    }
-    if (layered) {
-      for (const std::string_view label : tensor_table::exact_columns) {
-        line += right_justified(label, tensor_table::column_width);
-      }
-    }
-  }
-  if (refined) {
-    for (const std::string_view label : tensor_table::estimate_columns) {
-      line += right_justified(label, tensor_table::column_width);
-    }
-  }
-  line[0] = '#';
-  write_line(stiffness_unit, line);
-  line.clear();
-  for (const std::string_view label : tensor_table::angle_columns) {
-    line += right_justified(label, tensor_table::column_width);
-  }
-  if (refined) {
-    for (const std::string_view label : tensor_table::angle_estimate_columns) {
-      line += right_justified(label, tensor_table::column_width);
-    }
-  }
-  line[0] = '#';
-  write_line(angle_unit, line);
 }
 
 // The rows of one frequency in both tables of the tensor.
@@ -382,12 +400,12 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
                            c.c55.im,  c13_difference(c),    point.pass.rob_med, point.pass.vp1,
                            point.pass.vs1};
   static_assert(std::size(values) == tensor_table::stiffness_columns.size());
-  std::string line;
-  for (const double value : values) line += right_justified(format_real(value), tensor_table::column_width);
+  table_header::Line line(stiffness_columns(c.periodic, point.stack.valid, point.refined), tensor_table::column_width);
+  for (const double value : values) line.add(format_real(value));
   if (c.periodic) {
     const dcomplex c15 = 0.5 * (c.c15 + c.c51), c35 = 0.5 * (c.c35 + c.c53);
     for (const double value : {c15.re, c15.im, c35.re, c35.im, reciprocity_difference(c)}) {
-      line += right_justified(format_real(value), tensor_table::column_width);
+      line.add(format_real(value));
     }
     if (point.stack.valid) {
       // The infinite stack's exact stiffness and the relative error of
@@ -397,7 +415,7 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
       for (const double value : {x.c11.re, x.c11.im, x.c13.re, x.c13.im, x.c33.re, x.c33.im, x.c55.re, x.c55.im,
                                  relative_error(c.c11, x.c11), relative_error(c13, x.c13),
                                  relative_error(c.c33, x.c33), relative_error(c.c55, x.c55)}) {
-        line += right_justified(format_real(value), tensor_table::column_width);
+        line.add(format_real(value));
       }
     }
   }
@@ -412,19 +430,19 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
       const dcomplex extrapolated = (4.0 * at_half - at_h) / dcomplex(3.0, 0.0);
       const double q = 1000.0 * at_h.im / at_h.re, q_half = 1000.0 * at_half.im / at_half.re;
       for (const double value : {relative_error(at_h, extrapolated), richardson(q, q_half)}) {
-        line += right_justified(format_real(value), tensor_table::column_width);
+        line.add(format_real(value));
       }
     }
   }
-  write_line(stiffness_unit, line);
+  write_line(stiffness_unit, line.text());
   const double last = last_angle(c.periodic);
   for (std::int32_t i = 0; i < angle_count(angle_step, last); ++i) {
     const double angle = angle_at(angle_step, i, last);
     const AngleWaves waves = christoffel_waves(c, point.pass.rob_med, angle);
-    line.clear();
+    table_header::Line row(angle_columns(point.refined), tensor_table::column_width);
     for (const double value : {frequency, angle, waves.velocity_qp, waves.thousand_over_q_qp, waves.velocity_qsv,
                                waves.thousand_over_q_qsv}) {
-      line += right_justified(format_real(value), tensor_table::column_width);
+      row.add(format_real(value));
     }
     if (point.refined) {
       const AngleWaves half = christoffel_waves(point.stiffness_half, point.pass.rob_med, angle);
@@ -432,10 +450,10 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
                                  richardson(waves.thousand_over_q_qp, half.thousand_over_q_qp),
                                  richardson(waves.velocity_qsv, half.velocity_qsv) / waves.velocity_qsv,
                                  richardson(waves.thousand_over_q_qsv, half.thousand_over_q_qsv)}) {
-        line += right_justified(format_real(value), tensor_table::column_width);
+        row.add(format_real(value));
       }
     }
-    write_line(angle_unit, line);
+    write_line(angle_unit, row.text());
   }
   if (!flush_unit(stiffness_unit) || !flush_unit(angle_unit)) {
     stop_input("cannot write " + lost_output().back() + ": the sweep stops, since no later row could be kept\n" +
@@ -448,8 +466,7 @@ void write_tensor_rows(double frequency, const SweepPoint& point, double angle_s
 // rewritten in place on a terminal, one line per row otherwise.
 class Progress {
  public:
-  Progress(std::int32_t total, bool periodic)
-      : total_(total), terminal_(isatty(fileno(stderr)) != 0), periodic_(periodic) {}
+  explicit Progress(std::int32_t total) : total_(total), terminal_(isatty(fileno(stderr)) != 0) {}
 
 
   void row_done(std::int32_t i, double frequency, const SweepPoint& point) const {
@@ -464,19 +481,15 @@ class Progress {
     if (point.tensor && point.tensor_backward_error > backward_error_threshold) {
       text += " (a test of the tensor inaccurate: " + backward_error_figure(point.tensor_backward_error) + ")";
     }
-    // A passive medium gives Im >= 0 under exp(+i omega t); c33 and mstar
-    // of the closed-wall tests are not conjugate to the work of the loads
-    // and may not.  Under periodic sides the three are one modulus, Mw,
-    // whose Im of a nearly elastic sample may round to a tiny negative
-    // value: that is marked as such.
+    // A passive medium gives Im >= 0 under exp(+i omega t).  Mw is
+    // conjugate to the work of the loads; its Im of a nearly elastic
+    // sample may round to a tiny negative value: that is marked as such.
+    // (c33 and mstar of the closed-wall tests are not conjugate to that
+    // work and may have Im < 0: the sweep counts those rows at its end.)
     const dcomplex& mw = point.results.mw;
     if (mw.im < 0) {
       text += -mw.im <= sweep_table::rounding_level * abs(mw) ? " (Im Mw < 0 at rounding level)"
                                                                : " (Im Mw < 0: not dissipative)";
-    }
-    if (!periodic_) {
-      if (point.results.c33.im < 0) text += " (Im c33 < 0: not dissipative)";
-      if (point.results.mstar.im < 0) text += " (Im mstar < 0: not dissipative)";
     }
     if (terminal_) {
       std::fprintf(stderr, "\r%-100s", text.c_str());
@@ -493,7 +506,6 @@ class Progress {
  private:
   std::int32_t total_;
   bool terminal_;
-  bool periodic_;
 };
 
 // The frequencies of the grid shared out among worker threads, each with a
@@ -647,6 +659,9 @@ constexpr const char* flag_words[] = {"rig",           "unresolved",      "round
 struct RowCounts {
   std::int32_t rows = 0, inaccurate = 0;
   std::int32_t flagged[std::size(flag_words)] = {};
+  // Closed sides: the rows where c33 or mstar has Im < 0.
+  bool closed = false;
+  std::int32_t c33_active = 0, mstar_active = 0;
 };
 
 // A sweep that ends before its rows leaves no table behind, unless an
@@ -692,6 +707,7 @@ void read_samples(std::istream& parameters, const SweepOptions& options, bool ta
     abandon_table(table_existed);
     throw;
   }
+  warn_unused_maps("upscale_sweep", first.deck, first.matnum, std::filesystem::exists(patchy_map_name));
 }
 
 // The scalable solver of a sample that uses it: one analysed instance for
@@ -825,6 +841,7 @@ std::int32_t jobs_within_memory(const PassPair& passes, std::int32_t jobs) {
 void write_reference_heading(const RunStorage& first, const SweepReference& reference) {
   if (!reference.layered) {
     write_line(stdout_unit, " some row of cells is not uniform: no exact reference");
+    std::remove(sweep_table::limits_name);
     return;
   }
   const std::size_t layers = reference.layers.size();
@@ -842,6 +859,7 @@ void write_reference_heading(const RunStorage& first, const SweepReference& refe
         reference.low.relaxed);
   limit(" unrelaxed limit of Mw (omega -> infinity, coefficients at fmax):", reference.high.unrelaxed_exists,
         reference.high.unrelaxed);
+  write_limits_table(reference.low, reference.high, rob_med);
 }
 
 
@@ -923,8 +941,9 @@ void begin_tables(const SweepOptions& options, const SweepSample& sample, bool l
 RowCounts write_rows(const SweepOptions& options, const PassPair& passes, std::int32_t workers) {
   const Deck& deck = passes.sample->deck;
   const bool periodic = passes.sample->load == TopLoad::periodic;
-  const Progress progress(deck.nfreq, periodic);
+  const Progress progress(deck.nfreq);
   RowCounts counts;
+  counts.closed = !periodic;
   {
     SweepWorkers pool(passes, workers);
     for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
@@ -941,12 +960,13 @@ RowCounts write_rows(const SweepOptions& options, const PassPair& passes, std::i
       }
       progress.row_done(i, frequency, *point);
       if (point->pass.backward_error > backward_error_threshold) ++counts.inaccurate;
+      if (point->results.c33.im < 0) ++counts.c33_active;
+      if (point->results.mstar.im < 0) ++counts.mstar_active;
       write_table_row(frequency, *point, periodic, where);
       const std::string flags = row_flags(*point, periodic);
+      const std::string padded = "," + flags + ",";
       for (std::size_t f = 0; f < std::size(flag_words); ++f) {
-        if (("," + flags + ",").find("," + std::string(flag_words[f]) + ",") != std::string::npos) {
-          ++counts.flagged[f];
-        }
+        if (padded.find(std::string(",").append(flag_words[f]).append(",")) != std::string::npos) ++counts.flagged[f];
       }
       if (point->tensor) write_tensor_rows(frequency, *point, options.angle_step, where);
       ++counts.rows;
@@ -963,8 +983,9 @@ void name_tables(const SweepOptions& options) {
     std::error_code renamed;
     std::filesystem::rename(partial, name, renamed);
     if (renamed) {
-      stop_input("cannot rename " + std::string(partial) + " to " + name + " (" + renamed.message() +
-                 "): the complete table stays under the first name");
+      std::string message = "cannot rename ";
+      message.append(partial).append(" to ").append(name).append(" (").append(renamed.message());
+      stop_input(message + "): the complete table stays under the first name");
     }
   };
   take_name(sweep_table::partial_name, sweep_table::file_name);
@@ -982,9 +1003,18 @@ void write_summary(const RowCounts& counts) {
                               format_real(backward_error_threshold) + "): " + std::to_string(counts.inaccurate));
   std::string text;
   for (std::size_t f = 0; f < std::size(flag_words); ++f) {
-    text += (f == 0 ? " " : ", ") + std::string(flag_words[f]) + " " + std::to_string(counts.flagged[f]);
+    text += f == 0 ? " " : ", ";
+    text += flag_words[f];
+    text += ' ';
+    text += std::to_string(counts.flagged[f]);
   }
   write_line(stdout_unit, " rows flagged (column flags):" + text);
+  if (counts.closed) {
+    // c33 and mstar of a closed sample are not conjugate to the work of
+    // the loads: Im < 0 there is no fault of the medium, so one count.
+    write_line(stdout_unit, " rows with Im < 0 (c33 and mstar are not conjugate to the work of the loads; Mw is): "
+                            "c33 " + std::to_string(counts.c33_active) + ", mstar " + std::to_string(counts.mstar_active));
+  }
   write_line(stdout_unit, " CPU time (s) = " + format_f(timer(), 4, 2));
 }
 

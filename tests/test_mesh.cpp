@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cmath>
@@ -53,6 +54,8 @@ std::vector<double> result_values(const std::string& bytes) {
   std::vector<double> values;
   for (const std::string& line : split_lines(bytes)) {
     const std::vector<std::string> items = words(line);
+    // A table's header line (work_modulus.dat) holds names, not values.
+    if (!items.empty() && std::isalpha(static_cast<unsigned char>(items[0][0])) != 0) continue;
     const bool per_cell = items.size() == 3 && items[0].find_first_not_of("0123456789") == std::string::npos &&
                           items[1].find_first_not_of("0123456789") == std::string::npos;
     for (std::size_t i = per_cell ? 2 : 0; i < items.size(); ++i) values.push_back(std::stod(items[i]));
@@ -237,10 +240,10 @@ TEST(ErrorEstimate, RichardsonFromHalfTheCellSideMatchesTheExactLayeredError) {
     const ProgramRun run = run_sweep(dir.path(), deck.text(), "-j 2 --error-estimate --load " + load);
     ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
     const std::vector<std::string> lines = split_lines(read_file(dir.path() / "frequency_sweep.dat"));
-    ASSERT_EQ(words(lines[0])[20], "error_estimate_w");
+    ASSERT_EQ(words(lines[0])[22], "error_estimate_w");
     for (std::size_t i = 1; i < lines.size(); ++i) {
       const std::vector<std::string> row = words(lines[i]);
-      const double exact = std::stod(row[18]), estimate = std::stod(row[19]);
+      const double exact = std::stod(row[19]), estimate = std::stod(row[22]);
       EXPECT_GT(estimate, exact / 2) << load << " at " << row[0] << " Hz";
       EXPECT_LT(estimate, exact * 2) << load << " at " << row[0] << " Hz";
     }

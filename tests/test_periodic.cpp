@@ -18,8 +18,10 @@
 #include "sweep/effective_tensor.hpp"
 #include "driver/pass.hpp"
 #include "fem/local_sys.hpp"
+#include "sweep/sweep_table.hpp"
 #include "sweep/tensor_tables.hpp"
 #include "fem/global_numbering.hpp"
+#include "fem/local_sys.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -320,11 +322,14 @@ TEST(ErrorEstimate, PeriodicEstimatesOfVelocityAndAttenuationHoldTheTrueErrorWit
     const Row& row = s.sweep[f];
     using namespace sweep_column;
     const std::string hz = " at " + std::to_string(at(row, frequency)) + " Hz";
-    ASSERT_EQ(row.size(), 23u) << "exact, three estimates and the diffusion length";
+    ASSERT_EQ(row.size(), 26u) << "density, exact, three estimates and the diffusion length";
     ASSERT_GE(at(row, diffusion_with_estimates), 3.0) << "the diffusion length spans 3 cells" << hz;
     const dcomplex mw(at(row, re_mw), at(row, im_mw)), exact(at(row, re_mw_exact), at(row, im_mw_exact));
     const double rho = at(s.stiffness[f], tensor_table::density);
+    EXPECT_EQ(at(row, sweep_table::density), rho) << "the sweep's density is the stiffness table's" << hz;
     const double v_exact = 1.0 / reciprocal(sqrt(exact / dcomplex(rho, 0.0))).re;
+    EXPECT_NEAR(at(row, velocity_w_exact) / v_exact, 1.0, 1e-14) << "exact velocity of Mw" << hz;
+    EXPECT_NEAR(at(row, thousand_over_q_w_exact), thousand_over_q(exact), 1e-12) << "exact 1000/Q" << hz;
     within_two(at(row, estimate_velocity_w), std::fabs(at(row, velocity_w) - v_exact) / v_exact, "velocity of Mw" + hz);
     within_two(at(row, estimate_thousand_over_q_w), std::fabs(at(row, thousand_over_q_w) - thousand_over_q(exact)),
                "1000/Q of Mw" + hz);

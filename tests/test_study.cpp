@@ -39,8 +39,8 @@ ProgramRun run_command(const fs::path& directory, const std::string& arguments) 
 // A sweep table of two frequencies whose velocity and 1000/Q columns hold
 // the given values; the other columns are the frequency's placeholders.
 std::string sweep_table(const double velocity[2], const double q[2]) {
-  std::string text = "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q Re(c33)(Pa) Im(c33)(Pa) Re(mstar)(Pa) "
-                     "Im(mstar)(Pa) vp1(m/s) 1000/qp1\n";
+  std::string text = "frequency_Hz omega_rad_per_s velocity_c33_m_per_s thousand_over_Q_c33 Re_c33_Pa Im_c33_Pa "
+                     "Re_mstar_Pa Im_mstar_Pa vp1_m_per_s thousand_over_qp1\n";
   const char* frequency[2] = {"1", "10"};
   for (int i = 0; i < 2; ++i) {
     std::ostringstream row;
@@ -97,10 +97,11 @@ TEST(Study, SummaryHoldsTheHandComputedMeanDeviationAndPercentiles) {
 
   const std::vector<std::string> lines = split_lines(read_file(dir.path() / summary_name));
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(words(lines[0]), (std::vector<std::string>{"#", "frequency(Hz)", "n", "velocity_mean(m/s)",
-                                                       "velocity_std(m/s)", "velocity_p5(m/s)", "velocity_p50(m/s)",
-                                                       "velocity_p95(m/s)", "1000/Q_mean", "1000/Q_std", "1000/Q_p5",
-                                                       "1000/Q_p50", "1000/Q_p95"}));
+  EXPECT_EQ(words(lines[0]), (std::vector<std::string>{
+                                "frequency_Hz", "n", "velocity_mean_m_per_s", "velocity_std_m_per_s",
+                                "velocity_p5_m_per_s", "velocity_p50_m_per_s", "velocity_p95_m_per_s",
+                                "thousand_over_Q_mean", "thousand_over_Q_std", "thousand_over_Q_p5",
+                                "thousand_over_Q_p50", "thousand_over_Q_p95"}));
   struct Expected {
     const char* what;
     int row, column;
@@ -551,8 +552,8 @@ TEST(Study, TheSummaryFindsItsModulusColumnsByName) {
   // Columns in another order, with the work-conjugate and mstar columns
   // appended: each modulus reads its own pair wherever it stands.
   ScratchDirectory dir;
-  const std::string header = "#  frequency(Hz) 1000/Q_w omega(rad/s) velocity(m/s) 1000/Q velocity_mstar(m/s) "
-                             "1000/Q_mstar velocity_w(m/s)\n";
+  const std::string header = "frequency_Hz thousand_over_Q_w omega_rad_per_s velocity_c33_m_per_s "
+                             "thousand_over_Q_c33 velocity_mstar_m_per_s thousand_over_Q_mstar velocity_w_m_per_s\n";
   for (int r = 1; r <= 2; ++r) {
     const fs::path rdir = dir.path() / ("r000" + std::to_string(r));
     fs::create_directories(rdir);
@@ -576,11 +577,11 @@ TEST(Study, TheSummaryFindsItsModulusColumnsByName) {
   }
   // A table without the work-conjugate columns: the column and the file named.
   write_file(dir.path() / "r0002" / sweep_table_name,
-             "#  frequency(Hz) omega(rad/s) velocity(m/s) 1000/Q\n1 6.28 200 2\n");
+             "frequency_Hz omega_rad_per_s velocity_c33_m_per_s thousand_over_Q_c33\n1 6.28 200 2\n");
   write_file(dir.path() / plan_name, "study_file none\nrealisations 2\njobs none\nmodulus work\n");
   const ProgramRun merge = run_command(dir.path(), "--merge .");
   EXPECT_EQ(merge.exit_status, stop_input_error);
-  EXPECT_NE(merge.out.find("r0002/frequency_sweep.dat\" has no column velocity_w(m/s)"), std::string::npos)
+  EXPECT_NE(merge.out.find("r0002/frequency_sweep.dat\" has no column velocity_w_m_per_s"), std::string::npos)
       << merge.out;
 }
 
@@ -675,6 +676,8 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
   // quantity that names no column is refused before anything is written.
   struct Case {
     std::string quantity;
+    std::string column_name;  // in the summary, before the statistic
+    const char* unit;         // the name's unit suffix
     const char* table;
     int column;         // 1-based, in the tensor table
     double angle;       // the rows of angle_sweep.dat at this angle; -1: every row
@@ -683,10 +686,12 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
   };
   // A patchy sample under periodic sides couples normal strain and shear,
   // and its waves run to 180 degrees.
-  const Case cases[] = {{"qSV_1000/Q@45", "angle_sweep.dat", 6, 45.0, "piston"},
-                        {"Re(c55)(Pa)", "effective_stiffness.dat", 10, -1, "piston"},
-                        {"Re(c15)(Pa)", "effective_stiffness.dat", 16, -1, "periodic"},
-                        {"qP_1000/Q@135", "angle_sweep.dat", 4, 135.0, "periodic", 8}};
+  const Case cases[] = {
+      {"qSV_thousand_over_Q@45", "qSV_thousand_over_Q_at45", "", "angle_sweep.dat", 6, 45.0, "piston"},
+      {"Re_c55_Pa", "Re_c55", "_Pa", "effective_stiffness.dat", 10, -1, "piston"},
+      {"Re_c15_Pa", "Re_c15", "_Pa", "effective_stiffness.dat", 16, -1, "periodic"},
+      {"qP_thousand_over_Q@135", "qP_thousand_over_Q_at135", "", "angle_sweep.dat", 4, 135.0, "periodic", 8},
+      {"qP_velocity_m_per_s@30", "qP_velocity_at30", "_m_per_s", "angle_sweep.dat", 3, 30.0, "periodic"}};
   for (const Case& c : cases) {
     ScratchDirectory dir;
     small_case(dir.path() / "case");
@@ -710,12 +715,14 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
     }
     const std::vector<std::string> summary = split_lines(read_file(out / summary_name));
     ASSERT_EQ(summary.size(), 4u) << c.quantity;
-    std::vector<std::string> header{"#",                  "frequency(Hz)",     "n", c.quantity + "_mean",
-                                    c.quantity + "_std", c.quantity + "_p5", c.quantity + "_p50",
-                                    c.quantity + "_p95"};
+    // The statistic stands before the unit (common/table_header.hpp).
+    std::vector<std::string> header{"frequency_Hz", "n"};
+    for (const char* statistic : {"_mean", "_std", "_p5", "_p50", "_p95"}) {
+      header.push_back(c.column_name + statistic + c.unit);
+    }
     if (c.estimate > 0) {
       for (const std::string name : {std::string("error_estimate_w_mean"), std::string("error_estimate_w_max"),
-                                     c.quantity + "_estimate_max"}) {
+                                     c.column_name + "_estimate_max" + c.unit}) {
         header.push_back(name);
       }
     }
@@ -730,7 +737,8 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
       }
     }
   }
-  for (const std::string bad : {"qSV_1000/Q@40", "qSV_1000/Q", "Re(c99)(Pa)", "Re(c55)(Pa)@45"}) {
+  for (const std::string bad : {"qSV_thousand_over_Q@40", "qSV_thousand_over_Q", "Re_c99_Pa", "Re_c55_Pa@45",
+                                "Re(c55)(Pa)"}) {
     ScratchDirectory dir;
     small_case(dir.path() / "case");
     write_file(dir.path() / "bad.txt", study_text(patchy_ice, 2, "quantity = " + bad + "\n"));

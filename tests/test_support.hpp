@@ -49,9 +49,10 @@ namespace sweep_column {
 constexpr int frequency = 1, omega = 2, velocity_c33 = 3, thousand_over_q_c33 = 4;
 constexpr int re_c33 = 5, im_c33 = 6, re_mstar = 7, im_mstar = 8, vp1 = 9, thousand_over_qp1 = 10;
 constexpr int re_mw = 11, im_mw = 12, velocity_w = 13, thousand_over_q_w = 14;
-constexpr int re_mw_exact = 17, im_mw_exact = 18, error_w = 19;
-constexpr int estimate_w = 20, estimate_velocity_w = 21, estimate_thousand_over_q_w = 22;
-constexpr int diffusion_with_estimates = 23;
+constexpr int density = 17;
+constexpr int re_mw_exact = 18, im_mw_exact = 19, error_w = 20, velocity_w_exact = 21, thousand_over_q_w_exact = 22;
+constexpr int estimate_w = 23, estimate_velocity_w = 24, estimate_thousand_over_q_w = 25;
+constexpr int diffusion_with_estimates = 26;
 }  // namespace sweep_column
 
 // The rows of a table the programs write, after its header line, as

@@ -24,14 +24,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // One row of the sweep's table, its items looked up by the names of the
-// table's header, which table_rows checks (row["Re(Mw)(Pa)"]), never by a
+// table's header, which table_rows checks (row["Re_Mw_Pa"]), never by a
 // bare position.
 struct SweepRow {
   std::vector<std::string> items;
-  std::shared_ptr<const std::vector<std::string>> header;  // with its "#" first
+  std::shared_ptr<const std::vector<std::string>> header;  // its names, one per item
   std::string operator[](std::string_view name) const {
-    for (std::size_t c = 1; c < header->size(); ++c) {
-      if ((*header)[c] == name && c - 1 < items.size()) return items[c - 1];
+    for (std::size_t c = 0; c < header->size(); ++c) {
+      if ((*header)[c] == name && c < items.size()) return items[c];
     }
     ADD_FAILURE() << "the sweep table has no column " << name;
     return "<no such column>";
@@ -49,20 +49,25 @@ std::vector<SweepRow> table_rows(const fs::path& file) {
   }
   // The classic columns first, in their old places, then the
   // work-conjugate ones, then (layered samples) the exact reference.
-  std::vector<std::string> header{"#", "frequency(Hz)", "omega(rad/s)", "velocity(m/s)", "1000/Q", "Re(c33)(Pa)",
-                                  "Im(c33)(Pa)", "Re(mstar)(Pa)", "Im(mstar)(Pa)", "vp1(m/s)", "1000/qp1",
-                                  "Re(Mw)(Pa)", "Im(Mw)(Pa)", "velocity_w(m/s)", "1000/Q_w", "velocity_mstar(m/s)",
-                                  "1000/Q_mstar"};
+  // The header: names only (no comment marker), each ending with its unit.
+  std::vector<std::string> header{"frequency_Hz", "omega_rad_per_s", "velocity_c33_m_per_s", "thousand_over_Q_c33",
+                                  "Re_c33_Pa", "Im_c33_Pa", "Re_mstar_Pa", "Im_mstar_Pa", "vp1_m_per_s",
+                                  "thousand_over_qp1", "Re_Mw_Pa", "Im_Mw_Pa", "velocity_w_m_per_s",
+                                  "thousand_over_Q_w", "velocity_mstar_m_per_s", "thousand_over_Q_mstar",
+                                  "density_kg_per_m3"};
   if (words(lines[0]).size() > header.size() + 2) {
-    for (const char* name : {"Re(Mw_exact)(Pa)", "Im(Mw_exact)(Pa)", "error_w"}) header.push_back(name);
+    for (const char* name : {"Re_Mw_exact_Pa", "Im_Mw_exact_Pa", "error_w", "velocity_w_exact_m_per_s",
+                             "thousand_over_Q_w_exact"}) {
+      header.push_back(name);
+    }
   }
-  header.push_back("diffusion_length(cells)");
+  header.push_back("diffusion_length_cells");
   header.push_back("flags");
   EXPECT_EQ(words(lines[0]), header);
   const auto names = std::make_shared<const std::vector<std::string>>(header);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     rows.push_back(SweepRow{words(lines[i]), names});
-    EXPECT_EQ(rows.back().items.size(), header.size() - 1) << "row " << i;
+    EXPECT_EQ(rows.back().items.size(), header.size()) << "row " << i;
     EXPECT_EQ(lines[i].size(), lines[0].size()) << "row " << i << " keeps the columns of the header";
   }
   return rows;
@@ -107,32 +112,32 @@ TEST(Sweep, EveryRowEqualsAProgramRunAtItsFrequencyDigitForDigit) {
     ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
     const auto rows = table_rows(sweep_dir.path() / sweep_table_name);
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0]["frequency(Hz)"], "0.5");
-    EXPECT_NEAR(std::stod(rows[3]["frequency(Hz)"]), 2.0e4, 1e-11) << "the last point of the grid is fmax, to rounding";
+    EXPECT_EQ(rows[0]["frequency_Hz"], "0.5");
+    EXPECT_NEAR(std::stod(rows[3]["frequency_Hz"]), 2.0e4, 1e-11) << "the last point of the grid is fmax, to rounding";
 
     for (const auto& row : rows) {
-      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + row["frequency(Hz)"] + " Hz";
+      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + row["frequency_Hz"] + " Hz";
       TestDeck single = deck;
-      single.fmin = row["frequency(Hz)"];  // the shortest form reads back to the same double
+      single.fmin = row["frequency_Hz"];  // the shortest form reads back to the same double
       ScratchDirectory dir;
       write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
       const ProgramRun run = run_program(dir.path(), single.text());
       ASSERT_EQ(run.exit_status, 40) << what;
-      EXPECT_EQ(echoed_items(run.out, "freq (Hz), omega_fix ").back(), row["omega(rad/s)"]) << what << ": omega";
-      EXPECT_EQ(echoed_text(run.out, "using averages  Velocity(m/s) FE = "), row["velocity(m/s)"]) << what << ": velocity";
-      EXPECT_EQ(echoed_text(run.out, "using averages 1000/Q FE         = "), row["1000/Q"]) << what << ": 1000/Q";
-      EXPECT_EQ(echoed_text(run.out, "using averages Re(c33) FE        = "), row["Re(c33)(Pa)"]) << what << ": Re(c33)";
-      EXPECT_EQ(echoed_text(run.out, "using averages Im(c33) FE        = "), row["Im(c33)(Pa)"]) << what << ": Im(c33)";
-      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Re(p33) FE mstar      = "), row["Re(mstar)(Pa)"]) << what << ": Re(mstar)";
-      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Im(p33) FE mstar      = "), row["Im(mstar)(Pa)"]) << what << ": Im(mstar)";
-      EXPECT_EQ(words(read_file(dir.path() / "vp_anal.phiw"))[1], row["vp1(m/s)"]) << what << ": vp1";
+      EXPECT_EQ(echoed_items(run.out, "freq (Hz), omega_fix ").back(), row["omega_rad_per_s"]) << what << ": omega";
+      EXPECT_EQ(echoed_text(run.out, "using averages  Velocity(m/s) FE = "), row["velocity_c33_m_per_s"]) << what << ": velocity";
+      EXPECT_EQ(echoed_text(run.out, "using averages 1000/Q FE         = "), row["thousand_over_Q_c33"]) << what << ": 1000/Q";
+      EXPECT_EQ(echoed_text(run.out, "using averages Re(c33) FE        = "), row["Re_c33_Pa"]) << what << ": Re(c33)";
+      EXPECT_EQ(echoed_text(run.out, "using averages Im(c33) FE        = "), row["Im_c33_Pa"]) << what << ": Im(c33)";
+      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Re(p33) FE mstar      = "), row["Re_mstar_Pa"]) << what << ": Re(mstar)";
+      EXPECT_EQ(echoed_text(run.out, "from deltavol1 Im(p33) FE mstar      = "), row["Im_mstar_Pa"]) << what << ": Im(mstar)";
+      EXPECT_EQ(words(read_file(dir.path() / "vp_anal.phiw"))[1], row["vp1_m_per_s"]) << what << ": vp1";
       EXPECT_EQ(read_file(dir.path() / "1000_over_q_anal.phiw").substr(17, 15),
-                format_g(std::stod(row["1000/qp1"]), 15, 5))
+                format_g(std::stod(row["thousand_over_qp1"]), 15, 5))
           << what << ": 1000/qp1, written by the program in five digits";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate Re(M)           = "), row["Re(Mw)(Pa)"]) << what << ": Re(Mw)";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate Im(M)           = "), row["Im(Mw)(Pa)"]) << what << ": Im(Mw)";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate velocity (m/s)  = "), row["velocity_w(m/s)"]) << what << ": velocity of Mw";
-      EXPECT_EQ(echoed_text(run.out, "work-conjugate 1000/Q          = "), row["1000/Q_w"]) << what << ": 1000/Q of Mw";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate Re(M)           = "), row["Re_Mw_Pa"]) << what << ": Re(Mw)";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate Im(M)           = "), row["Im_Mw_Pa"]) << what << ": Im(Mw)";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate velocity (m/s)  = "), row["velocity_w_m_per_s"]) << what << ": velocity of Mw";
+      EXPECT_EQ(echoed_text(run.out, "work-conjugate 1000/Q          = "), row["thousand_over_Q_w"]) << what << ": 1000/Q of Mw";
     }
   }
 }
@@ -153,14 +158,17 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
   for (const auto& entry : fs::directory_iterator(dir.path())) {
     const fs::path name = entry.path().filename();
-    if (name == sweep_table_name || name == "deck.in" || name == "stdout.txt" || name == "stderr.txt") continue;
+    if (name == sweep_table_name || name == sweep_table::limits_name || name == "deck.in" || name == "stdout.txt" ||
+        name == "stderr.txt") {
+      continue;
+    }
     ASSERT_TRUE(before.count(name)) << "the sweep created " << name;
     EXPECT_EQ(read_file(entry.path()), before[name]) << "the sweep changed " << name;
   }
   EXPECT_EQ(table_rows(dir.path() / sweep_table_name).size(), 3u);
 
   const std::vector<std::string> summary = split_lines(sweep.out);
-  ASSERT_EQ(summary.size(), 10u) << sweep.out;
+  ASSERT_EQ(summary.size(), 11u) << sweep.out;
   EXPECT_EQ(summary[0], " frequency sweep of a 3 x 6 sample, 157 unknowns, 3 frequencies from 3 to 1000 Hz, 2 jobs");
   EXPECT_EQ(summary[2], " top load: split (1 Pa on the top of each solid)");
   EXPECT_EQ(summary[3], " every row of cells is uniform: a stack of 4 layers, with the exact one-dimensional "
@@ -169,7 +177,20 @@ TEST(Sweep, LeavesTheProgramsFilesAloneAndWritesItsTableAndASummary) {
   EXPECT_EQ(summary[6], " table \"frequency_sweep.dat\": 3 rows");
   EXPECT_EQ(summary[7], " rows whose solution may be inaccurate (backward error above 1e-13): 0");
   EXPECT_EQ(summary[8].substr(0, 29), " rows flagged (column flags):");
-  EXPECT_EQ(summary[9].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
+  EXPECT_EQ(summary[9].substr(0, 23), " rows with Im < 0 (c33 ") << "closed sides: one count of Im < 0 of c33, mstar";
+  EXPECT_EQ(summary[10].substr(0, 18), " CPU time (s) = 0.") << "the CPU time keeps its leading zero";
+  // The limits in their own table: the same numbers as the summary's lines.
+  const std::vector<std::string> limits = split_lines(read_file(dir.path() / sweep_table::limits_name));
+  ASSERT_EQ(limits.size(), 3u) << "a header and the relaxed and unrelaxed rows";
+  EXPECT_EQ(words(limits[0]), (std::vector<std::string>{"limit", "Mw_Pa", "velocity_m_per_s"}));
+  for (int i : {1, 2}) {
+    const std::vector<std::string> row = words(limits[i]);
+    const std::vector<std::string> line = words(summary[3 + i]);
+    ASSERT_EQ(row.size(), 3u) << limits[i];
+    EXPECT_EQ(row[0], i == 1 ? "relaxed" : "unrelaxed");
+    EXPECT_EQ(std::stod(row[1]), std::stod(line[line.size() - 5])) << "Mw of " << row[0] << " limit: " << summary[3 + i];
+    EXPECT_EQ(std::stod(row[2]), std::stod(line[line.size() - 2])) << "velocity of " << row[0] << " limit";
+  }
   EXPECT_FALSE(fs::exists(dir.path() / sweep_table::partial_name)) << "the complete table has its name";
   const std::vector<std::string> progress = split_lines(sweep.err);
   ASSERT_EQ(progress.size(), 3u) << "one progress line per frequency off a terminal:\n" << sweep.err;
@@ -191,7 +212,7 @@ TEST(Sweep, OneGridPointIsFminAndAnEmptyGridIsRefusedWithItsLine) {
   ASSERT_EQ(run_sweep(dir.path(), deck.text()).exit_status, 0);
   const auto rows = table_rows(dir.path() / sweep_table_name);
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0]["frequency(Hz)"], "7.5");
+  EXPECT_EQ(rows[0]["frequency_Hz"], "7.5");
 
   // The grid's ends are fmin and fmax exactly, however many points lie between.
   Deck grid;
@@ -235,7 +256,7 @@ TEST(Sweep, AStopEndsAsInTheProgramNamesTheFrequencyAndKeepsTheRowsDone) {
   EXPECT_FALSE(fs::exists(dir.path() / sweep_table_name)) << "an incomplete table never has the complete one's name";
   const auto rows = table_rows(dir.path() / sweep_table::partial_name);
   ASSERT_EQ(rows.size(), 1u) << "the row of 1 Hz is kept";
-  EXPECT_EQ(rows[0]["frequency(Hz)"], "1");
+  EXPECT_EQ(rows[0]["frequency_Hz"], "1");
 }
 
 TEST(Sweep, InputFaultsStopAsInTheProgramWithTheirMessage) {
