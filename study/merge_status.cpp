@@ -1,5 +1,7 @@
 #include "study/merge_status.hpp"
 
+#include <sstream>
+
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "study/file_bytes.hpp"
@@ -25,12 +27,14 @@ void finish_study(const Study& study, const std::vector<Outcome>& outcomes, bool
     if (!o.note.empty()) write_line(stdout_unit, " warning: " + o.note);
   }
   if (by_jobs) {
-    write_line(stdout_unit, " " + std::to_string(outcomes.size()) + " realisations: " + std::to_string(computed) +
-                                " complete, " + std::to_string(failed) + " failed or missing");
+    std::ostringstream line;  // (a stream: GCC 12 warns falsely on chains of std::string +)
+    line << ' ' << outcomes.size() << " realisations: " << computed << " complete, " << failed << " failed or missing";
+    write_line(stdout_unit, line.str());
   } else {
-    write_line(stdout_unit, " " + std::to_string(outcomes.size()) + " realisations: " + std::to_string(computed) +
-                                " computed, " + std::to_string(skipped) + " complete and unchanged, " +
-                                std::to_string(failed) + " failed");
+    std::ostringstream line;
+    line << ' ' << outcomes.size() << " realisations: " << computed << " computed, " << skipped
+         << " complete and unchanged, " << failed << " failed";
+    write_line(stdout_unit, line.str());
   }
   // A failed allocation of the study itself is a stop of its own, not a
   // fault of the realisation's inputs.

@@ -4,9 +4,13 @@
 
 EffectiveStiffness effective_stiffness(const StressStrainAverages& vertical, const StressStrainAverages& horizontal,
                                        const StressStrainAverages& shear) {
-  return EffectiveStiffness{horizontal.sigma_xx / horizontal.eps_xx, vertical.sigma_xx / vertical.eps_zz,
-                            horizontal.sigma_zz / horizontal.eps_xx, vertical.sigma_zz / vertical.eps_zz,
-                            shear.sigma_xz / shear.gamma_xz};
+  EffectiveStiffness c;
+  c.c11 = horizontal.sigma_xx / horizontal.eps_xx;
+  c.c13 = vertical.sigma_xx / vertical.eps_zz;
+  c.c13h = horizontal.sigma_zz / horizontal.eps_xx;
+  c.c33 = vertical.sigma_zz / vertical.eps_zz;
+  c.c55 = shear.sigma_xz / shear.gamma_xz;
+  return c;
 }
 
 EffectiveStiffness periodic_stiffness(const StressStrainAverages& vertical, const StressStrainAverages& horizontal,

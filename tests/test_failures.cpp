@@ -42,9 +42,9 @@ struct FailureCase {
   std::string program;  // "upscale" or "upscale_sweep"
   std::string example;  // a bundled example copied into the directory, or "" for the small test deck
   std::function<void(TestDeck&)> edit_deck = nullptr;
-  std::string shell_tail;  // how the run is connected; empty: deck in, both streams to files
-  int status;
-  std::vector<std::string> out_words, err_words;
+  std::string shell_tail = {};  // how the run is connected; empty: deck in, both streams to files
+  int status = 0;
+  std::vector<std::string> out_words = {}, err_words = {};
   std::vector<std::string> absent_words = {};  // words that must not appear on either stream
   // Prepares the directory; may return an object that lives for the run.
   std::function<std::shared_ptr<void>(const fs::path&)> setup = nullptr;

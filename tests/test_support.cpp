@@ -159,9 +159,9 @@ void write_uniform_map(const fs::path& file, int nx, int ny, double value) {
 fs::path source_path(const std::string& relative) { return fs::path(UPSCALE_SOURCE_DIR) / relative; }
 
 TestDeck layered_column_deck(int ny, TestDeck deck) {
-  deck.nx = "1";
+  deck.nx = std::string("1");
   deck.ny = std::to_string(ny);
-  deck.nmat = "2";
+  deck.nmat = std::string("2");
   deck.layer[0].nl = std::to_string(ny / 4);
   deck.layer[1].nl = std::to_string(ny / 4);
   deck.layer[1].phi_layer = "0.22";
