@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the frequency sweep and runs it on one bundled example deck in a
-# directory of its own (build/sweeps/NAME), then draws its dispersion and
-# attenuation curves into frequency_sweep.png there.
+# directory of its own (build/sweeps/NAME under the periodic test,
+# build/sweeps/NAME_piston or NAME_split under the others, so that each
+# load keeps its results), then draws its dispersion and attenuation
+# curves into frequency_sweep.png there.
 #   ./run_sweep.sh [NAME [FMIN FMAX NFREQ]]
 # NAME: a folder of examples/ (default permafrost_layered).  FMIN FMAX
 # NFREQ replace the deck's frequency grid (its first three lines).  The
@@ -15,13 +17,19 @@ if [ "$#" -ne 0 ] && [ "$#" -ne 1 ] && [ "$#" -ne 4 ]; then
   echo "usage: ./run_sweep.sh [NAME [FMIN FMAX NFREQ]]" >&2
   exit 2
 fi
-load_option=()
-[ -n "${LOAD:-}" ] && load_option=(--load "$LOAD")
+load="${LOAD:-periodic}"
+case "$load" in
+  periodic) run="build/sweeps/$name" ;;
+  piston | split) run="build/sweeps/${name}_$load" ;;
+  *) echo "run_sweep.sh: LOAD=$load is not a load (periodic, piston or split)" >&2; exit 2 ;;
+esac
+case "$name" in
+  "" | *[!A-Za-z0-9_-]*) echo "run_sweep.sh: '$name' is not the name of a folder of examples/" >&2; exit 2 ;;
+esac
+[ -d "examples/$name" ] || { echo "run_sweep.sh: no example named $name in examples/" >&2; exit 2; }
 ./install_missing.sh gnuplot
-[ -d "examples/$name" ] || { echo "no example named $name in examples/" >&2; exit 2; }
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=OFF > /dev/null
 cmake --build build -j2 --target upscale_sweep > /dev/null
-run="build/sweeps/$name"
 rm -rf "$run" && mkdir -p "$run"
 cp examples/"$name"/* "$run"/
 cd "$run"
@@ -32,6 +40,6 @@ if [ "$#" -eq 4 ]; then
     'NR == 1 { $1 = fmin } NR == 2 { $1 = fmax } NR == 3 { $1 = nfreq } { print }' deck.in > deck.tmp
   mv deck.tmp deck.in
 fi
-../../upscale_sweep "${load_option[@]}" < deck.in | tee sweep_summary.txt
+../../upscale_sweep --load "$load" < deck.in | tee sweep_summary.txt
 gnuplot -e "name='$name'" ../../../examples/plot_sweep.gp
 echo "table in $run/frequency_sweep.dat, curves in $run/frequency_sweep.png"
