@@ -10,7 +10,7 @@ set xlabel "side of the sample (m); correlation length 0.1 m"
 set grid xtics ytics
 set key outside right top
 data = "examples/size_study.dat"
-freqs = system("awk '!/^#/ && !seen[$3]++ { print $3 }' ".data)
+freqs = system("awk 'NR > 1 && !seen[$3]++ { print $3 }' ".data)
 set multiplot layout 2,1 title "Patchy permafrost: the stiffness against the sample's size (32 realisations per point)"
 set ylabel "mean velocity of Mw (m/s)"
 plot for [i = 1:words(freqs)] sprintf("< awk '$1 == \"periodic\" && $3 == %s' %s", word(freqs, i), data) \

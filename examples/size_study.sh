@@ -16,8 +16,9 @@ cmake --build build -j2 --target upscale_maps upscale_sweep upscale_study_runner
 work=build/size_study
 rm -rf "$work" && mkdir -p "$work"
 out=examples/size_study.dat
-printf '# %-10s %10s %14s %18s %18s %14s %14s\n' "test" "side(m)" "frequency(Hz)" "velocity_mean(m/s)" \
-  "velocity_sem(m/s)" "1000/Q_mean" "1000/Q_sem" > "$out"
+# The header after common/table_header.hpp: names only, each ending with its unit.
+printf '  %-10s %10s %14s %22s %21s %21s %20s\n' "test" "side_m" "frequency_Hz" "velocity_mean_m_per_s" \
+  "velocity_sem_m_per_s" "thousand_over_Q_mean" "thousand_over_Q_sem" > "$out"
 for cells in 3 6 12 24 48 96; do
   side=$(awk -v c="$cells" 'BEGIN { printf "%.10g", c / 30 }')
   for load in periodic piston; do
@@ -39,8 +40,8 @@ load         = $load
 STUDY
     build/upscale_study "$dir/study.txt" "$@" > "$dir/study.log"
     # Columns of the summary: frequency, n, velocity mean, std, ..., 1000/Q mean (8), std (9).
-    awk -v load="$load" -v side="$side" '!/^#/ {
-      printf "  %-10s %10s %14s %18.10g %18.4g %14.6g %14.4g\n", load, side, $1, $3, $4 / sqrt($2), $8, $9 / sqrt($2)
+    awk -v load="$load" -v side="$side" 'FNR > 1 {
+      printf "  %-10s %10s %14s %22.10g %21.4g %21.6g %20.4g\n", load, side, $1, $3, $4 / sqrt($2), $8, $9 / sqrt($2)
     }' "$dir/study/study_summary.dat" >> "$out"
   done
 done
