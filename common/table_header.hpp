@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace table_header {
@@ -55,9 +56,7 @@ class Line {
  public:
   Line(std::vector<std::string_view> names, int least) : names_(std::move(names)), least_(least) {}
   void add(std::string_view text) { text_ += field(text, width_of(names_.at(next_++), least_)); }
-  // The line; every name has had its field.
   const std::string& text() const { return text_; }
-  bool complete() const { return next_ == names_.size(); }
 
  private:
   std::vector<std::string_view> names_;
