@@ -62,9 +62,10 @@ void refuse_while_slurm_jobs_work_in(const fs::path& output) {
   fs::remove(listing, ignored);
   fs::remove(errors, ignored);
   if (status != 0) {
-    stop_input("\"" + output.string() + "\" was given to Slurm jobs, and squeue " + status_text(status) +
-               (why.empty() ? std::string() : ": " + why) + "; whether they are over cannot be told, so the output "
-               "is refused");
+    std::string message = "\"";
+    message.append(output.string()).append("\" was given to Slurm jobs, and squeue ").append(status_text(status));
+    if (!why.empty()) message.append(": ").append(why);
+    stop_input(message + "; whether they are over cannot be told, so the output is refused");
   }
   std::error_code error;
   const fs::path here = fs::weakly_canonical(output, error);

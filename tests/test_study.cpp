@@ -67,7 +67,7 @@ void write_hand_made_study(const fs::path& directory, const double (&velocity)[3
 // the ice map that the study draws.
 std::string small_case(const fs::path& directory) {
   TestDeck deck;
-  deck.nx = deck.ny = deck.layer[0].nl = "6";
+  deck.nx = deck.ny = deck.layer[0].nl = std::string("6");
   fs::create_directories(directory);
   write_file(directory / "deck.in", deck.text());
   return deck.text();
@@ -343,7 +343,7 @@ void completed_study(const fs::path& dir, const std::string& maps = patchy_ice) 
 // "binary_ice_gnu.dat" in its case.
 void shaley_patchy_case(const fs::path& dir) {
   TestDeck deck = TestDeck::shaley();
-  deck.nx = deck.ny = deck.layer[0].nl = "6";
+  deck.nx = deck.ny = deck.layer[0].nl = std::string("6");
   deck.model = "    1";
   fs::create_directories(dir / "case");
   write_file(dir / "case" / "deck.in", deck.text());
@@ -721,7 +721,7 @@ TEST(Study, QuantityOfTheEffectiveStiffnessSummarisesItsColumnOverTheRealisation
       header.push_back(c.column_name + statistic + c.unit);
     }
     if (c.estimate > 0) {
-      for (const std::string name : {std::string("error_estimate_w_mean"), std::string("error_estimate_w_max"),
+      for (const std::string& name : {std::string("error_estimate_w_mean"), std::string("error_estimate_w_max"),
                                      c.column_name + "_estimate_max" + c.unit}) {
         header.push_back(name);
       }
