@@ -21,7 +21,7 @@ status=0
 for case in "permafrost 3 20" "shaley 3 20 patchy"; do
   read -r model nx ny patchy <<< "$case"
   dir=$scratch/${model}_${nx}x${ny}
-  python3 examples/make_deck.py "$dir" "$model" "$nx" "$ny" $patchy
+  python3 examples/make_deck.py "$dir" --model "$model" --nx "$nx" --ny "$ny" --layout "${patchy:-layered}" > /dev/null
   for run in "$program 40" "$sweep 0"; do
     read -r executable normal_end <<< "$run"
     [ "$executable" = "$sweep" ] && sed -i '3s/^[^ ]*/3/' "$dir/deck.in"  # nfreq = 3
