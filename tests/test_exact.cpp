@@ -62,15 +62,7 @@ std::vector<ExactLayer> example_layers(const std::string& example, double freque
   static const RunStoragePtr storage = make_run_storage();
   RunStorage& run = *storage;
   ScratchDirectory dir;  // the material map files land here
-  for (const auto& entry : fs::directory_iterator(source_path("examples") / example)) {
-    fs::copy_file(entry.path(), dir.path() / entry.path().filename());
-  }
-  CapturedOutput quiet;
-  std::istringstream text(read_file(dir.path() / "deck.in"));
-  LineInput input(text, "deck.in");
-  readata(input, run.deck);
-  material_map_stage(run);
-  read_binary_ice(run);
+  read_example_sample(run, example);
   PassScalars pass;
   pass.omega = angular_frequency(frequency);
   medium_stage(run, pass);

@@ -356,20 +356,8 @@ TEST(PeriodicStiffness, TheAverageStressIsConjugateToTheWorkOfTheImposedStrain) 
   // drops out since E.x moves both solids alike and not the fluid.
   const RunStoragePtr storage = make_run_storage();
   RunStorage& run = *storage;
-  ScratchDirectory dir;
-  for (const auto& entry : fs::directory_iterator(source_path("examples") / "permafrost_patchy")) {
-    fs::copy_file(entry.path(), dir.path() / entry.path().filename());
-  }
-  const fs::path here = fs::current_path();
-  fs::current_path(dir.path());  // the per-cell files are read, and the material map written, here
-  CapturedOutput quiet;
-  std::istringstream text(read_file(dir.path() / "deck.in"));
-  LineInput input(text, "deck.in");
-  readata(input, run.deck);
-  material_map_stage(run);
-  read_binary_ice(run);
-  read_patchy_map(run);
-  fs::current_path(here);
+  ScratchDirectory dir;  // the per-cell files are read, and the material map written, here
+  read_example_sample(run, "permafrost_patchy");
   run.load = TopLoad::periodic;
   const Deck& deck = run.deck;
   for (const HarmonicTest test :

@@ -10,7 +10,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/input.hpp"
 #include "common/units.hpp"
+#include "driver/pass.hpp"
+#include "driver/readata.hpp"
 
 namespace fs = std::filesystem;
 
@@ -179,4 +182,17 @@ std::vector<std::vector<double>> numeric_rows(const fs::path& file) {
     }
   }
   return rows;
+}
+
+void read_example_sample(RunStorage& run, const std::string& example) {
+  for (const auto& entry : fs::directory_iterator(source_path("examples") / example)) {
+    fs::copy_file(entry.path(), fs::current_path() / entry.path().filename());
+  }
+  CapturedOutput quiet;
+  std::istringstream text(read_file(fs::current_path() / "deck.in"));
+  LineInput input(text, "deck.in");
+  readata(input, run.deck);
+  material_map_stage(run);
+  read_binary_ice(run);
+  read_patchy_map(run);
 }

@@ -55,6 +55,13 @@ constexpr int estimate_w = 23, estimate_velocity_w = 24, estimate_thousand_over_
 constexpr int diffusion_with_estimates = 26;
 }  // namespace sweep_column
 
+struct RunStorage;
+
+// Reads a bundled example's deck and per-cell maps into `run`, in the
+// current directory (a ScratchDirectory, where the material map files
+// land), as the program reads them, its echo silenced.
+void read_example_sample(RunStorage& run, const std::string& example);
+
 // The rows of a table the programs write, after its header line, as
 // numbers; a word that starts with a letter (the sweep's flags) is left
 // out.
