@@ -15,6 +15,7 @@
 #include "driver/result_units.hpp"
 #include "driver/physical_ranges.hpp"
 #include "driver/refine.hpp"
+#include "fem/geometric_order.hpp"
 #include "fem/global_sist.hpp"
 #include "medium/check_coefficients.hpp"
 #include "medium/e_modulus.hpp"
@@ -287,7 +288,10 @@ void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   SharedSolver& shared = *run.shared;
   const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
   if (shared.analysed) return;
-  const scalable::Status status = shared.solver.analyse(pass.n, run.ia.data(), run.ja.data());
+  if (shared.ordering == scalable::Ordering::given)
+    geometric_order(run.deck.nx, run.deck.ny, run.xnod, pass.n, shared.pivot_order);
+  const scalable::Status status =
+      shared.solver.analyse(pass.n, run.ia.data(), run.ja.data(), shared.pivot_order.data());
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(9, " the scalable solver's analysis failed: " + status.message);
   // MUMPS's own estimate of its factors, against what the machine offers,

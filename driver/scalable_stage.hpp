@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "scalable/symmetric_solver.hpp"
 
@@ -27,14 +28,23 @@ enum class SolverChoice {
 };
 
 // The ordering of the scalable solver for n unknowns: MUMPS's approximate
-// minimum degree, or METIS's nested dissection past n_nested_dissection
-// unknowns, where the benchmark finds it the faster.
+// minimum degree, or the mesh's geometric nested dissection
+// (geometric_order, handed to MUMPS as the given order) past
+// n_geometric_order unknowns. The factors of the geometric order hold
+// fewer entries than AMD's from 20 x 20 cells on (1 to 3 % fewer from
+// 40 x 40 to 120 x 120 under the default test, 18 % at 90 x 61 under the
+// piston, whose one top unknown AMD places badly), and 10 to 13 % fewer
+// than METIS's nested dissection from 60 x 60 to 120 x 120; at 10 x 10
+// AMD's hold 2 % fewer.
 scalable::Ordering scalable_ordering(std::int32_t n);
-inline constexpr std::int32_t n_nested_dissection = 200000;
+inline constexpr std::int32_t n_geometric_order = 2000;
 
-// One analysed instance shared by the passes of one sample.
+// One analysed instance shared by the passes of one sample, with the
+// pivot order its analysis was given (empty under MUMPS's own orderings).
 struct SharedSolver {
-  explicit SharedSolver(scalable::Ordering ordering) : solver(ordering) {}
+  explicit SharedSolver(scalable::Ordering ordering) : ordering(ordering), solver(ordering) {}
+  scalable::Ordering ordering;
   scalable::SymmetricSolver solver;
+  std::vector<std::int32_t> pivot_order;
   bool analysed = false;
 };

@@ -59,22 +59,29 @@ std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::in
   if (n < 1) return "the order n must be at least 1";
   if (ia[0] != 1) return "ia(1) must be 1";
 
-  // --- The lower triangle, row by row ---
-  irn.clear();
-  jcn.clear();
-  pos.clear();
+  // --- The lower triangle, row by row, in arrays of its exact size ---
+  std::size_t lower_count = 0;
   for (std::int32_t r = 1; r <= n; ++r) {
     if (ia[r] < ia[r - 1]) return std::string("ia must not decrease (row " + std::to_string(r) + ")");
     for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p) {
       const std::int32_t c = ja[p - 1];
       if (c < 1 || c > n) return std::string("column " + std::to_string(c) + " out of range in row " + std::to_string(r));
-      if (c <= r) {
-        irn.push_back(r);
-        jcn.push_back(c);
-        pos.push_back(p - 1);
-      }
+      if (c <= r) ++lower_count;
     }
   }
+  irn.clear();
+  jcn.clear();
+  pos.clear();
+  irn.reserve(lower_count);
+  jcn.reserve(lower_count);
+  pos.reserve(lower_count);
+  for (std::int32_t r = 1; r <= n; ++r)
+    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+      if (ja[p - 1] <= r) {
+        irn.push_back(r);
+        jcn.push_back(ja[p - 1]);
+        pos.push_back(p - 1);
+      }
   // --- The upper triangle gathered by column ---
   // For column c: the rows r < c storing (r, c), and where, in
   // upper_row / upper_pos[upper_start[c] .. upper_start[c+1]-1].
@@ -170,7 +177,7 @@ struct SymmetricSolver::State {
     icntl(18) = 0;  // centralised matrix
     icntl(22) = 0;  // in core
     icntl(28) = 1;  // sequential analysis
-    icntl(7) = ordering == Ordering::metis ? 1 : ordering == Ordering::amd ? 0 : 2;
+    icntl(7) = ordering == Ordering::metis || ordering == Ordering::given ? 1 : ordering == Ordering::amd ? 0 : 2;
   }
 };
 
@@ -202,7 +209,8 @@ SymmetricSolver& SymmetricSolver::operator=(SymmetricSolver&& other) noexcept {
   return *this;
 }
 
-Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja) {
+Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
+                                const std::int32_t* perm_in) {
   State& s = *state_;
   if (!s.alive) return s.init_status;
   s.analysed = s.factored = false;
@@ -224,6 +232,15 @@ Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const st
       e.message = "analysis: " + failed;
       return e;
     }
+    s.id.perm_in = s.perm_in.data();
+  } else if (s.ordering == Ordering::given) {
+    if (perm_in == nullptr) {
+      Status e;
+      e.kind = Status::ordering_failed;
+      e.message = "analysis: no pivot order given";
+      return e;
+    }
+    s.perm_in.assign(perm_in, perm_in + n);
     s.id.perm_in = s.perm_in.data();
   } else {
     s.id.perm_in = nullptr;
@@ -311,6 +328,8 @@ Memory SymmetricSolver::memory() const {
   if (!s.analysed) return m;
   m.estimated_mb = s.infog(17);
   m.ordering_used = s.infog(7);
+  // INFOG(20) counts entries; a negative value counts millions of them
+  m.estimated_entries = s.infog(20) >= 0 ? double(s.infog(20)) : -1e6 * s.infog(20);
   if (s.factored) {
     m.allocated_mb = s.infog(19);
     m.used_mb = s.infog(22);

@@ -5,7 +5,9 @@
 //   analyse(n, ia, ja)  the pattern, once per mesh: the full, structurally
 //                       symmetric pattern in 1-based compressed rows (ia n+1
 //                       row pointers, ja columns); a fill-reducing ordering
-//                       and the symbolic factorisation;
+//                       and the symbolic factorisation (with a fourth
+//                       argument perm_in, the given pivot order: perm_in[i-1]
+//                       is the position 1..n of unknown i);
 //   factor(a)           the values on that pattern, once per frequency: a at
 //                       the positions of ja; the values must be symmetric
 //                       (a(r,c) == a(c,r)); only the lower triangle is read
@@ -21,9 +23,10 @@
 // Orderings: METIS nested dissection (the default; METIS_NodeND called here
 // and handed to MUMPS as the user's pivot order: Debian's sequential MUMPS
 // is built without METIS, and asked for it (ICNTL(7) = 5) it silently
-// orders by AMF instead), or MUMPS's own approximate minimum degree (AMD)
-// or approximate minimum fill (AMF). memory().ordering_used tells which
-// ordering MUMPS applied.
+// orders by AMF instead), MUMPS's own approximate minimum degree (AMD) or
+// approximate minimum fill (AMF), or a pivot order the caller computed and
+// hands to analyse (given). memory().ordering_used tells which ordering
+// MUMPS applied.
 //
 // The memory figures MUMPS gives (memory()) are the estimate of the
 // analysis for an in-core factorisation and, after factor, what it
@@ -68,7 +71,7 @@
 
 namespace scalable {
 
-enum class Ordering { metis, amd, amf };
+enum class Ordering { metis, amd, amf, given };
 
 struct Status {
   enum Kind {
@@ -76,7 +79,7 @@ struct Status {
     bad_pattern,        // pattern not square, not 1-based, unsorted bounds or not symmetric
     asymmetric_values,  // a(r,c) != a(c,r) at some stored pair
     out_of_order,       // factor before analyse, or solve before factor
-    ordering_failed,    // METIS returned an error
+    ordering_failed,    // METIS returned an error, or no order was given
     mumps_failed,       // MUMPS's INFOG(1) < 0 (see infog1, infog2)
   };
   Kind kind = ok;
@@ -98,8 +101,9 @@ struct Memory {
   long estimated_mb = -1;  // INFOG(17): analysis's estimate for an in-core factorisation
   long allocated_mb = -1;  // INFOG(19): allocated by the last factorisation
   long used_mb = -1;       // INFOG(22): effectively used by the last factorisation
+  double estimated_entries = -1;  // INFOG(20): the analysis's estimate of the factors' entries
   double factor_entries = -1;  // INFOG(9): entries of the factors (after factor)
-  int ordering_used = -1;      // INFOG(7): 0 AMD, 1 given (METIS here), 2 AMF, ...
+  int ordering_used = -1;      // INFOG(7): 0 AMD, 1 given (METIS or the caller's), 2 AMF, ...
 };
 
 class SymmetricSolver {
@@ -111,7 +115,8 @@ class SymmetricSolver {
   SymmetricSolver(SymmetricSolver&&) noexcept;
   SymmetricSolver& operator=(SymmetricSolver&&) noexcept;
 
-  Status analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja);
+  Status analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
+                 const std::int32_t* perm_in = nullptr);
   Status factor(const dcomplex* a);
   Status solve(const dcomplex* rhs, dcomplex* x);
 

@@ -877,7 +877,7 @@ void write_heading(const SweepOptions& options, const SweepSample& sample, const
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
   if (first.shared != nullptr) {
     write_line(stdout_unit, std::string(" solver: MUMPS (complex symmetric L D L^T), ") +
-                                (scalable_ordering(n) == scalable::Ordering::metis ? "METIS nested dissection"
+                                (scalable_ordering(n) == scalable::Ordering::given ? "geometric nested dissection"
                                                                                    : "approximate minimum degree") +
                                 ", factors about " + std::to_string(first.shared->solver.memory().estimated_mb) +
                                 " MB, one factorisation at a time");

@@ -12,11 +12,13 @@
 #include <csignal>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "driver/pass_storage.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -309,4 +311,46 @@ TEST(PerCellFiles, EachIsReadOnceBeforeTheFirstFrequencyWhateverReplacesItLater)
           << what << ": some row comes from the replaced maps";
     }
   }
+}
+
+TEST(LargeMeshes, ControlGroupsAndSlurmBoundTheMemoryOffered) {
+  // The control groups: a v2 group whose parent is the tighter bound, and
+  // a v1 memory group (the other v1 controllers are not memory's).
+  ScratchDirectory dir;
+  const fs::path root = dir.path();
+  auto group = [&](const std::string& where, const std::string& limit, const std::string& usage, bool v2) {
+    fs::create_directories(root / where);
+    write_file(root / where / (v2 ? "memory.max" : "memory.limit_in_bytes"), limit + "\n");
+    write_file(root / where / (v2 ? "memory.current" : "memory.usage_in_bytes"), usage + "\n");
+  };
+  group("job", "5000", "4000", true);       // 1000 left, the parent of:
+  group("job/step", "max", "3500", true);   // no limit of its own
+  group("memory/task", "9000", "1500", false);  // 7500 left
+  group("memory", "9223372036854771712", "100", false);
+  const struct {
+    std::string self;
+    std::uint64_t left;
+  } cases[] = {
+      {"0::/job/step\n", 1000},
+      {"4:memory:/task\n2:cpu:/other\n", 7500},
+      {"4:cpuacct,memory:/task\n0::/job/step\n", 1000},
+      {"3:cpu:/task\n", std::numeric_limits<std::uint64_t>::max()},
+      {"0::/nowhere\n", std::numeric_limits<std::uint64_t>::max()},
+  };
+  for (const auto& c : cases) {
+    write_file(root / "self", c.self);
+    EXPECT_EQ(cgroup_memory_left(root.string(), (root / "self").string()), c.left) << c.self;
+  }
+
+  // Slurm's memory per task bounds a real run: a 400 x 400 mesh under
+  // SLURM_MEM_PER_CPU = 1000 (MB) is refused, offered less than 1000 MB.
+  TestDeck deck;
+  deck.nx = deck.ny = deck.layer[0].nl = "400";
+  write_file(dir.path() / "deck.in", deck.text());
+  const ProgramRun refused = run_in(dir.path(), "env", std::string("SLURM_MEM_PER_CPU=1000 SLURM_CPUS_PER_TASK=1 ") +
+                                                          UPSCALE_BINARY + " < deck.in");
+  EXPECT_EQ(refused.exit_status, 3) << refused.out << refused.err;
+  const std::size_t offers = refused.out.find(" MB, and this machine offers ");
+  ASSERT_NE(offers, std::string::npos) << refused.out;
+  EXPECT_LT(std::stol(refused.out.substr(offers + 29)), 1000) << refused.out;
 }
