@@ -23,10 +23,13 @@
 
 #include "common/run_lock.hpp"
 #include "common/stop.hpp"
+#include "scalable/ranks.hpp"
 #include "driver/run_options.hpp"
 #include "driver/run.hpp"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run_program(int argc, char** argv) {
   bool help = false;
   for (int a = 1; a < argc; ++a) help = help || std::string_view(argv[a]) == "--help";
   if (help) {
@@ -64,4 +67,13 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     return finish_out_of_memory("upscale");
   }
+}
+
+}  // namespace
+
+// Under mpirun or srun every rank but rank 0 only serves the solver and
+// ends with rank 0's status; rank 0 is the program.
+int main(int argc, char** argv) {
+  if (const int worker = scalable::start_ranks(argc, argv); worker >= 0) return worker;
+  return scalable::end_ranks(run_program(argc, argv));
 }

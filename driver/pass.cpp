@@ -294,14 +294,20 @@ void analyse_scalable(RunStorage& run, const PassScalars& pass) {
       shared.solver.analyse(pass.n, run.ia.data(), run.ja.data(), shared.pivot_order.data());
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(9, " the scalable solver's analysis failed: " + status.message);
-  // MUMPS's own estimate of its factors, against what the machine offers,
-  // before the factorisation takes it.
-  const long estimated_mb = shared.solver.memory().estimated_mb;
-  const std::uint64_t offered = memory_offered();
-  if (estimated_mb > 0 && static_cast<std::uint64_t>(estimated_mb) * 1000000 > offered) {
-    stop_input_parameter("standard input, lines 5-6: nx = " + std::to_string(run.deck.nx) + ", ny = " +
-                         std::to_string(run.deck.ny) + ": the factors need about " + std::to_string(estimated_mb) +
-                         " MB, and this machine offers " + std::to_string(offered >> 20) + " MB");
+  // MUMPS's own estimate of each rank's share of the factors, against what
+  // that rank's machine offers, before the factorisation takes it.
+  const std::vector<scalable::RankMemory> ranks = shared.solver.memory().ranks;
+  for (std::size_t r = 0; r < ranks.size(); ++r) {
+    if (ranks[r].needed_mb <= 0 || ranks[r].needed_mb <= ranks[r].offered_mb) continue;
+    const std::string where = "standard input, lines 5-6: nx = " + std::to_string(run.deck.nx) + ", ny = " +
+                              std::to_string(run.deck.ny) + ": ";
+    const std::string figures = std::to_string(ranks[r].needed_mb) + " MB, and ";
+    if (ranks.size() == 1) {
+      stop_input_parameter(where + "the factors need about " + figures + "this machine offers " +
+                           std::to_string(ranks[r].offered_mb) + " MB");
+    }
+    stop_input_parameter(where + "rank " + std::to_string(r) + " of " + std::to_string(ranks.size()) +
+                         " needs about " + figures + "is offered " + std::to_string(ranks[r].offered_mb) + " MB");
   }
   shared.analysed = true;
 }

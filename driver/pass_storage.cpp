@@ -11,6 +11,7 @@
 
 #include "common/stop.hpp"
 #include "scalable/blas_buffer.hpp"
+#include "scalable/ranks.hpp"
 
 void RunStorageRelease::operator()(RunStorage* run) const { delete run; }
 
@@ -95,8 +96,10 @@ std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable
     // bytes at the 60 x 60 mesh (measured), with MUMPS's working space
     // (a half as much again) and a tenth to spare.
     const double ratio = static_cast<double>(un) / classic_unknowns;
+    // Over several ranks this process holds its share of them.
     const double entries = 3.24e6 * ratio * std::log(static_cast<double>(un)) / std::log(double{classic_unknowns});
-    return pass_arrays_estimate(deck, load) + static_cast<std::uint64_t>(entries * 16.0 * 1.5 * 1.1);
+    return pass_arrays_estimate(deck, load) +
+           static_cast<std::uint64_t>(entries * 16.0 * 1.5 * 1.1 / scalable::rank_count());
   }
   const std::int64_t words = work_block_words(static_cast<std::int64_t>(un));
   const std::uint64_t block = 16 * static_cast<std::uint64_t>(words > 0 ? words : 0) + sizeof(sparse::FactorScratch);

@@ -92,7 +92,7 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
   // The scalable solver, past 60 x 60 cells or on request.
   std::optional<SharedSolver> shared;
   if (scalable) {
-    shared.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(deck, run.load))));
+    shared.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(deck, run.load))), options.out_of_core);
     run.shared = &*shared;
   }
 

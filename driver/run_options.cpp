@@ -1,5 +1,10 @@
 #include "driver/run_options.hpp"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
 #include <string_view>
 
 #include "common/stop.hpp"
@@ -52,6 +57,18 @@ bool read_test_option(int argc, const char* const* argv, int& a, TestOptions& op
   }
   if (option_value(argc, argv, a, "--refine", value, usage)) {
     options.refine = refine_factor(value.c_str(), usage.c_str());
+    return true;
+  }
+  if (option_value(argc, argv, a, "--out-of-core", value, usage)) {
+    // MUMPS writes its factor files there, one set a rank: a directory
+    // each rank can write, best on its own local disk.
+    std::error_code error;
+    if (value.empty() || value.size() >= 200 || !std::filesystem::is_directory(value, error) ||
+        access(value.c_str(), W_OK | X_OK) != 0) {
+      stop_input_parameter("--out-of-core " + value + ": not a directory this process can write (at most 199 "
+                           "characters)\n" + usage);
+    }
+    options.out_of_core = value;
     return true;
   }
   return false;

@@ -6,6 +6,8 @@
 //   --refine K      every cell of the deck split into K x K cells (default 1)
 //   --solver builtin|mumps   the sparse solver (default: the built-in one
 //                   up to 60 x 60 cells, the scalable one beyond)
+//   --out-of-core DIR  the scalable solver's factors in files under DIR
+//                   (a directory the process can write), not in memory
 // ("--load=piston" and "--refine=2" are read the same way).
 #pragma once
 
@@ -19,10 +21,11 @@ struct TestOptions {
   TopLoad load = TopLoad::split;
   std::int32_t refine = 1;
   SolverChoice solver = SolverChoice::automatic;
+  std::string out_of_core;  // "": the factors in core
 };
 
 // The words of the options in a usage message.
-inline constexpr const char* test_options_usage = "[--load split|piston|periodic] [--refine K] [--solver builtin|mumps]";
+inline constexpr const char* test_options_usage = "[--load split|piston|periodic] [--refine K] [--solver builtin|mumps] [--out-of-core DIR]";
 
 // If argv[a] is one of the options, reads it (advancing a past its value)
 // into `options` and returns true; otherwise returns false and leaves both

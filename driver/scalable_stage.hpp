@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "scalable/symmetric_solver.hpp"
@@ -42,7 +43,11 @@ inline constexpr std::int32_t n_geometric_order = 2000;
 // One analysed instance shared by the passes of one sample, with the
 // pivot order its analysis was given (empty under MUMPS's own orderings).
 struct SharedSolver {
-  explicit SharedSolver(scalable::Ordering ordering) : ordering(ordering), solver(ordering) {}
+  // out_of_core: the directory of the factor files, or "" to keep them in core.
+  explicit SharedSolver(scalable::Ordering ordering, const std::string& out_of_core = "")
+      : ordering(ordering), solver(ordering) {
+    solver.out_of_core(out_of_core);
+  }
   scalable::Ordering ordering;
   scalable::SymmetricSolver solver;
   std::vector<std::int32_t> pivot_order;

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "scalable/nested_dissection.hpp"
+#include "scalable/mumps_call.hpp"
 
 extern "C" int openblas_get_parallel(void);
 
@@ -30,9 +31,8 @@ static_assert(sizeof(ZMUMPS_COMPLEX) == sizeof(dcomplex) && alignof(ZMUMPS_COMPL
               "MUMPS's double complex and dcomplex must share a layout (two doubles, real first)");
 static_assert(sizeof(MUMPS_INT) == sizeof(std::int32_t), "Debian's MUMPS has 32-bit integers");
 
-// MUMPS's job codes and the communicator value of its sequential build.
+// MUMPS's job codes.
 constexpr int job_init = -1, job_end = -2, job_analyse = 1, job_factor = 2, job_solve = 3;
-constexpr int use_comm_world = -987654;
 
 // Workspace errors that more relaxation of MUMPS's estimate cures, and how
 // often the factorisation is retried with twice the relaxation.
@@ -140,16 +140,15 @@ struct SymmetricSolver::State {
   std::vector<MUMPS_INT> irn, jcn, perm_in;
   std::vector<std::int64_t> pos, mirror;
   std::vector<dcomplex> lower, work;
+  std::string out_of_core_directory;  // empty: in core
+  std::vector<RankMemory> ranks;      // after the analysis
 
   int& icntl(int k) { return id.icntl[k - 1]; }
   int infog(int k) const { return id.infog[k - 1]; }
 
   Status call(int job, const char* phase) {
     id.job = job;
-    {
-      const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
-      zmumps_c(&id);
-    }
+    call_mumps(id, reinterpret_cast<std::uintptr_t>(this), job == job_analyse ? &ranks : nullptr);
     if (infog(1) >= 0) return {};
     Status s;
     s.kind = Status::mumps_failed;
@@ -162,9 +161,10 @@ struct SymmetricSolver::State {
     return s;
   }
 
-  // Silent, sequential, in core, centralised assembled input; the analysis
-  // reads the pattern only (no matching, no 2x2 compression by values) and
-  // the scaling is computed at the start of each factorisation.
+  // Silent, centralised assembled input, in core unless a directory for
+  // the factors is given; the analysis is sequential and reads the pattern
+  // only (no matching, no 2x2 compression by values), and the scaling is
+  // computed at the start of each factorisation.
   void set_controls() {
     icntl(1) = -1;  // errors
     icntl(2) = -1;  // diagnostics
@@ -175,7 +175,8 @@ struct SymmetricSolver::State {
     icntl(8) = 7;   // simultaneous row and column iterative scaling, at factorisation
     icntl(12) = 1;  // plain ordering of the symmetric pattern
     icntl(18) = 0;  // centralised matrix
-    icntl(22) = 0;  // in core
+    icntl(22) = out_of_core_directory.empty() ? 0 : 1;  // factors in core, or in files
+    std::snprintf(id.ooc_tmpdir, sizeof id.ooc_tmpdir, "%s", out_of_core_directory.c_str());
     icntl(28) = 1;  // sequential analysis
     icntl(7) = ordering == Ordering::metis || ordering == Ordering::given ? 1 : ordering == Ordering::amd ? 0 : 2;
   }
@@ -186,7 +187,7 @@ SymmetricSolver::SymmetricSolver(Ordering ordering) : state_(std::make_unique<St
   s.ordering = ordering;
   s.id.par = 1;
   s.id.sym = 2;
-  s.id.comm_fortran = use_comm_world;
+  s.id.comm_fortran = mumps_communicator();
   s.init_status = s.call(job_init, "start of MUMPS");
   s.alive = s.init_status.good();
   if (s.alive) s.set_controls();
@@ -195,8 +196,7 @@ SymmetricSolver::SymmetricSolver(Ordering ordering) : state_(std::make_unique<St
 SymmetricSolver::~SymmetricSolver() {
   if (state_ && state_->alive) {
     state_->id.job = job_end;
-    const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
-    zmumps_c(&state_->id);
+    call_mumps(state_->id, reinterpret_cast<std::uintptr_t>(state_.get()));
   }
 }
 
@@ -327,6 +327,7 @@ Memory SymmetricSolver::memory() const {
   Memory m;
   if (!s.analysed) return m;
   m.estimated_mb = s.infog(17);
+  m.ranks = s.ranks;
   m.ordering_used = s.infog(7);
   // INFOG(20) counts entries; a negative value counts millions of them
   m.estimated_entries = s.infog(20) >= 0 ? double(s.infog(20)) : -1e6 * s.infog(20);
@@ -337,6 +338,10 @@ Memory SymmetricSolver::memory() const {
     m.factor_entries = s.infog(9) >= 0 ? double(s.infog(9)) : -1e6 * s.infog(9);
   }
   return m;
+}
+
+void SymmetricSolver::out_of_core(const std::string& directory) {
+  state_->out_of_core_directory = directory;
 }
 
 std::int32_t SymmetricSolver::order() const { return state_->analysed ? state_->n : 0; }

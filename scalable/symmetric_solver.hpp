@@ -68,6 +68,7 @@
 #include <vector>
 
 #include "common/complex.hpp"
+#include "scalable/ranks.hpp"
 
 namespace scalable {
 
@@ -104,6 +105,9 @@ struct Memory {
   double estimated_entries = -1;  // INFOG(20): the analysis's estimate of the factors' entries
   double factor_entries = -1;  // INFOG(9): entries of the factors (after factor)
   int ordering_used = -1;      // INFOG(7): 0 AMD, 1 given (METIS or the caller's), 2 AMF, ...
+  // Every rank's share (rank 0 first; one rank without MPI): what it needs
+  // for the factorisation and what its machine offers it.
+  std::vector<RankMemory> ranks;
 };
 
 class SymmetricSolver {
@@ -122,6 +126,10 @@ class SymmetricSolver {
 
   Memory memory() const;
   std::int32_t order() const;
+  // The factors in files under `directory` (MUMPS's out-of-core mode, one
+  // set of files a rank, removed when the instance ends), from the next
+  // analysis on; "" keeps them in core (the default).
+  void out_of_core(const std::string& directory);
 
  private:
   struct State;

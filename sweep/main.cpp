@@ -19,9 +19,12 @@
 #include <string_view>
 
 #include "common/stop.hpp"
+#include "scalable/ranks.hpp"
 #include "sweep/sweep.hpp"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run_program(int argc, char** argv) {
   for (int a = 1; a < argc; ++a) {
     if (std::string_view(argv[a]) == "--help") {
       std::printf("usage: upscale_sweep [-j N] [--load periodic|piston|split] [--refine K] [--solver builtin|mumps]\n"
@@ -55,4 +58,13 @@ int main(int argc, char** argv) {
     return finish_out_of_memory("upscale_sweep");
   }
   return finish_normal_end();
+}
+
+}  // namespace
+
+// Under mpirun or srun every rank but rank 0 only serves the solver and
+// ends with rank 0's status; rank 0 is the program.
+int main(int argc, char** argv) {
+  if (const int worker = scalable::start_ranks(argc, argv); worker >= 0) return worker;
+  return scalable::end_ranks(run_program(argc, argv));
 }

@@ -1,0 +1,198 @@
+#include "scalable/ranks.hpp"
+
+#include "scalable/mumps_call.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "common/machine_memory.hpp"
+#include "scalable/symmetric_solver.hpp"
+
+#ifdef UPSCALE_MPI
+#include <mpi.h>
+#endif
+
+namespace scalable {
+
+namespace {
+
+constexpr int job_init = -1, job_end = -2, job_analyse = 1;
+// The communicator value of MUMPS's sequential build.
+constexpr int sequential_communicator = -987654;
+
+// What a rank needs and is offered after the analysis of `id`.
+RankMemory own_memory(const ZMUMPS_STRUC_C& id) {
+  RankMemory m;
+  // INFO(15): megabytes for the factorisation in core; INFO(17) out of core.
+  m.needed_mb = id.icntl[22 - 1] == 1 ? id.info[17 - 1] : id.info[15 - 1];
+  m.offered_mb = static_cast<long>(memory_offered() / 1000000);
+  return m;
+}
+
+#ifdef UPSCALE_MPI
+
+// Rank 0's word to the workers before each call: the job, the instance,
+// the host's controls and out-of-core directory; job end_of_run carries
+// the exit status instead.
+struct Command {
+  int job = 0;
+  int status = 0;
+  std::uint64_t instance = 0;
+  int icntl[60] = {};
+  char ooc_tmpdir[256] = {};
+};
+constexpr int end_of_run = 1000;
+
+int rank_in_world() {
+  int initialised = 0;
+  MPI_Initialized(&initialised);
+  if (!initialised) return 0;
+  int rank = 0;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  return rank;
+}
+
+// Rank 0's word, sent by rank 0 and awaited by the workers. A worker waits
+// without spinning: between rank 0's calls (its assembly, its results,
+// a whole sweep's other stages) the worker's core stays free for rank 0.
+void exchange(Command& c) {
+  MPI_Request request;
+  MPI_Ibcast(&c, sizeof c, MPI_BYTE, 0, MPI_COMM_WORLD, &request);
+  int rank = 0;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  if (rank == 0) {
+    MPI_Wait(&request, MPI_STATUS_IGNORE);
+    return;
+  }
+  for (int done = 0;;) {
+    MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+    if (done) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+void gather_memory(const ZMUMPS_STRUC_C& id, std::vector<RankMemory>* all) {
+  const RankMemory mine = own_memory(id);
+  long sent[2] = {mine.needed_mb, mine.offered_mb};
+  std::vector<long> received(2 * static_cast<std::size_t>(rank_count()));
+  MPI_Gather(sent, 2, MPI_LONG, received.data(), 2, MPI_LONG, 0, MPI_COMM_WORLD);
+  if (all == nullptr) return;
+  all->clear();
+  for (std::size_t r = 0; r < received.size() / 2; ++r) all->push_back({received[2 * r], received[2 * r + 1]});
+}
+
+// A worker: each of rank 0's calls on the worker's copy of the instance.
+int serve() {
+  std::map<std::uint64_t, ZMUMPS_STRUC_C> instances;
+  for (;;) {
+    Command c;
+    exchange(c);
+    if (c.job == end_of_run) return c.status;
+    ZMUMPS_STRUC_C& id = instances[c.instance];
+    if (c.job == job_init) {
+      id = ZMUMPS_STRUC_C{};
+      id.par = 1;
+      id.sym = 2;
+      id.comm_fortran = mumps_communicator();
+    } else {
+      std::copy(std::begin(c.icntl), std::end(c.icntl), id.icntl);
+      std::memcpy(id.ooc_tmpdir, c.ooc_tmpdir, sizeof c.ooc_tmpdir);
+    }
+    id.job = c.job;
+    zmumps_c(&id);
+    if (c.job == job_analyse) gather_memory(id, nullptr);
+    if (c.job == job_end) instances.erase(c.instance);
+  }
+}
+
+#endif
+
+}  // namespace
+
+int start_ranks(int& argc, char**& argv) {
+#ifdef UPSCALE_MPI
+  // Rank 0's calls come from whichever of its threads holds the MUMPS
+  // lock, one at a time.
+  int provided = 0;
+  MPI_Init_thread(&argc, &argv, MPI_THREAD_SERIALIZED, &provided);
+  if (rank_in_world() != 0) {
+    const int status = serve();
+    MPI_Finalize();
+    return status;
+  }
+#else
+  (void)argc;
+  (void)argv;
+#endif
+  return -1;
+}
+
+int end_ranks(int status) {
+#ifdef UPSCALE_MPI
+  int initialised = 0, finalised = 0;
+  MPI_Initialized(&initialised);
+  MPI_Finalized(&finalised);
+  if (initialised && !finalised) {
+    const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
+    Command c;
+    c.job = end_of_run;
+    c.status = status;
+    exchange(c);
+    MPI_Finalize();
+  }
+#endif
+  return status;
+}
+
+int rank_count() {
+#ifdef UPSCALE_MPI
+  int initialised = 0;
+  MPI_Initialized(&initialised);
+  if (!initialised) return 1;
+  int size = 1;
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  return size;
+#else
+  return 1;
+#endif
+}
+
+int mumps_communicator() {
+#ifdef UPSCALE_MPI
+  return static_cast<int>(MPI_Comm_c2f(MPI_COMM_WORLD));
+#else
+  return sequential_communicator;
+#endif
+}
+
+void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMemory>* memory) {
+  const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
+  [[maybe_unused]] const bool shared = rank_count() > 1;
+#ifdef UPSCALE_MPI
+  if (shared) {
+    Command c;
+    c.job = id.job;
+    c.instance = instance;
+    std::copy(id.icntl, id.icntl + 60, c.icntl);
+    std::memcpy(c.ooc_tmpdir, id.ooc_tmpdir, sizeof c.ooc_tmpdir);
+    exchange(c);
+  }
+#else
+  (void)instance;
+#endif
+  zmumps_c(&id);
+  if (id.job != job_analyse) return;
+#ifdef UPSCALE_MPI
+  if (shared) {
+    gather_memory(id, memory);
+    return;
+  }
+#endif
+  if (memory != nullptr) *memory = {own_memory(id)};
+}
+
+}  // namespace scalable
