@@ -8,8 +8,9 @@
 # whole suite, whose Python part tests the table reader and the deck
 # maker), with "python" only the Python packages, with "gnuplot"
 # gnuplot (for the pictures), with "slurm" Slurm and munge (the test of the
-# Slurm engine).
-#   ./install_missing.sh [study] [solver] [tests] [python] [gnuplot] [slurm]
+# Slurm engine), with "mpi" the MPI MUMPS and OpenMPI (the build of the
+# programs over MPI ranks, -DUPSCALE_MPI=ON).
+#   ./install_missing.sh [study] [solver] [tests] [python] [gnuplot] [slurm] [mpi]
 set -euo pipefail
 packages=()
 if ! command -v cmake > /dev/null || ! command -v g++ > /dev/null; then
@@ -21,7 +22,7 @@ fi
 # the threaded OpenBLAS would make the results depend on the thread count,
 # and the reference BLAS is much slower under a multifrontal solver.
 want_solver() {
-  [ -f /usr/include/zmumps_c.h ] || packages+=(libmumps-seq-dev)
+  ls /usr/lib/*/libzmumps_seq.so > /dev/null 2>&1 || packages+=(libmumps-seq-dev)
   [ -f /usr/include/metis.h ] || packages+=(libmetis-dev)
   dpkg -s libopenblas-serial-dev > /dev/null 2>&1 || packages+=(libopenblas-serial-dev)
   dpkg -s libopenblas0-serial > /dev/null 2>&1 || packages+=(libopenblas0-serial)
@@ -53,7 +54,13 @@ for wanted in "$@"; do
       fi
       command -v munged > /dev/null || packages+=(munge)
       ;;
-    *) echo "install_missing.sh: unknown argument $wanted (study, solver, tests, python, gnuplot, slurm)" >&2; exit 2 ;;
+    mpi)
+      want_solver
+      ls /usr/lib/*/libzmumps.so > /dev/null 2>&1 || packages+=(libmumps-dev)
+      command -v mpicxx > /dev/null || packages+=(libopenmpi-dev)
+      command -v mpirun > /dev/null || packages+=(openmpi-bin)
+      ;;
+    *) echo "install_missing.sh: unknown argument $wanted (study, solver, tests, python, gnuplot, slurm, mpi)" >&2; exit 2 ;;
   esac
 done
 if [ "${#packages[@]}" -gt 0 ]; then

@@ -8,13 +8,21 @@ cd "$(dirname "$0")"
 
 # The tools: a C++ compiler, CMake, GoogleTest and FFTW, with gnuplot (the
 # study's picture) and Slurm with munge (the test that runs a study through
-# a real single-node Slurm), installed when missing; valgrind is used when
+# a real single-node Slurm) and the MPI MUMPS with OpenMPI (the tests of
+# one sample over ranks), installed when missing; valgrind is used when
 # present.
-./install_missing.sh tests gnuplot slurm
+./install_missing.sh tests gnuplot slurm mpi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=ON > /dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
+
+# The programs built on the MPI MUMPS (build-mpi/), run under mpirun
+# against the default build's programs.
+cmake -S . -B build-mpi -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=ON -DUPSCALE_MPI=ON \
+  -DUPSCALE_SEQUENTIAL_DIR="$PWD/build" > /dev/null
+cmake --build build-mpi -j2 --target upscale upscale_sweep test_ranks
+ctest --test-dir build-mpi -R '^Ranks\.' --output-on-failure
 
 # Memcheck over two whole small runs, where valgrind is installed.
 if command -v valgrind > /dev/null; then

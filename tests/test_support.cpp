@@ -196,3 +196,44 @@ void read_example_sample(RunStorage& run, const std::string& example) {
   read_binary_ice(run);
   read_patchy_map(run);
 }
+
+// A per-cell file of nx x ny records whose value depends on the cell, so
+// that a refinement that spread a value over the wrong cells would show.
+void write_patchy_map(const std::filesystem::path& file, int nx, int ny, int scale, double low, double high) {
+  std::string text;
+  for (int k = 1; k <= ny * scale; ++k) {
+    for (int j = 1; j <= nx * scale; ++j) {
+      const int cj = (j - 1) / scale + 1, ck = (k - 1) / scale + 1;
+      const bool wet = (cj * 7 + ck * 3) % 5 < 2;
+      text += std::to_string(j) + " " + std::to_string(k) + " " + (wet ? std::to_string(high) : std::to_string(low)) +
+              "\n";
+    }
+  }
+  write_file(file, text);
+}
+
+std::map<std::string, std::string> result_files(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "deck.in" || name == "binary_ice_gnu.dat" || name == "phiw_binary_patchy.dat") continue;
+    files[name] = read_file(entry.path());
+  }
+  return files;
+}
+
+// The values of a result file: the last item of a per-cell record "j k
+// value", every item of a table's record.
+std::vector<double> result_values(const std::string& bytes) {
+  std::vector<double> values;
+  for (const std::string& line : split_lines(bytes)) {
+    const std::vector<std::string> items = words(line);
+    // A table's header line (work_modulus.dat) holds names, not values.
+    if (!items.empty() && std::isalpha(static_cast<unsigned char>(items[0][0])) != 0) continue;
+    const bool per_cell = items.size() == 3 && items[0].find_first_not_of("0123456789") == std::string::npos &&
+                          items[1].find_first_not_of("0123456789") == std::string::npos;
+    for (std::size_t i = per_cell ? 2 : 0; i < items.size(); ++i) values.push_back(std::stod(items[i]));
+  }
+  return values;
+}
+

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <ostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,17 @@ constexpr bool address_sanitized_build() {
   return false;
 #endif
 }
+
+// A per-cell file of nx x ny records (each cell split into scale x scale)
+// whose value, low or high, depends on the cell, so that a refinement that
+// spread a value over the wrong cells would show.
+void write_patchy_map(const std::filesystem::path& file, int nx, int ny, int scale, double low, double high);
+// The files a run wrote in `dir` (all but its deck and per-cell input
+// files), by name.
+std::map<std::string, std::string> result_files(const std::filesystem::path& dir);
+// The values of a result file: the last item of a per-cell record "j k
+// value", every item of a table's record; header lines are left out.
+std::vector<double> result_values(const std::string& bytes);
 
 // Path of a file in the source tree (examples, expected outputs).
 std::filesystem::path source_path(const std::string& relative);
