@@ -21,8 +21,8 @@ ctest --test-dir build --output-on-failure -j2
 # against the default build's programs.
 cmake -S . -B build-mpi -DCMAKE_BUILD_TYPE=Release -DUPSCALE_TESTS=ON -DUPSCALE_MPI=ON \
   -DUPSCALE_SEQUENTIAL_DIR="$PWD/build" > /dev/null
-cmake --build build-mpi -j2 --target upscale upscale_sweep test_ranks
-ctest --test-dir build-mpi -R '^Ranks\.' --output-on-failure
+cmake --build build-mpi -j2 --target upscale upscale_sweep upscale_maps upscale_study_runner test_ranks
+ctest --test-dir build-mpi -R '^(Ranks\.|slurm_ranks$)' --output-on-failure
 
 # Memcheck over two whole small runs, where valgrind is installed.
 if command -v valgrind > /dev/null; then

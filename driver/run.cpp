@@ -28,6 +28,7 @@
 #include "driver/result_units.hpp"
 #include "driver/run_options.hpp"
 #include "driver/timer.hpp"
+#include "scalable/ranks.hpp"
 
 namespace {
 
@@ -86,8 +87,10 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
            deck.nx, deck.ny, deck.h);
   }
   const bool scalable = uses_scalable_solver(deck, options.solver);
-  write_line(stdout_unit, std::string(" load: ") + load_name(options.load) +
-                              ", solver: " + (scalable ? "mumps" : "builtin"));
+  const int ranks = scalable ? scalable::rank_count() : 1;
+  write_line(stdout_unit, std::string(" load: ") + load_name(options.load) + ", solver: " +
+                              (scalable ? "mumps" : "builtin") +
+                              (ranks > 1 ? " on " + std::to_string(ranks) + " ranks" : std::string()));
   size_for_mesh(run, 1, scalable);
   // The scalable solver, past 60 x 60 cells or on request.
   std::optional<SharedSolver> shared;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -21,6 +23,8 @@ namespace scalable {
 namespace {
 
 constexpr int job_init = -1, job_end = -2, job_analyse = 1;
+// The stop of a one-process build started as several ranks (a bad parameter).
+constexpr int ranks_refused = 3;
 // The communicator value of MUMPS's sequential build.
 constexpr int sequential_communicator = -987654;
 
@@ -127,6 +131,17 @@ int start_ranks(int& argc, char**& argv) {
 #else
   (void)argc;
   (void)argv;
+  // Started as several ranks, this one-process build would run the whole
+  // program once per rank, each writing the same files: it refuses.
+  for (const char* launcher_size : {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "SLURM_STEP_NUM_TASKS"}) {
+    const char* value = std::getenv(launcher_size);
+    if (value == nullptr || std::atol(value) <= 1) continue;
+    std::printf("started as %s ranks (%s), but this build runs one process: build it with -DUPSCALE_MPI=ON to "
+                "share one sample between ranks\n", value, launcher_size);
+    std::fflush(stdout);
+    std::fprintf(stderr, "STOP %d\n", ranks_refused);
+    return ranks_refused;
+  }
 #endif
   return -1;
 }

@@ -10,7 +10,8 @@
 // nothing; it ends when rank 0 ends, with rank 0's exit status.
 //
 // Built with the sequential MUMPS, or started without a launcher, there is
-// one rank, rank 0, and nothing is sent.
+// one rank, rank 0, and nothing is sent; the sequential build started as
+// several ranks (mpirun, srun) refuses with status 3 on each.
 //
 // Every call into MUMPS goes through call_mumps() (scalable/mumps_call.hpp),
 // on rank 0 under the process's one MUMPS lock, so the workers see rank

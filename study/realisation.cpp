@@ -1,6 +1,8 @@
 #include "study/realisation.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <sstream>
 #include <stdexcept>
@@ -142,8 +144,18 @@ Outcome compute_realisation(const Study& study, const Tools& tools, std::int32_t
   if (study.refine > 1) sweep_args.insert(sweep_args.end(), {"--refine", std::to_string(study.refine)});
   if (study.error_estimate) sweep_args.push_back("--error-estimate");
   if (!study.quantity.empty()) sweep_args.push_back("--tensor");
-  const int sweep_status = run_process(tools.sweep, sweep_args, work, work / "deck.in", work / "sweep.out",
-                                       work / "sweep.err");
+  // Over ranks: a step of the task's allocation under Slurm, else mpirun.
+  std::filesystem::path program = tools.sweep;
+  if (study.ranks > 1) {
+    const bool in_slurm_job = std::getenv("SLURM_JOB_ID") != nullptr;
+    std::vector<std::string> launch =
+        in_slurm_job ? std::vector<std::string>{"--mpi=pmix", "-n", std::to_string(study.ranks), tools.sweep.string()}
+                     : std::vector<std::string>{"-np", std::to_string(study.ranks), tools.sweep.string()};
+    sweep_args.insert(sweep_args.begin(), launch.begin(), launch.end());
+    program = in_slurm_job ? "srun" : "mpirun";
+  }
+  const int sweep_status = run_process(program, sweep_args, work, work / "deck.in", work / "sweep.out",
+                                       work / "sweep.err", study.ranks > 1);
   if (sweep_status != 0) return fail("upscale_sweep", sweep_status, work / "sweep.out", work / "sweep.err");
 
   // 3. The files move up, the table last, then the manifest: only now is

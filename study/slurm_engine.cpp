@@ -83,6 +83,7 @@ void run_slurm(const Study& study, const Tools& tools, int jobs, bool wait, Dire
                                          "--output=" + slurm_file_pattern(slurm, "task_%a.out"),
                                          "--error=" + slurm_file_pattern(slurm, "task_%a.err"),
                                          "--chdir=" + study.output.string()};
+  if (study.ranks > 1) array_args.push_back("--ntasks=" + std::to_string(study.ranks));
   array_args.insert(array_args.end(), study.slurm.begin(), study.slurm.end());
   array_args.push_back((slurm / "array.sh").string());
   const std::string array_id = submit(array_args, "array");

@@ -184,7 +184,7 @@ Study read_study_file(const fs::path& file) {
   // 1. Every line: blank, a comment, or key = value with a known key, once.
   static const char* const keys[] = {"case",  "realisations", "seed", "maps", "fmin",   "fmax",
                                      "nfreq", "output",       "slurm", "load", "modulus", "refine", "error_estimate",
-                                     "quantity"};
+                                     "quantity", "ranks"};
   std::map<std::string, Entry> entries;
   std::istringstream lines(text);
   std::string line;
@@ -202,7 +202,7 @@ Study read_study_file(const fs::path& file) {
     if (!known) {
       fault(study.file, number, "'" + key + "'",
             "unknown key (keys: case, realisations, seed, maps, fmin, fmax, nfreq, output, slurm, load, modulus, "
-            "refine, error_estimate, quantity)");
+            "refine, error_estimate, quantity, ranks)");
     }
     if (entries.count(key) != 0) {
       fault(study.file, number, key, "given twice (first on line " + std::to_string(entries[key].line) + ")");
@@ -274,6 +274,13 @@ Study read_study_file(const fs::path& file) {
   }
   if (entries.count("refine")) {
     study.refine = whole_number_at_least_one(study.file, entries["refine"], "refine");
+  }
+  if (entries.count("ranks")) {
+    study.ranks = whole_number_at_least_one(study.file, entries["ranks"], "ranks");
+    if (study.ranks > max_study_ranks) {
+      limit(study.file, entries["ranks"].line, "ranks",
+            entries["ranks"].value + " ranks exceed the limit of " + std::to_string(max_study_ranks));
+    }
   }
   if (entries.count("error_estimate")) {
     const Entry& e = entries["error_estimate"];

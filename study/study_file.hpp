@@ -37,6 +37,9 @@ constexpr std::int32_t max_realisations = 100000;
 constexpr std::int32_t max_study_nfreq = 10000;
 constexpr int max_study_jobs = 256;
 
+// The most ranks a realisation's sweep may ask for.
+inline constexpr std::int32_t max_study_ranks = 4096;
+
 struct Study {
   std::filesystem::path file;      // the study file, absolute
   std::filesystem::path case_dir;  // absolute
@@ -54,6 +57,10 @@ struct Study {
   std::string quantity;            // a column of the tensor's tables; empty: the modulus
   std::int32_t refine = 1;         // every cell of the deck split into refine x refine
   bool error_estimate = false;     // the sweeps' Richardson estimate of Mw's error
+  // MPI ranks of each realisation's sweep (the programs of the MPI build):
+  // mpirun -np ranks locally, an srun --mpi=pmix step of ranks tasks under
+  // Slurm; 1: the sweep alone.
+  std::int32_t ranks = 1;
   std::string map_file;            // the per-cell file upscale_maps writes
   std::vector<std::string> case_files;  // the other per-cell files the deck reads, taken from the case
   // "key value" of every key that shapes a realisation (everything but

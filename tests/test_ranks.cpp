@@ -142,6 +142,17 @@ TEST(Ranks, OneRankGivesTheSequentialBytesAndTwoRanksTheSameNumbersInCoreAndOutO
   EXPECT_EQ(without_timings(single.out), without_timings(reference.out));
 }
 
+TEST(Ranks, TheOneProcessBuildStartedAsTwoRanksRefusesOnEach) {
+  ScratchDirectory dir;
+  write_case(dir.path(), 8, 8);
+  const ProgramRun run = mpirun(dir.path(), 2, sequential_dir + "/upscale < deck.in");
+  EXPECT_NE(run.exit_status, 0);
+  EXPECT_NE(run.out.find("started as 2 ranks (OMPI_COMM_WORLD_SIZE), but this build runs one process"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("STOP 3"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "fort.18")) << "a rank ran the program";
+}
+
 TEST(Ranks, ARankShortOfMemoryStopsEveryRankWithOneMessageUnlessTheFactorsGoOutOfCore) {
   // Rank 1 told by Slurm's variable that it has 200 MB: less than its
   // share of the factors in core, more than out of core.
@@ -164,6 +175,33 @@ TEST(Ranks, ARankShortOfMemoryStopsEveryRankWithOneMessageUnlessTheFactorsGoOutO
     EXPECT_EQ(stops, 1u) << run.err;
     EXPECT_NE(run.err.find("Exit code:    3"), std::string::npos) << "mpirun saw another status\n" << run.err;
   }
+}
+
+TEST(Ranks, AStudyOfTwoRanksARealisationGivesTheSummaryOfOneRank) {
+  // Two realisations of a 64 x 64 case (past 60 x 60: MUMPS), three
+  // frequencies, each sweep on one rank and on two (mpirun -np 2).
+  ScratchDirectory dir;
+  std::string deck = read_file(source_path("examples/study_permafrost/case/deck.in"));
+  for (const char* key : {"nx", "ny", "nl(1)"}) {
+    const std::string line = std::string("30                  ") + key;
+    deck.replace(deck.find(line), line.size(), std::string("64                  ") + key);
+  }
+  fs::create_directories(dir.path() / "case");
+  write_file(dir.path() / "case" / "deck.in", deck);
+  std::map<std::string, std::string> summaries[2];
+  for (const int ranks : {1, 2}) {
+    const std::string name = "ranks" + std::to_string(ranks);
+    write_file(dir.path() / (name + ".txt"),
+               "case = case\nrealisations = 2\nseed = 5\nfmin = 1\nfmax = 100\nnfreq = 3\n"
+               "maps = --kind binary --fraction 0.3 --values 0.08 0.2 --correlation 0.1 0.1 --file ice\n"
+               "output = out_" + name + "\nranks = " + std::to_string(ranks) + "\n");
+    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+    const ProgramRun run = run_in(dir.path(), UPSCALE_STUDY_BINARY, name + ".txt -j 1");
+    ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
+    summaries[ranks - 1]["study_summary.dat"] = read_file(dir.path() / ("out_" + name) / "study_summary.dat");
+  }
+  expect_close(summaries[0], summaries[1], "a study of two ranks a realisation");
 }
 
 }  // namespace
