@@ -471,7 +471,8 @@ class Progress {
 
   void row_done(std::int32_t i, double frequency, const SweepPoint& point) const {
     const PassScalars& pass = point.pass;
-    std::string text = " " + std::to_string(i) + " of " + std::to_string(total_) +
+    // (A std::string first: GCC 12 misreads a chain begun by a literal as overlapping copies.)
+    std::string text = std::string(" ") + std::to_string(i) + " of " + std::to_string(total_) +
                        " rows done: " + format_real(frequency) + " Hz, backward error " +
                        backward_error_figure(pass.backward_error);
     if (pass.backward_error > backward_error_threshold) text += " (inaccurate)";
