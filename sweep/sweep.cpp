@@ -30,6 +30,7 @@
 #include "common/table_header.hpp"
 #include "driver/map_use.hpp"
 #include "driver/readata.hpp"
+#include "sweep/one_frequency.hpp"
 #include "sweep/sweep_reference.hpp"
 #include "sweep/sweep_table.hpp"
 #include "sweep/tensor_pass.hpp"
@@ -108,174 +109,10 @@ std::string deck_text(std::istream& parameters) {
   return text;
 }
 
-// What one frequency of the sweep gives: the program's results, for a
-// layered sample the exact solution of the same test, and with the error
-// estimate the work-conjugate modulus of the sample at h/2.
-struct SweepPoint {
-  PassScalars pass;
-  SampleResults results;
-  LayeredSolution reference;  // valid only for a layered sample (under periodic sides only its mw: c33)
-  LayeredLimits limits;       // the reference's own limits, from this frequency's coefficients
-  StackStiffness stack;       // the infinite periodic stack, for a layered sample under periodic sides
-  bool refined = false;
-  dcomplex mw_half;           // Mw at h/2, when refined
-  bool tensor = false;
-  EffectiveStiffness stiffness;       // when tensor
-  EffectiveStiffness stiffness_half;  // when tensor and refined: at h/2
-  double tensor_backward_error = 0;  // the largest of the tensor's tests
-  double diffusion_cells = 0;        // the shortest diffusion length, in cells
-};
-
-// The pass objects of one worker: the sample, and the sample at h/2 when
-// the sweep estimates its discretisation error (null otherwise).
-// The tensor's other tests of one sample (null without --tensor);
-// vertical is null when the sample's own test is the vertical one of the
-// tensor (piston, periodic).
-struct TensorPasses {
-  RunStorage* vertical = nullptr;
-  RunStorage* horizontal = nullptr;
-  RunStorage* shear = nullptr;
-};
-
-struct PassPair {
-  RunStorage* sample = nullptr;
-  RunStorage* half = nullptr;
-  TensorPasses tensor;       // of the sample
-  TensorPasses half_tensor;  // of the sample at h/2, with the error estimate
-};
-
-// The effective stiffness at the frequency the pass of `run` has just
-// solved, from its coefficients; `worst` receives the largest backward
-// error of the tests.
-EffectiveStiffness tensor_at(const RunStorage& run, const TensorPasses& tests, const PassScalars& pass,
-                             double& worst) {
-  double error = 0;
-  worst = 0;
-  StressStrainAverages vertical;
-  if (tests.vertical == nullptr) {
-    vertical = average_stress_strain(run.deck, run.coef, run.xnod, run.z.data(), imposed_strain(run.test));
-  } else {
-    vertical = solve_other_test(*tests.vertical, run.coef, pass, error);
-    worst = error;
-  }
-  const StressStrainAverages horizontal = solve_other_test(*tests.horizontal, run.coef, pass, error);
-  worst = error > worst ? error : worst;
-  const StressStrainAverages shear = solve_other_test(*tests.shear, run.coef, pass, error);
-  worst = error > worst ? error : worst;
-  return is_periodic(run.test) ? periodic_stiffness(vertical, horizontal, shear)
-                               : effective_stiffness(vertical, horizontal, shear);
-}
-
-// The pass of the program at `frequency`, on a storage that holds the
-// sample and the structure of its system (read_sample, structure_stage or
-// copy_structure).  The caller has silenced the output.
-SweepPoint solve_at(const PassPair& passes, double frequency) {
-  RunStorage& run = *passes.sample;
-  SweepPoint point;
-  PassScalars& pass = point.pass;
-  pass.cycle = 1;  // each frequency is computed as the one pass of a run at that frequency
-  pass.frequency = frequency;
-  pass.omega = angular_frequency(frequency);
-  pass.freq_log = frequency;
-  point.results = run_pass(run, pass, SystemLayout::reuse);
-  // The coefficients of this frequency, as the pass left them.
-  point.diffusion_cells = diffusion_length_in_cells(run.deck.nx, run.deck.ny, run.deck.h, run.coef, pass.omega);
-  std::vector<ExactLayer> layers;
-  if (row_uniform_layers(run.deck.nx, run.deck.ny, run.deck.h, run.coef, layers)) {
-    if (run.load == TopLoad::periodic) {
-      // The sample is one period of the infinite stack, whose exact c33 is
-      // the reference of Mw.
-      point.stack = exact_periodic_stack(layers, pass.omega);
-      point.reference.valid = point.stack.valid;
-      point.reference.mw = point.stack.c33;
-      point.limits = exact_periodic_limits(layers);
-    } else {
-      point.reference = exact_layered_solution(layers, pass.omega, run.load == TopLoad::piston);
-      point.limits = exact_layered_limits(layers, run.load == TopLoad::piston);
-    }
-  }
-  if (passes.tensor.horizontal != nullptr) {
-    point.stiffness = tensor_at(run, passes.tensor, pass, point.tensor_backward_error);
-    point.tensor = true;
-  }
-  if (passes.half != nullptr) {
-    PassScalars half = pass;
-    point.mw_half = run_pass(*passes.half, half, SystemLayout::reuse).mw;
-    point.refined = true;
-    if (passes.half_tensor.horizontal != nullptr) {
-      double worst = 0;
-      point.stiffness_half = tensor_at(*passes.half, passes.half_tensor, half, worst);
-      point.tensor_backward_error = worst > point.tensor_backward_error ? worst : point.tensor_backward_error;
-    }
-  }
-  return point;
-}
-
-// The Richardson estimate of the relative error of Mw at h from Mw at h and
-// h/2, for second-order convergence: Mw(h) - M = C h^2 + ..., so the
-// extrapolated M = (4 Mw(h/2) - Mw(h)) / 3, and the estimate is
-// |Mw(h) - M| / |M|.
-double richardson_error(const dcomplex& mw, const dcomplex& mw_half) {
-  const dcomplex extrapolated = (4.0 * mw_half - mw) / dcomplex(3.0, 0.0);
-  return abs(mw - extrapolated) / abs(extrapolated);
-}
-
 // The relative distance |a - b| / |b| of two moduli.
 double relative_error(const dcomplex& a, const dcomplex& b) { return abs(a - b) / abs(b); }
 
 std::string right_justified(std::string_view text, int width) { return table_header::field(text, width); }
-
-// The Richardson estimates of a refined point: the relative error of Mw
-// and of its velocity, and the absolute error of its 1000/Q, each
-// extrapolated from its own values at h and h/2.
-struct ErrorEstimates {
-  double mw = 0, velocity = 0, thousand_over_q = 0;
-};
-
-ErrorEstimates error_estimates(const SweepPoint& point) {
-  const SampleResults& r = point.results;
-  const double velocity = r.velocity_w, velocity_half = phase_velocity(point.mw_half, point.pass.rob_med);
-  const double q = r.thousand_over_q_w, q_half = 1000.0 * point.mw_half.im / point.mw_half.re;
-  const double velocity_extrapolated = (4.0 * velocity_half - velocity) / 3.0;
-  const double q_extrapolated = (4.0 * q_half - q) / 3.0;
-  return ErrorEstimates{richardson_error(r.mw, point.mw_half),
-                        std::fabs(velocity - velocity_extrapolated) / std::fabs(velocity_extrapolated),
-                        std::fabs(q - q_extrapolated)};
-}
-
-// What a reader of a row should know before trusting it, as one word per
-// finding joined by commas ("ok" when there is none):
-//   rig          the velocity of Mw is below half the slowest P1 speed of
-//                the cells: a closed-wall test measures its loaded face;
-//   unresolved   the diffusion length spans fewer than 3 cells, or the
-//                estimated error of 1000/Q exceeds 10 % of it;
-//   rounding     Im Mw < 0 within rounding of |Mw| (a nearly elastic row);
-//   not_dissipative  Im Mw < 0 beyond rounding;
-//   ill_conditioned  one step of iterative refinement moves the solution by
-//                more than forward_error_threshold of its size;
-//   exact_outside_limits  the exact reference's Re lies outside its own
-//                relaxed and unrelaxed limits (from the same coefficients).
-std::string row_flags(const SweepPoint& point, bool periodic) {
-  const SampleResults& r = point.results;
-  std::string flags;
-  auto add = [&](const char* word) {
-    if (!flags.empty()) flags += ',';
-    flags += word;
-  };
-  if (!periodic && r.velocity_w < 0.5 * point.pass.slowest_vp1) add("rig");
-  bool unresolved = point.diffusion_cells < sweep_table::resolved_cells;
-  if (point.refined) {
-    unresolved = unresolved || error_estimates(point).thousand_over_q > 0.1 * std::fabs(r.thousand_over_q_w);
-  }
-  if (unresolved) add("unresolved");
-  if (r.mw.im < 0) add(-r.mw.im <= sweep_table::rounding_level * abs(r.mw) ? "rounding" : "not_dissipative");
-  if (point.pass.forward_error > forward_error_threshold) add("ill_conditioned");
-  if (point.reference.valid && point.limits.relaxed_exists && point.limits.unrelaxed_exists) {
-    const double re = point.reference.mw.re, slack = 1e-9 * std::fabs(re);
-    if (re < point.limits.relaxed - slack || re > point.limits.unrelaxed + slack) add("exact_outside_limits");
-  }
-  return flags.empty() ? "ok" : flags;
-}
 
 // The columns of the sweep's table before its flags, in their order.
 std::vector<std::string_view> sweep_columns(bool layered, bool refined) {
@@ -1061,12 +898,4 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   // 9. Name the complete tables and summarise their rows.
   name_tables(options);
   write_summary(counts);
-}
-
-double sweep_frequency(const Deck& deck, std::int32_t i) {
-  if (deck.nfreq == 1 || i == 1) return deck.fmin;
-  if (i == deck.nfreq) return deck.fmax;
-  const double exponent = std::log10(deck.fmin) + (std::log10(deck.fmax) - std::log10(deck.fmin)) *
-                                                      static_cast<double>(i - 1) / static_cast<double>(deck.nfreq - 1);
-  return std::pow(10.0, exponent);
 }
