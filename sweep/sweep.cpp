@@ -1,33 +1,31 @@
+// The sweep's set-up and its recipe, upscale_sweep (sweep/sweep.hpp): the
+// sample read (and read again at h/2 for the error estimate), the structure
+// of its systems, the tensor's tests and the exact reference's limits laid
+// out once, the heading, then the rows in grid order, the tables named and
+// the summary.  One frequency is sweep/one_frequency.cpp's, the rows of the
+// tables sweep/table_writers.cpp's, the workers sweep/sweep_workers.cpp's,
+// the progress line sweep/progress.cpp's and the command line
+// sweep/sweep_options.cpp's.
 #include "sweep/sweep.hpp"
 
-#include <unistd.h>
-
-#include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <string_view>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "common/format.hpp"
 #include "common/input.hpp"
 #include "common/stop.hpp"
-#include "common/unit_numbers.hpp"
 #include "common/units.hpp"
 #include "driver/evaluation.hpp"
 #include "driver/pass.hpp"
 #include "driver/refine.hpp"
 #include "driver/run_options.hpp"
-#include "common/table_header.hpp"
 #include "driver/map_use.hpp"
 #include "driver/readata.hpp"
 #include "sweep/one_frequency.hpp"

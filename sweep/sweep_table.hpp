@@ -27,7 +27,7 @@
 //      error_estimate_w  error_estimate_vel_w  error_estimate_thousand_over_Q_w
 // then, always, the shortest diffusion length of the cells' slow mode in
 // cells of the mesh (below about 3 the mesh does not resolve it), and last
-// the row's flags, words joined by commas or "ok" (sweep/sweep.cpp,
+// the row's flags, words joined by commas or "ok" (sweep/one_frequency.hpp,
 // row_flags: rig, unresolved, rounding, not_dissipative):
 //      diffusion_length_cells  flags
 //
