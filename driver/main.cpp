@@ -23,7 +23,7 @@
 
 #include "common/run_lock.hpp"
 #include "common/stop.hpp"
-#include "scalable/ranks.hpp"
+#include "driver/solver_ranks.hpp"
 #include "driver/run_options.hpp"
 #include "driver/run.hpp"
 
@@ -33,7 +33,8 @@ int run_program(int argc, char** argv) {
   bool help = false;
   for (int a = 1; a < argc; ++a) help = help || std::string_view(argv[a]) == "--help";
   if (help) {
-    std::printf("usage: upscale [--load split|piston|periodic] [--refine K] [--solver builtin|mumps] < deck.in\n"
+    std::printf("usage: upscale [--load split|piston|periodic] [--refine K] [--solver builtin|mumps]\n"
+                "               [--out-of-core DIR] < deck.in\n"
                 "The finite-element compressibility test of a 2D three-phase porous rock sample at the deck's first\n"
                 "frequency: the deck is read from standard input, the per-cell files \"binary_ice_gnu.dat\" (and,\n"
                 "in the patchy model, \"phiw_binary_patchy.dat\") from the working directory, every stage is\n"
@@ -42,7 +43,10 @@ int run_program(int argc, char** argv) {
                 "impermeable piston carrying 2 Pa on both solids (default split: 1 Pa on each solid's top);\n"
                 "--load periodic takes the sample as one period of an infinite medium under a vertical strain.\n"
                 "--refine K splits every cell of the deck into K x K cells carrying its values.\n"
-                "--solver chooses the sparse solver (default: builtin up to 60 x 60 cells, mumps beyond).\n");
+                "--solver chooses the sparse solver (default: builtin up to 60 x 60 cells, mumps beyond).\n"
+                "--out-of-core DIR keeps mumps's factors in files under DIR instead of in memory.\n"
+                "Built with -DUPSCALE_MPI=ON, mpirun -np P upscale (or srun --mpi=pmix -n P) shares the factors\n"
+                "between P ranks.\n");
     return 0;
   }
   static char stdout_buffer[1 << 16];
@@ -73,7 +77,4 @@ int run_program(int argc, char** argv) {
 
 // Under mpirun or srun every rank but rank 0 only serves the solver and
 // ends with rank 0's status; rank 0 is the program.
-int main(int argc, char** argv) {
-  if (const int worker = scalable::start_ranks(argc, argv); worker >= 0) return worker;
-  return scalable::end_ranks(run_program(argc, argv));
-}
+int main(int argc, char** argv) { return run_on_ranks(argc, argv, run_program); }

@@ -2,24 +2,14 @@
 
 #include <cstdio>
 
-namespace {
+#include "medium/cell_fractions.hpp"
 
-bool some_cell_of_type_one(const Deck& deck, const IntMap& matnum, bool type_one) {
-  for (std::int32_t k = 1; k <= deck.ny; ++k) {
-    for (std::int32_t j = 1; j <= deck.nx; ++j) {
-      if ((matnum(j, k) == 1) == type_one) return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
 
 std::vector<std::string> unused_map_warnings(const Deck& deck, const IntMap& matnum, bool patchy_present) {
   std::vector<std::string> lines;
   const bool permafrost = deck.key_model == 0;
-  const bool ice_cells = permafrost && some_cell_of_type_one(deck, matnum, true);
-  const bool other_cells = !permafrost || some_cell_of_type_one(deck, matnum, false);
+  const bool ice_cells = some_cell_water(true, deck.key_model, deck.nx, deck.ny, matnum);
+  const bool other_cells = some_cell_water(false, deck.key_model, deck.nx, deck.ny, matnum);
   const std::string rule = "(only layer-type-1 cells of the permafrost model, key_model 0, take their water from " +
                            std::string(ice_map_name) + ")";
   if (!ice_cells) {

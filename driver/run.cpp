@@ -27,8 +27,8 @@
 #include "driver/refine.hpp"
 #include "driver/result_units.hpp"
 #include "driver/run_options.hpp"
+#include "driver/solver_ranks.hpp"
 #include "driver/timer.hpp"
-#include "scalable/ranks.hpp"
 
 namespace {
 
@@ -87,7 +87,7 @@ void upscale_run(std::istream& parameters, const TestOptions& options) {
            deck.nx, deck.ny, deck.h);
   }
   const bool scalable = uses_scalable_solver(deck, options.solver);
-  const int ranks = scalable ? scalable::rank_count() : 1;
+  const int ranks = scalable ? solver_ranks() : 1;
   write_line(stdout_unit, std::string(" load: ") + load_name(options.load) + ", solver: " +
                               (scalable ? "mumps" : "builtin") +
                               (ranks > 1 ? " on " + std::to_string(ranks) + " ranks" : std::string()));

@@ -45,10 +45,11 @@ inline constexpr std::int32_t n_geometric_order = 2000;
 struct SharedSolver {
   // out_of_core: the directory of the factor files, or "" to keep them in core.
   explicit SharedSolver(scalable::Ordering ordering, const std::string& out_of_core = "")
-      : ordering(ordering), solver(ordering) {
+      : ordering(ordering), out_of_core(out_of_core), solver(ordering) {
     solver.out_of_core(out_of_core);
   }
   scalable::Ordering ordering;
+  std::string out_of_core;
   scalable::SymmetricSolver solver;
   std::vector<std::int32_t> pivot_order;
   bool analysed = false;

@@ -16,8 +16,17 @@ void require_known_model(const std::int32_t& key_model, std::string_view routine
 
 double cell_water(const std::int32_t& key_model, const std::int32_t& i, const std::int32_t& j, const std::int32_t& k,
                   RealMap& phiw, const RealMap& binary_ice) {
-  if (key_model == permafrost_model && i == 1) phiw(j, k) = binary_ice(j, k);
+  if (water_from_ice_map(key_model, i)) phiw(j, k) = binary_ice(j, k);
   return phiw(j, k);
+}
+
+bool some_cell_water(bool from_ice_map, std::int32_t key_model, std::int32_t nx, std::int32_t ny, const IntMap& matnum) {
+  for (std::int32_t k = 1; k <= ny; ++k) {
+    for (std::int32_t j = 1; j <= nx; ++j) {
+      if (water_from_ice_map(key_model, matnum(j, k)) == from_ice_map) return true;
+    }
+  }
+  return false;
 }
 
 CellFractions cell_fractions(const std::int32_t& key_model, const double& phi_a, const double& s3_layer,

@@ -32,6 +32,17 @@ constexpr std::int32_t shaley_sand_model = 1; // solid 3 is shale, in proportion
 // (any other value would leave the fractions undefined).
 void require_known_model(const std::int32_t& key_model, std::string_view routine);
 
+// Which map feeds which cell: a cell of layer type i takes its water from
+// the ice map in the permafrost model when i is 1; every other cell takes
+// it from the water map porosity() filled (the patchy map in model 1,
+// phi_layer in model 0).
+constexpr bool water_from_ice_map(std::int32_t key_model, std::int32_t i) {
+  return key_model == permafrost_model && i == 1;
+}
+// Whether some cell of the nx x ny layer-type map takes its water from the
+// ice map (from_ice_map) or from the other map (!from_ice_map).
+bool some_cell_water(bool from_ice_map, std::int32_t key_model, std::int32_t nx, std::int32_t ny, const IntMap& matnum);
+
 // Water proportion of cell (j,k) of layer type i.  In the permafrost model
 // every cell of layer type 1 takes it from the ice map, stored back into
 // phiw so that every later user of the map sees it.

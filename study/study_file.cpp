@@ -19,6 +19,7 @@
 #include "driver/refine.hpp"
 #include "maps/maps.hpp"
 #include "maps/study_deck.hpp"
+#include "medium/cell_fractions.hpp"
 
 namespace fs = std::filesystem;
 
@@ -89,15 +90,6 @@ void check_refined_mesh(const Study& study, std::map<std::string, Entry>& entrie
   }
 }
 
-bool some_cell_of_type(const Deck& deck, const IntMap& matnum, bool type_one) {
-  for (int k = 1; k <= deck.ny; ++k) {
-    for (int j = 1; j <= deck.nx; ++j) {
-      if ((matnum(j, k) == 1) == type_one) return true;
-    }
-  }
-  return false;
-}
-
 // The per-cell files of the program: "binary_ice_gnu.dat" is read in every
 // run but shapes only the layer-type-1 cells of the permafrost model (their
 // water proportion); "phiw_binary_patchy.dat" is read in the patchy model
@@ -109,7 +101,7 @@ void check_per_cell_files(Study& study, std::map<std::string, Entry>& entries, c
   const bool permafrost = deck.key_model == 0;
   study.map_file = map_file_name(options.file);
   const int maps_line = entries["maps"].line;
-  if (options.file == MapFile::ice && !(permafrost && some_cell_of_type(deck, matnum, true))) {
+  if (options.file == MapFile::ice && !some_cell_water(true, deck.key_model, deck.nx, deck.ny, matnum)) {
     limit(study.file, maps_line, "maps",
           "--file ice writes binary_ice_gnu.dat, which this deck reads but never uses (" +
               std::string(permafrost ? "no cell is of layer type 1" : "the shaley-sand model ignores it") +
@@ -121,7 +113,7 @@ void check_per_cell_files(Study& study, std::map<std::string, Entry>& entries, c
             "--file patchy writes phiw_binary_patchy.dat, which this deck never reads (model 0, layered water); "
             "use --file ice, or a deck of model 1");
     }
-    if (permafrost && !some_cell_of_type(deck, matnum, false)) {
+    if (!some_cell_water(false, deck.key_model, deck.nx, deck.ny, matnum)) {
       limit(study.file, maps_line, "maps",
             "--file patchy writes phiw_binary_patchy.dat, whose values this deck replaces by the ice map in "
             "every cell (all are of layer type 1 in the permafrost model); use --file ice");

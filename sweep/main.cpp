@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "common/stop.hpp"
-#include "scalable/ranks.hpp"
+#include "driver/solver_ranks.hpp"
 #include "sweep/sweep.hpp"
 
 namespace {
@@ -28,6 +28,7 @@ int run_program(int argc, char** argv) {
   for (int a = 1; a < argc; ++a) {
     if (std::string_view(argv[a]) == "--help") {
       std::printf("usage: upscale_sweep [-j N] [--load periodic|piston|split] [--refine K] [--solver builtin|mumps]\n"
+                  "                     [--out-of-core DIR]\n"
                   "                     [--error-estimate] [--tensor [--angle-step D]] < deck.in\n"
                   "The test of upscale at every frequency of the deck's logarithmic grid: the table\n"
                   "\"frequency_sweep.dat\" (\"frequency_sweep.dat.partial\" while it grows) and a short summary.\n"
@@ -38,6 +39,9 @@ int run_program(int argc, char** argv) {
                   "--load split: 1 Pa on the top of each solid, the other sides closed.\n"
                   "--refine K: every cell of the deck split into K x K cells.\n"
                   "--solver: the sparse solver (default: builtin up to 60 x 60 cells, mumps beyond).\n"
+                  "--out-of-core DIR: mumps's factors in files under DIR instead of in memory.\n"
+                  "Built with -DUPSCALE_MPI=ON, mpirun -np P upscale_sweep (or srun --mpi=pmix -n P) shares\n"
+                  "each factorisation between P ranks.\n"
                   "--error-estimate: the sample also at h/2, the estimated error of Mw in the table.\n"
                   "--tensor: the vertical, horizontal and shear tests (periodic strains, or rigid plates\n"
                   "  under piston and split), the effective\n"
@@ -64,7 +68,4 @@ int run_program(int argc, char** argv) {
 
 // Under mpirun or srun every rank but rank 0 only serves the solver and
 // ends with rank 0's status; rank 0 is the program.
-int main(int argc, char** argv) {
-  if (const int worker = scalable::start_ranks(argc, argv); worker >= 0) return worker;
-  return scalable::end_ranks(run_program(argc, argv));
-}
+int main(int argc, char** argv) { return run_on_ranks(argc, argv, run_program); }

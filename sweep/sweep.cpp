@@ -25,6 +25,7 @@
 #include "driver/evaluation.hpp"
 #include "driver/pass.hpp"
 #include "driver/refine.hpp"
+#include "driver/solver_ranks.hpp"
 #include "driver/run_options.hpp"
 #include "driver/map_use.hpp"
 #include "driver/readata.hpp"
@@ -188,9 +189,9 @@ void read_samples(std::istream& parameters, const SweepOptions& options, bool ta
 
 // The scalable solver of a sample that uses it: one analysed instance for
 // all the workers; scalable/ serialises every call into MUMPS.
-void give_solver(RunStorage& run, SolverChoice choice, std::optional<SharedSolver>& solver) {
-  if (!uses_scalable_solver(run.deck, choice)) return;
-  solver.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))));
+void give_solver(RunStorage& run, const TestOptions& test, std::optional<SharedSolver>& solver) {
+  if (!uses_scalable_solver(run.deck, test.solver)) return;
+  solver.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))), test.out_of_core);
   run.shared = &*solver;
 }
 
@@ -208,7 +209,7 @@ TensorPasses lay_out_tests(SweepSample& sample, const RunStorage& run, std::int3
       stop_input("cannot allocate the storage of a test of the effective stiffness");
     }
     std::optional<SharedSolver>& solver = sample.tensor_solvers[t];
-    if (run.shared != nullptr) solver.emplace(scalable_ordering(n));
+    if (run.shared != nullptr) solver.emplace(scalable_ordering(n), run.shared->out_of_core);
     other_test_structure(run, test, *sample.tensor_storage[t], solver ? &*solver : nullptr);
     return sample.tensor_storage[t].get();
   };
@@ -309,7 +310,9 @@ void write_heading(const SweepOptions& options, const SweepSample& sample, const
          workers == 1 ? "job" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
   if (first.shared != nullptr) {
+    const int ranks = solver_ranks();
     write_line(stdout_unit, std::string(" solver: MUMPS (complex symmetric L D L^T), ") +
+                                (ranks > 1 ? "on " + std::to_string(ranks) + " ranks, " : std::string()) +
                                 (scalable_ordering(n) == scalable::Ordering::given ? "geometric nested dissection"
                                                                                    : "approximate minimum degree") +
                                 ", factors about " + std::to_string(first.shared->solver.memory().estimated_mb) +
@@ -470,8 +473,8 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   read_samples(parameters, options, table_existed, sample);
 
   // 3. Give the samples on the scalable solver their shared instances.
-  give_solver(*sample.passes.sample, options.test.solver, sample.shared);
-  if (sample.passes.half != nullptr) give_solver(*sample.passes.half, options.test.solver, sample.shared_half);
+  give_solver(*sample.passes.sample, options.test, sample.shared);
+  if (sample.passes.half != nullptr) give_solver(*sample.passes.half, options.test, sample.shared_half);
 
   // 4. Lay out what does not depend on the frequency, once: the
   //    structure of every system and the exact reference's limits.

@@ -1,0 +1,10 @@
+#include "driver/solver_ranks.hpp"
+
+#include "scalable/ranks.hpp"
+
+int run_on_ranks(int argc, char** argv, int (*program)(int, char**)) {
+  if (const int worker = scalable::start_ranks(argc, argv); worker >= 0) return worker;
+  return scalable::end_ranks(program(argc, argv));
+}
+
+int solver_ranks() { return scalable::rank_count(); }
