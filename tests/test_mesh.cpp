@@ -314,3 +314,24 @@ TEST(LargeMeshes, ControlGroupsAndSlurmBoundTheMemoryOffered) {
   ASSERT_NE(offers, std::string::npos) << refused.out;
   EXPECT_LT(std::stol(refused.out.substr(offers + 29)), 1000) << refused.out;
 }
+
+TEST(LargeMeshes, TheBlasKernelsAreTheSameWhateverTheProcessorOffers) {
+  // OpenBLAS would take the kernels the environment names (or the best the
+  // processor runs); the programs run on one set whatever is asked.
+  std::map<std::string, std::string> files[3];
+  const char* asked[] = {"", "OPENBLAS_CORETYPE=Haswell ", "OPENBLAS_CORETYPE=SkylakeX "};
+  for (int c = 0; c < 3; ++c) {
+    TestDeck deck;
+    deck.nx = deck.ny = deck.layer[0].nl = "64";
+    ScratchDirectory dir;
+    write_patchy_map(dir.path() / "binary_ice_gnu.dat", 64, 64, 1, 0.08, 0.22);
+    write_file(dir.path() / "deck.in", deck.text());
+    const ProgramRun run = run_in(dir.path(), "env", std::string(asked[c]) + UPSCALE_BINARY + " < deck.in");
+    ASSERT_EQ(run.exit_status, 40) << run.err;
+    files[c] = result_files(dir.path());
+    files[c].erase("stdout.txt");  // its running time
+    if (c > 0) {
+      EXPECT_EQ(files[c], files[0]) << asked[c];
+    }
+  }
+}
