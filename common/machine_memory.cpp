@@ -8,6 +8,25 @@
 #include <limits>
 #include <string>
 
+namespace {
+
+// The figure of a "/proc" file's line `format` ("VmRSS: %llu kB"), in
+// bytes; `absent` where the file or the line cannot be read.
+std::uint64_t kib_line(const char* file, const char* format, std::uint64_t absent) {
+  std::uint64_t bytes = absent;
+  if (std::FILE* in = std::fopen(file, "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+      unsigned long long kib = 0;
+      if (std::sscanf(line, format, &kib) == 1) bytes = static_cast<std::uint64_t>(kib) * 1024;
+    }
+    std::fclose(in);
+  }
+  return bytes;
+}
+
+}  // namespace
+
 std::uint64_t address_space_left() {
   rlimit limit{};
   if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
@@ -15,30 +34,14 @@ std::uint64_t address_space_left() {
   }
   // VmSize: the address space the process holds now (its storage, the
   // libraries, the stacks of its threads, the BLAS's buffer once taken).
-  std::uint64_t held = 0;
-  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-      unsigned long long kib = 0;
-      if (std::sscanf(line, "VmSize: %llu kB", &kib) == 1) held = static_cast<std::uint64_t>(kib) * 1024;
-    }
-    std::fclose(status);
-  }
+  const std::uint64_t held = kib_line("/proc/self/status", "VmSize: %llu kB", 0);
   const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
   return held < cap ? cap - held : 0;
 }
 
 std::uint64_t memory_offered() {
-  std::uint64_t offered = std::numeric_limits<std::uint64_t>::max();
-  std::FILE* meminfo = std::fopen("/proc/meminfo", "r");
-  if (meminfo != nullptr) {
-    char line[256];
-    while (std::fgets(line, sizeof line, meminfo) != nullptr) {
-      unsigned long long kib = 0;
-      if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) offered = static_cast<std::uint64_t>(kib) * 1024;
-    }
-    std::fclose(meminfo);
-  }
+  std::uint64_t offered =
+      kib_line("/proc/meminfo", "MemAvailable: %llu kB", std::numeric_limits<std::uint64_t>::max());
   // Under an address-space limit, what the process does not hold yet, less
   // the headroom of what the run allocates beside its estimate.
   const std::uint64_t left = address_space_left();
@@ -80,18 +83,7 @@ std::uint64_t environment_number(const char* name) {
 
 }  // namespace
 
-std::uint64_t resident_bytes() {
-  std::uint64_t held = 0;
-  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-      unsigned long long kib = 0;
-      if (std::sscanf(line, "VmRSS: %llu kB", &kib) == 1) held = static_cast<std::uint64_t>(kib) * 1024;
-    }
-    std::fclose(status);
-  }
-  return held;
-}
+std::uint64_t resident_bytes() { return kib_line("/proc/self/status", "VmRSS: %llu kB", 0); }
 
 std::uint64_t cgroup_memory_left(const std::string& root, const std::string& self) {
   std::uint64_t left = std::numeric_limits<std::uint64_t>::max();

@@ -51,10 +51,16 @@ struct Command {
 };
 constexpr int end_of_run = 1000;
 
-int rank_in_world() {
-  int initialised = 0;
+// Whether MPI is started and not yet ended in this process.
+bool mpi_running() {
+  int initialised = 0, finalised = 0;
   MPI_Initialized(&initialised);
-  if (!initialised) return 0;
+  MPI_Finalized(&finalised);
+  return initialised != 0 && finalised == 0;
+}
+
+int rank_in_world() {
+  if (!mpi_running()) return 0;
   int rank = 0;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   return rank;
@@ -66,9 +72,7 @@ int rank_in_world() {
 void exchange(Command& c) {
   MPI_Request request;
   MPI_Ibcast(&c, sizeof c, MPI_BYTE, 0, MPI_COMM_WORLD, &request);
-  int rank = 0;
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  if (rank == 0) {
+  if (rank_in_world() == 0) {
     MPI_Wait(&request, MPI_STATUS_IGNORE);
     return;
   }
@@ -148,10 +152,7 @@ int start_ranks(int& argc, char**& argv) {
 
 int end_ranks(int status) {
 #ifdef UPSCALE_MPI
-  int initialised = 0, finalised = 0;
-  MPI_Initialized(&initialised);
-  MPI_Finalized(&finalised);
-  if (initialised && !finalised) {
+  if (mpi_running()) {
     const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
     Command c;
     c.job = end_of_run;
@@ -165,9 +166,7 @@ int end_ranks(int status) {
 
 int rank_count() {
 #ifdef UPSCALE_MPI
-  int initialised = 0;
-  MPI_Initialized(&initialised);
-  if (!initialised) return 1;
+  if (!mpi_running()) return 1;
   int size = 1;
   MPI_Comm_size(MPI_COMM_WORLD, &size);
   return size;

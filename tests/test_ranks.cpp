@@ -142,18 +142,18 @@ TEST(Ranks, OneRankGivesTheSequentialBytesAndTwoRanksTheSameNumbersInCoreAndOutO
   EXPECT_EQ(without_timings(single.out), without_timings(reference.out));
 }
 
-TEST(Ranks, TheOneProcessBuildStartedAsTwoRanksRefusesOnEach) {
-  ScratchDirectory dir;
-  write_case(dir.path(), 8, 8);
-  const ProgramRun run = mpirun(dir.path(), 2, sequential_dir + "/upscale < deck.in");
-  EXPECT_NE(run.exit_status, 0);
-  EXPECT_NE(run.out.find("started as 2 ranks (OMPI_COMM_WORLD_SIZE), but this build runs one process"),
-            std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("STOP 3"), std::string::npos) << run.err;
-  EXPECT_FALSE(fs::exists(dir.path() / "fort.18")) << "a rank ran the program";
-}
-
-TEST(Ranks, ARankShortOfMemoryStopsEveryRankWithOneMessageUnlessTheFactorsGoOutOfCore) {
+TEST(Ranks, RefusalsStopEveryRankWithOneMessageAndOutOfCoreFactorsFitWhereInCoreOnesDoNot) {
+  // The one-process build started as two ranks refuses on each.
+  {
+    ScratchDirectory dir;
+    write_case(dir.path(), 8, 8);
+    const ProgramRun run = mpirun(dir.path(), 2, sequential_dir + "/upscale < deck.in");
+    EXPECT_NE(run.exit_status, 0);
+    EXPECT_NE(run.out.find("started as 2 ranks (OMPI_COMM_WORLD_SIZE), but this build runs one process"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("STOP 3"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "fort.18")) << "a rank ran the program";
+  }
   // Rank 1 told by Slurm's variable that it has 200 MB: less than its
   // share of the factors in core, more than out of core.
   ScratchDirectory dir, scratch;
