@@ -3,56 +3,17 @@
 #include <array>
 #include <cstring>
 
+#include "fem/element_scatter.hpp"
 #include "fem/local_sys.hpp"
 
 namespace {
 
 
-// Merges the ascending lists a[0..na) and b[0..nb) into out, keeping one
-// copy of every number (a number present in both lists, or repeated within
-// one: under the piston several slots of a cell share an unknown); returns
-// the length.
-int merge_unique(const std::int32_t* a, int na, const std::int32_t* b, int nb,
-                 std::int32_t* out) {
-  int ia = 0;
-  int ib = 0;
-  int no = 0;
-  auto keep = [&](std::int32_t v) {
-    if (no == 0 || out[no - 1] != v) out[no++] = v;
-  };
-  while (ia < na && ib < nb) {
-    if (a[ia] < b[ib]) {
-      keep(a[ia++]);
-    } else if (b[ib] < a[ia]) {
-      keep(b[ib++]);
-    } else {
-      keep(a[ia++]);
-      ++ib;
-    }
-  }
-  while (ia < na) keep(a[ia++]);
-  while (ib < nb) keep(b[ib++]);
-  return no;
-}
-
 // The 20 numbers of each of the first ncells cells in ascending order, with
 // the local slot each came from, into sorted_node/sorted_slot.
 void sort_cell_numbers(const NodeTable& xnod, int ncells, AssemblyScratch& w) {
-  for (int e = 1; e <= ncells; ++e) {
-    std::int32_t* node = &w.sorted_node[(e - 1) * 20];
-    std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
-    for (int s = 1; s <= 20; ++s) {  // insertion sort of 20 numbers
-      const std::int32_t v = xnod(e, s);
-      int p = s - 1;
-      while (p > 0 && node[p - 1] > v) {
-        node[p] = node[p - 1];
-        slot[p] = slot[p - 1];
-        --p;
-      }
-      node[p] = v;
-      slot[p] = s;
-    }
-  }
+  for (int e = 1; e <= ncells; ++e)
+    element_scatter::sort_cell_numbers(xnod, e, &w.sorted_node[(e - 1) * 20], &w.sorted_slot[(e - 1) * 20]);
 }
 
 }  // namespace
@@ -112,7 +73,6 @@ void assemble_values(const double& omega, const std::int32_t& nx, const std::int
   // --- 4, 5. Element entries and loads, cells j outer, k inner ---
   ElementMatrix a_el;
   ElementVector rhs_el;
-  std::int32_t pos[21];  // pos[t]: position of column xnod(e,t) in the row
   for (std::int32_t j = 1; j <= nx; ++j) {
     for (std::int32_t k = 1; k <= ny; ++k) {
       local_sys(j, k, nx, ny, omega, h, coef.lambda1(j, k), coef.lambda3(j, k), coef.mu1(j, k), coef.mu3(j, k),
@@ -122,25 +82,8 @@ void assemble_values(const double& omega, const std::int32_t& nx, const std::int
       const int e = (k - 1) * nx + j;
       const std::int32_t* node = &w.sorted_node[(e - 1) * 20];
       const std::int32_t* slot = &w.sorted_slot[(e - 1) * 20];
-      for (int s = 1; s <= 20; ++s) {
-        const std::int32_t r = xnod(e, s);
-        std::int32_t p = ia[r - 1];
-        for (int q = 0; q < 20; ++q) {
-          while (ja[p - 1] < node[q]) ++p;
-          pos[slot[q]] = p;
-        }
-        for (int t = 1; t <= 20; ++t) {
-          const std::int32_t pt = pos[t];
-          const dcomplex v = a_el(s, t);
-          if (w.touched[pt - 1] == 0) {
-            w.touched[pt - 1] = 1;
-            avec[pt - 1] = v;
-          } else {
-            avec[pt - 1].re += v.re;
-            avec[pt - 1].im += v.im;
-          }
-        }
-      }
+      for (int s = 1; s <= 20; ++s)
+        element_scatter::add_element_row(a_el, s, node, slot, ia[xnod(e, s) - 1], ja, avec, w.touched.data());
       for (int s = 1; s <= 20; ++s) {
         const std::int32_t r = xnod(e, s);
         rhs_m[r - 1].re += rhs_el(s).re;
@@ -204,7 +147,7 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
     int len = 0;
     for (std::int32_t q = w.occ_start[r]; q < w.occ_start[r + 1]; ++q) {
       const std::int32_t* node = &w.sorted_node[(w.occ_cell[q] - 1) * 20];
-      len = merge_unique(row, len, node, 20, spare);
+      len = element_scatter::merge_unique(row, len, node, 20, spare);
       std::int32_t* t = row;
       row = spare;
       spare = t;

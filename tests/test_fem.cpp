@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "fem/band_assembly.hpp"
 #include "fem/contribucion_yale.hpp"
 #include "fem/global_numbering.hpp"
 #include "fem/global_sist.hpp"
@@ -656,6 +657,62 @@ TEST(Assembly, ValuesIgnoreThePatternLastBuiltForAnotherMesh) {
   EXPECT_TRUE(identical(sys, assemble_fast(*md_a, *xnod_a, 3, 2, 40.0, 0.005)))
       << "the values followed the mesh assembled last";
   EXPECT_FALSE(identical(other, sys)) << "the two meshes give the same system; the case tells nothing";
+}
+
+// A band of cell rows holds the complete rows of the unknowns it owns: for
+// 1, 2 and 3 bands, on square and oblong meshes, under the split, piston,
+// horizontal-plate and periodic numberings, every unknown is owned by
+// exactly one band, and its row (columns, values, load) is the whole
+// assembly's row bit for bit.
+TEST(BandAssembly, TheBandsRowsAreTheWholeAssemblysRowsEachOnce) {
+  struct Case { int nx, ny; HarmonicTest test; TopLoad numbering; };
+  const Case cases[] = {{4, 4, HarmonicTest::vertical, TopLoad::split},
+                        {5, 3, HarmonicTest::vertical, TopLoad::piston},
+                        {3, 6, HarmonicTest::horizontal, TopLoad::piston},
+                        {4, 5, HarmonicTest::periodic_vertical, TopLoad::periodic},
+                        {6, 4, HarmonicTest::periodic_shear, TopLoad::periodic}};
+  for (const Case& c : cases) {
+    auto md = make_medium(c.nx, c.ny, true);
+    auto xnod = std::make_unique<NodeTable>();
+    std::vector<std::int32_t> mark(unknown_count(c.nx, c.ny) + 1);
+    if (c.numbering == TopLoad::split) global_numbering(c.nx, c.ny, *xnod);
+    if (c.numbering == TopLoad::piston) merged_numbering(c.test, c.nx, c.ny, *xnod, mark);
+    if (c.numbering == TopLoad::periodic) periodic_numbering(c.nx, c.ny, *xnod, mark);
+    const double omega = 700.0, h = 0.01 / c.ny;
+    System whole(numbered_unknowns(c.nx, c.ny, *xnod));
+    global_pattern(c.nx, c.ny, *xnod, whole.ia.data(), whole.ja.data(), whole.avec.data(), shared_scratch());
+    global_values(omega, c.nx, c.ny, h, *xnod, *md, whole.avec.data(), whole.ia.data(), whole.ja.data(),
+                  whole.rhs.data(), shared_scratch(), c.test);
+    for (int bands = 1; bands <= 3; ++bands) {
+      const std::string where = std::to_string(c.nx) + "x" + std::to_string(c.ny) + " mesh, test " +
+                                std::to_string(static_cast<int>(c.test)) + ", " + std::to_string(bands) + " bands";
+      std::vector<int> owners(whole.n + 1, 0);
+      std::int64_t entries = 0;
+      for (int b = 0; b < bands; ++b) {
+        std::int32_t k0 = 0, k1 = 0;
+        band_cell_rows(c.ny, bands, b, k0, k1);
+        RowBand band;
+        band_pattern(c.nx, c.ny, *xnod, k0, k1, band);
+        band.a.assign(band.a.size(), dcomplex(9.5, -9.5));  // garbage the values must overwrite
+        band_values(omega, c.nx, c.ny, h, *xnod, *md, band, c.test);
+        entries += band.entries();
+        for (std::size_t i = 0; i < band.rows.size(); ++i) {
+          const std::int32_t r = band.rows[i];
+          ++owners[r];
+          const std::int64_t length = band.ia[i + 1] - band.ia[i];
+          ASSERT_EQ(length, whole.ia[r] - whole.ia[r - 1]) << where << ", row " << r;
+          for (std::int64_t q = 0; q < length; ++q) {
+            const std::size_t p = whole.ia[r - 1] - 1 + q, pb = band.ia[i] - 1 + q;
+            ASSERT_EQ(band.ja[pb], whole.ja[p]) << where << ", row " << r;
+            ASSERT_TRUE(same_bits(band.a[pb], whole.avec[p])) << where << ", entry (" << r << "," << whole.ja[p] << ")";
+          }
+          ASSERT_TRUE(same_bits(band.rhs[i], whole.rhs[r - 1])) << where << ", load of row " << r;
+        }
+      }
+      EXPECT_EQ(std::count(owners.begin() + 1, owners.end(), 1), whole.n) << where << ": some unknown not owned once";
+      EXPECT_EQ(entries, whole.nnz()) << where;
+    }
+  }
 }
 
 }  // namespace
