@@ -110,7 +110,7 @@ void assembly_stage(RunStorage& run, PassScalars& pass) {
   // global_sist in its two halves, the coefficients as one bundle.
   global_pattern(deck.nx, deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data(), run.assembly);
   global_values(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.coef, run.avec.data(), run.ia.data(),
-                run.ja.data(), run.rhs_m.data(), run.assembly);
+                run.ja.data(), run.rhs_m.data(), run.assembly, run.test);
   pass.n = numbered_unknowns(deck.nx, deck.ny, run.xnod);
 }
 

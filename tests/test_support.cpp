@@ -96,8 +96,8 @@ ProgramRun run_program_reading(const fs::path& directory, const fs::path& input)
   return run_binary_reading(UPSCALE_BINARY, directory, input);
 }
 
-ProgramRun run_program(const fs::path& directory, const std::string& deck) {
-  return run_binary(UPSCALE_BINARY, directory, deck);
+ProgramRun run_program(const fs::path& directory, const std::string& deck, const std::string& options) {
+  return run_binary(UPSCALE_BINARY, directory, deck, options);
 }
 
 ProgramRun run_sweep(const fs::path& directory, const std::string& deck, const std::string& options) {

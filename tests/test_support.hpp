@@ -74,7 +74,8 @@ struct ProgramRun {
   std::string out;  // standard output
   std::string err;  // error stream
 };
-ProgramRun run_program(const std::filesystem::path& directory, const std::string& deck);
+ProgramRun run_program(const std::filesystem::path& directory, const std::string& deck,
+                       const std::string& options = "");
 // Runs `binary` with `arguments` (redirections of standard input included)
 // in `directory`, its two output streams kept.
 ProgramRun run_in(const std::filesystem::path& directory, const std::string& binary, const std::string& arguments);

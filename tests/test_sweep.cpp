@@ -100,15 +100,18 @@ TestDeck two_layer_deck(TestDeck deck) {
 
 }  // namespace
 
+// Under each load the program and the sweep must solve the same test.
 TEST(Sweep, EveryRowEqualsAProgramRunAtItsFrequencyDigitForDigit) {
-  for (const bool shaley : {false, true}) {
+  struct Case { bool shaley; const char* load; };
+  for (const auto& [shaley, load] : {Case{false, "--load split"}, Case{true, "--load split"},
+                                     Case{true, "--load periodic"}}) {
     TestDeck deck = two_layer_deck(shaley ? TestDeck::shaley() : TestDeck());
     deck.fmin = "0.5";
     deck.fmax = "2.0e4";
     deck.nfreq = "4";
     ScratchDirectory sweep_dir;
     write_uniform_map(sweep_dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
-    const ProgramRun sweep = run_sweep(sweep_dir.path(), deck.text(), "--load split");
+    const ProgramRun sweep = run_sweep(sweep_dir.path(), deck.text(), load);
     ASSERT_EQ(sweep.exit_status, 0) << sweep.out << sweep.err;
     const auto rows = table_rows(sweep_dir.path() / sweep_table_name);
     ASSERT_EQ(rows.size(), 4u);
@@ -116,12 +119,12 @@ TEST(Sweep, EveryRowEqualsAProgramRunAtItsFrequencyDigitForDigit) {
     EXPECT_NEAR(std::stod(rows[3]["frequency_Hz"]), 2.0e4, 1e-11) << "the last point of the grid is fmax, to rounding";
 
     for (const auto& row : rows) {
-      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + row["frequency_Hz"] + " Hz";
+      const std::string what = (shaley ? "shaley sand at " : "permafrost at ") + row["frequency_Hz"] + " Hz, " + load;
       TestDeck single = deck;
       single.fmin = row["frequency_Hz"];  // the shortest form reads back to the same double
       ScratchDirectory dir;
       write_uniform_map(dir.path() / "binary_ice_gnu.dat", 3, 6, 0.12);
-      const ProgramRun run = run_program(dir.path(), single.text());
+      const ProgramRun run = run_program(dir.path(), single.text(), load);
       ASSERT_EQ(run.exit_status, 40) << what;
       EXPECT_EQ(echoed_items(run.out, "freq (Hz), omega_fix ").back(), row["omega_rad_per_s"]) << what << ": omega";
       EXPECT_EQ(echoed_text(run.out, "using averages  Velocity(m/s) FE = "), row["velocity_c33_m_per_s"]) << what << ": velocity";
