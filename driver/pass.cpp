@@ -12,9 +12,11 @@
 #include "common/input.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
+#include "driver/band_ranks.hpp"
 #include "driver/result_units.hpp"
 #include "driver/physical_ranges.hpp"
 #include "driver/refine.hpp"
+#include "driver/solver_ranks.hpp"
 #include "fem/geometric_order.hpp"
 #include "fem/global_sist.hpp"
 #include "medium/check_coefficients.hpp"
@@ -290,8 +292,12 @@ void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   if (shared.analysed) return;
   if (shared.ordering == scalable::Ordering::given)
     geometric_order(run.deck.nx, run.deck.ny, run.xnod, pass.n, shared.pivot_order);
-  const scalable::Status status =
-      shared.solver.analyse(pass.n, run.ia.data(), run.ja.data(), shared.pivot_order.data());
+  // Over several ranks, each assembles and hands MUMPS its own band of rows.
+  const int sharing = solver_ranks();
+  shared.rows_shared = sharing > 1;
+  const scalable::RowShare share = shared.rows_shared ? band_share(run, sharing) : scalable::RowShare{};
+  const scalable::Status status = shared.solver.analyse(pass.n, run.ia.data(), run.ja.data(), shared.pivot_order.data(),
+                                                        shared.rows_shared ? &share : nullptr);
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(9, " the scalable solver's analysis failed: " + status.message);
   // MUMPS's own estimate of each rank's share of the factors, against what
@@ -321,7 +327,8 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
                              run.held.data());
   SharedSolver& shared = *run.shared;
   const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
-  scalable::Status status = shared.solver.factor(run.avec.data());
+  if (shared.rows_shared) band_values_words(run, pass.omega, shared.words);
+  scalable::Status status = shared.solver.factor(run.avec.data(), shared.rows_shared ? &shared.words : nullptr);
   if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);

@@ -53,4 +53,8 @@ struct SharedSolver {
   scalable::SymmetricSolver solver;
   std::vector<std::int32_t> pivot_order;
   bool analysed = false;
+  // Over several ranks each assembles its own band of rows (driver/band_ranks.hpp):
+  // rank 0 sends them the words of each factorisation, kept here.
+  bool rows_shared = false;
+  std::vector<char> words;
 };

@@ -21,7 +21,10 @@ int mumps_communicator();
 // controls (ICNTL) and out-of-core directory first. `instance` names the
 // object whose MUMPS instance it is (the same for the instance's life).
 // After an analysis (job 1), every rank's RankMemory, rank 0 first, goes
-// to `memory` when it is given.
-void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMemory>* memory = nullptr);
+// to `memory` when it is given. `words`, when given, go to the workers'
+// row sources of the instance (scalable/row_share.hpp): with the analysis,
+// for their rows' pattern; with a factorisation, for their values.
+void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMemory>* memory = nullptr,
+                const std::vector<char>* words = nullptr);
 
 }  // namespace scalable

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -22,7 +23,7 @@ namespace scalable {
 
 namespace {
 
-constexpr int job_init = -1, job_end = -2, job_analyse = 1;
+constexpr int job_init = -1, job_end = -2, job_analyse = 1, job_factor = 2;
 // The stop of a one-process build started as several ranks (a bad parameter).
 constexpr int ranks_refused = 3;
 // The communicator value of MUMPS's sequential build.
@@ -48,6 +49,7 @@ struct Command {
   std::uint64_t instance = 0;
   int icntl[60] = {};
   char ooc_tmpdir[256] = {};
+  std::uint64_t words = 0;  // the bytes of rank 0's words that follow, for the workers' row sources
 };
 constexpr int end_of_run = 1000;
 
@@ -83,6 +85,16 @@ void exchange(Command& c) {
   }
 }
 
+// Rank 0's words for the workers' row sources, after the command that
+// announced their size (in pieces of at most 1 GiB, MPI's counts being int).
+void exchange_words(std::vector<char>& words) {
+  constexpr std::size_t piece = std::size_t{1} << 30;
+  for (std::size_t done = 0; done < words.size(); done += piece) {
+    const std::size_t count = std::min(piece, words.size() - done);
+    MPI_Bcast(words.data() + done, static_cast<int>(count), MPI_BYTE, 0, MPI_COMM_WORLD);
+  }
+}
+
 void gather_memory(const ZMUMPS_STRUC_C& id, std::vector<RankMemory>* all) {
   const RankMemory mine = own_memory(id);
   long sent[2] = {mine.needed_mb, mine.offered_mb};
@@ -94,13 +106,26 @@ void gather_memory(const ZMUMPS_STRUC_C& id, std::vector<RankMemory>* all) {
 }
 
 // A worker: each of rank 0's calls on the worker's copy of the instance.
-int serve() {
-  std::map<std::uint64_t, ZMUMPS_STRUC_C> instances;
+// Where rank 0 shares the rows of the matrix, the worker's own rows come
+// from a row source of the program's, made at the analysis.
+int serve(RowSourceFactory factory) {
+  struct Served {
+    ZMUMPS_STRUC_C id{};
+    std::unique_ptr<RowSource> source;
+  };
+  std::map<std::uint64_t, Served> instances;
+  std::vector<char> words;
+  int rank = 0, ranks = 1;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
   for (;;) {
     Command c;
     exchange(c);
     if (c.job == end_of_run) return c.status;
-    ZMUMPS_STRUC_C& id = instances[c.instance];
+    words.resize(c.words);
+    exchange_words(words);
+    Served& served = instances[c.instance];
+    ZMUMPS_STRUC_C& id = served.id;
     if (c.job == job_init) {
       id = ZMUMPS_STRUC_C{};
       id.par = 1;
@@ -109,6 +134,17 @@ int serve() {
     } else {
       std::copy(std::begin(c.icntl), std::end(c.icntl), id.icntl);
       std::memcpy(id.ooc_tmpdir, c.ooc_tmpdir, sizeof c.ooc_tmpdir);
+    }
+    if (c.job == job_analyse && c.words > 0 && factory != nullptr) {
+      served.source = factory();
+      served.source->pattern(words, rank, ranks);
+      id.nnz_loc = static_cast<MUMPS_INT8>(served.source->row().size());
+      id.irn_loc = served.source->row().data();
+      id.jcn_loc = served.source->column().data();
+    }
+    if (c.job == job_factor && c.words > 0 && served.source != nullptr) {
+      served.source->values(words);
+      id.a_loc = reinterpret_cast<ZMUMPS_COMPLEX*>(served.source->value().data());
     }
     id.job = c.job;
     zmumps_c(&id);
@@ -121,20 +157,21 @@ int serve() {
 
 }  // namespace
 
-int start_ranks(int& argc, char**& argv) {
+int start_ranks(int& argc, char**& argv, RowSourceFactory factory) {
 #ifdef UPSCALE_MPI
   // Rank 0's calls come from whichever of its threads holds the MUMPS
   // lock, one at a time.
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_SERIALIZED, &provided);
   if (rank_in_world() != 0) {
-    const int status = serve();
+    const int status = serve(factory);
     MPI_Finalize();
     return status;
   }
 #else
   (void)argc;
   (void)argv;
+  (void)factory;
   // Started as several ranks, this one-process build would run the whole
   // program once per rank, each writing the same files: it refuses.
   for (const char* launcher_size : {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "SLURM_STEP_NUM_TASKS"}) {
@@ -183,7 +220,8 @@ int mumps_communicator() {
 #endif
 }
 
-void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMemory>* memory) {
+void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMemory>* memory,
+                const std::vector<char>* words) {
   const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
   [[maybe_unused]] const bool shared = rank_count() > 1;
 #ifdef UPSCALE_MPI
@@ -193,10 +231,13 @@ void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMem
     c.instance = instance;
     std::copy(id.icntl, id.icntl + 60, c.icntl);
     std::memcpy(c.ooc_tmpdir, id.ooc_tmpdir, sizeof c.ooc_tmpdir);
+    c.words = words != nullptr ? words->size() : 0;
     exchange(c);
+    if (c.words > 0) exchange_words(const_cast<std::vector<char>&>(*words));
   }
 #else
   (void)instance;
+  (void)words;
 #endif
   zmumps_c(&id);
   if (id.job != job_analyse) return;

@@ -2,12 +2,14 @@
 //
 // Built with the MPI MUMPS (the build option UPSCALE_MPI), a program
 // started by mpirun or srun runs as P ranks of one communicator. Rank 0 is
-// the program: it reads the deck, assembles the system, hands MUMPS the
-// whole matrix (centralised input), evaluates and writes every result.
-// Every other rank is a worker that only serves MUMPS: it waits for rank
-// 0's next call, makes the same call on its own copy of the instance, and
-// MUMPS shares the factors and the work between the ranks. A worker writes
-// nothing; it ends when rank 0 ends, with rank 0's exit status.
+// the program: it reads the deck, assembles the system, evaluates and
+// writes every result. Every other rank is a worker that only serves
+// MUMPS: it waits for rank 0's next call, makes the same call on its own
+// copy of the instance, and MUMPS shares the factors and the work between
+// the ranks. Where rank 0 shares the rows of the matrix (row_share.hpp),
+// each rank hands MUMPS its own rows (distributed input); otherwise rank 0
+// hands it the whole matrix. A worker writes nothing; it ends when rank 0
+// ends, with rank 0's exit status.
 //
 // Built with the sequential MUMPS, or started without a launcher, there is
 // one rank, rank 0, and nothing is sent; the sequential build started as
@@ -18,13 +20,15 @@
 // 0's calls one at a time and in its order.
 #pragma once
 
+#include "scalable/row_share.hpp"
 
 namespace scalable {
 
 // Starts the ranks (MPI_Init_thread where built with MPI). On a worker it
 // serves rank 0 until rank 0 ends and returns the status to exit with; on
-// rank 0 it returns -1 and the program goes on.
-int start_ranks(int& argc, char**& argv);
+// rank 0 it returns -1 and the program goes on. `factory` makes a worker's
+// row source of each instance whose rows rank 0 shares (null: none does).
+int start_ranks(int& argc, char**& argv, RowSourceFactory factory = nullptr);
 
 // Rank 0's end: tells the workers to end with `status`, ends MPI, and
 // returns `status`.

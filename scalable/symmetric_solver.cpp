@@ -141,14 +141,15 @@ struct SymmetricSolver::State {
   std::vector<std::int64_t> pos, mirror;
   std::vector<dcomplex> lower, work;
   std::string out_of_core_directory;  // empty: in core
+  bool distributed = false;           // this rank hands MUMPS its own rows only
   std::vector<RankMemory> ranks;      // after the analysis
 
   int& icntl(int k) { return id.icntl[k - 1]; }
   int infog(int k) const { return id.infog[k - 1]; }
 
-  Status call(int job, const char* phase) {
+  Status call(int job, const char* phase, const std::vector<char>* words = nullptr) {
     id.job = job;
-    call_mumps(id, reinterpret_cast<std::uintptr_t>(this), job == job_analyse ? &ranks : nullptr);
+    call_mumps(id, reinterpret_cast<std::uintptr_t>(this), job == job_analyse ? &ranks : nullptr, words);
     if (infog(1) >= 0) return {};
     Status s;
     s.kind = Status::mumps_failed;
@@ -161,7 +162,7 @@ struct SymmetricSolver::State {
     return s;
   }
 
-  // Silent, centralised assembled input, in core unless a directory for
+  // Silent, assembled input (centralised on rank 0, or each rank's own rows), in core unless a directory for
   // the factors is given; the analysis is sequential and reads the pattern
   // only (no matching, no 2x2 compression by values), and the scaling is
   // computed at the start of each factorisation.
@@ -174,7 +175,7 @@ struct SymmetricSolver::State {
     icntl(6) = 0;   // no maximum matching (it would need values in the analysis)
     icntl(8) = 7;   // simultaneous row and column iterative scaling, at factorisation
     icntl(12) = 1;  // plain ordering of the symmetric pattern
-    icntl(18) = 0;  // centralised matrix
+    icntl(18) = distributed ? 3 : 0;  // each rank's own entries, or the whole matrix on rank 0
     icntl(22) = out_of_core_directory.empty() ? 0 : 1;  // factors in core, or in files
     std::snprintf(id.ooc_tmpdir, sizeof id.ooc_tmpdir, "%s", out_of_core_directory.c_str());
     icntl(28) = 1;  // sequential analysis
@@ -210,7 +211,7 @@ SymmetricSolver& SymmetricSolver::operator=(SymmetricSolver&& other) noexcept {
 }
 
 Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
-                                const std::int32_t* perm_in) {
+                                const std::int32_t* perm_in, const RowShare* share) {
   State& s = *state_;
   if (!s.alive) return s.init_status;
   s.analysed = s.factored = false;
@@ -220,6 +221,27 @@ Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const st
     e.kind = Status::bad_pattern;
     e.message = "analysis: " + wrong;
     return e;
+  }
+  // Rows shared between ranks: this rank keeps the entries of its own rows.
+  s.distributed = share != nullptr;
+  if (s.distributed) {
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < s.pos.size(); ++k) {
+      if (share->own[s.irn[k] - 1] == 0) continue;
+      s.irn[kept] = s.irn[k];
+      s.jcn[kept] = s.jcn[k];
+      s.pos[kept] = s.pos[k];
+      s.mirror[kept] = s.mirror[k];
+      ++kept;
+    }
+    for (auto* list : {&s.irn, &s.jcn}) {
+      list->resize(kept);
+      list->shrink_to_fit();
+    }
+    for (auto* list : {&s.pos, &s.mirror}) {
+      list->resize(kept);
+      list->shrink_to_fit();
+    }
   }
 
   // --- Ordering ---
@@ -251,18 +273,28 @@ Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const st
   s.lower.assign(s.pos.size(), dcomplex(0));
   s.work.assign(n, dcomplex(0));
   s.id.n = n;
-  s.id.nnz = static_cast<MUMPS_INT8>(s.pos.size());
   s.id.nz = 0;
-  s.id.irn = s.irn.data();
-  s.id.jcn = s.jcn.data();
-  s.id.a = nullptr;
+  s.id.a = s.id.a_loc = nullptr;
+  if (s.distributed) {
+    s.id.nnz = 0;
+    s.id.irn = s.id.jcn = nullptr;
+    s.id.nnz_loc = static_cast<MUMPS_INT8>(s.pos.size());
+    s.id.irn_loc = s.irn.data();
+    s.id.jcn_loc = s.jcn.data();
+  } else {
+    s.id.nnz = static_cast<MUMPS_INT8>(s.pos.size());
+    s.id.irn = s.irn.data();
+    s.id.jcn = s.jcn.data();
+    s.id.nnz_loc = 0;
+    s.id.irn_loc = s.id.jcn_loc = nullptr;
+  }
   s.set_controls();
-  Status st = s.call(job_analyse, "analysis");
+  Status st = s.call(job_analyse, "analysis", s.distributed ? &share->words : nullptr);
   s.analysed = st.good();
   return st;
 }
 
-Status SymmetricSolver::factor(const dcomplex* a) {
+Status SymmetricSolver::factor(const dcomplex* a, const std::vector<char>* words) {
   State& s = *state_;
   s.factored = false;
   if (!s.analysed) {
@@ -286,14 +318,15 @@ Status SymmetricSolver::factor(const dcomplex* a) {
     }
     s.lower[k] = v;
   }
-  s.id.a = reinterpret_cast<ZMUMPS_COMPLEX*>(s.lower.data());
+  (s.distributed ? s.id.a_loc : s.id.a) = reinterpret_cast<ZMUMPS_COMPLEX*>(s.lower.data());
+  const std::vector<char>* shared_words = s.distributed ? words : nullptr;
 
   // --- Numeric factorisation, with more workspace when MUMPS asks ---
   const int relaxation = s.icntl(14);
-  Status st = s.call(job_factor, "factorisation");
+  Status st = s.call(job_factor, "factorisation", shared_words);
   for (int retry = 0; retry < retries_on_workspace && workspace_too_small(st.infog1); ++retry) {
     s.icntl(14) = std::max(2 * s.icntl(14), 40);
-    st = s.call(job_factor, "factorisation");
+    st = s.call(job_factor, "factorisation", shared_words);
   }
   s.icntl(14) = relaxation;
   s.factored = st.good();

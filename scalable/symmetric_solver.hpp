@@ -119,9 +119,13 @@ class SymmetricSolver {
   SymmetricSolver(SymmetricSolver&&) noexcept;
   SymmetricSolver& operator=(SymmetricSolver&&) noexcept;
 
+  // With `share`, the rows are shared between the ranks (row_share.hpp):
+  // this rank hands MUMPS its own rows of ia, ja, and the analysis's words
+  // go to the workers' row sources; `words` of factor then go to them with
+  // each factorisation.
   Status analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
-                 const std::int32_t* perm_in = nullptr);
-  Status factor(const dcomplex* a);
+                 const std::int32_t* perm_in = nullptr, const RowShare* share = nullptr);
+  Status factor(const dcomplex* a, const std::vector<char>* words = nullptr);
   Status solve(const dcomplex* rhs, dcomplex* x);
 
   Memory memory() const;
