@@ -13,6 +13,17 @@ void band_cell_rows(std::int32_t ny, std::int32_t bands, std::int32_t b, std::in
   last_cell_row = static_cast<std::int32_t>((b + 1) * rows / bands);
 }
 
+void band_unknowns(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod, std::int32_t k0,
+                   std::int32_t k1, std::vector<unsigned char>& own) {
+  const std::int32_t n = numbered_unknowns(nx, ny, xnod);
+  std::vector<std::int32_t> highest_row(static_cast<std::size_t>(n) + 1, 0);
+  for (std::int32_t k = 1; k <= ny; ++k)
+    for (std::int32_t j = 1; j <= nx; ++j)
+      for (int s = 1; s <= 20; ++s) highest_row[xnod((k - 1) * nx + j, s)] = k;
+  own.assign(static_cast<std::size_t>(n), 0);
+  for (std::int32_t r = 1; r <= n; ++r) own[r - 1] = highest_row[r] >= k0 && highest_row[r] <= k1 ? 1 : 0;
+}
+
 // 1. The highest cell row of every unknown, hence the band's own unknowns;
 // 2. the cells touching them, in assembly order, with their sorted numbers;
 // 3. row r = the union of the sorted numbers of r's cells (as global_pattern
@@ -25,14 +36,12 @@ void band_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTabl
   band.n = n;
 
   // --- 1. The band's unknowns ---
-  std::vector<std::int32_t> highest_row(static_cast<std::size_t>(n) + 1, 0);
-  for (std::int32_t k = 1; k <= ny; ++k)
-    for (std::int32_t j = 1; j <= nx; ++j)
-      for (int s = 1; s <= 20; ++s) highest_row[xnod((k - 1) * nx + j, s)] = k;
+  std::vector<unsigned char> own;
+  band_unknowns(nx, ny, xnod, k0, k1, own);
   band.rows.clear();
   band.local.assign(static_cast<std::size_t>(n) + 1, 0);
   for (std::int32_t r = 1; r <= n; ++r) {
-    if (highest_row[r] < k0 || highest_row[r] > k1) continue;
+    if (own[r - 1] == 0) continue;
     band.rows.push_back(r);
     band.local[r] = static_cast<std::int32_t>(band.rows.size());
   }

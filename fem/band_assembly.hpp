@@ -54,6 +54,10 @@ struct RowBand {
 void band_cell_rows(std::int32_t ny, std::int32_t bands, std::int32_t b, std::int32_t& first_cell_row,
                     std::int32_t& last_cell_row);
 
+// The unknowns the band of cell rows k0..k1 owns: own[r-1] = 1 for each.
+void band_unknowns(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod, std::int32_t k0,
+                   std::int32_t k1, std::vector<unsigned char>& own);
+
 // The band of cell rows k0..k1 of the nx x ny mesh numbered by xnod: its
 // unknowns, its cells, its pattern, and room for its values.
 void band_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod, std::int32_t k0,
