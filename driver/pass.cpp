@@ -139,6 +139,18 @@ void number_pass_unknowns(RunStorage& run) {
   }
 }
 
+namespace {
+
+// The row pointers of the system narrowed to the built-in solver's 32 bits
+// (its meshes hold far fewer than 2^31 entries: its work block refuses
+// long before).
+std::int32_t* builtin_rows(RunStorage& run, std::int32_t n) {
+  std::copy_n(run.ia.begin(), n + 1, run.ia_builtin.begin());
+  return run.ia_builtin.data();
+}
+
+}  // namespace
+
 void structure_stage(RunStorage& run, PassScalars& pass) {
   number_pass_unknowns(run);
   assembly_pattern_stage(run, pass);
@@ -148,10 +160,10 @@ void structure_stage(RunStorage& run, PassScalars& pass) {
   }
   const std::int32_t nsp = run.work.nsp;
   std::int32_t flag = 0, esp = 0;
-  zodrv(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp, run.work.isp(), 1,
+  zodrv(pass.n, builtin_rows(run, pass.n), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp, run.work.isp(), 1,
         flag);
   if (flag != 0) stop_run(9, record_text("FLAG=", flag));
-  zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
+  zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia_builtin.data(), run.ja.data(), run.avec.data(),
         run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, 5, flag);
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 }
@@ -237,7 +249,7 @@ double solution_residual(RunStorage& run, std::int32_t n) {
   double largest = 0.0;
   for (std::int32_t i = 1; i <= n; ++i) {
     dcomplex r = run.rhs_m[i - 1];
-    for (std::int32_t p = run.ia[i - 1]; p < run.ia[i]; ++p) r = r - run.avec[p - 1] * run.z[run.ja[p - 1] - 1];
+    for (std::int64_t p = run.ia[i - 1]; p < run.ia[i]; ++p) r = r - run.avec[p - 1] * run.z[run.ja[p - 1] - 1];
     run.residual[i - 1] = r;
     largest = std::fmax(largest, abs(run.z[i - 1]));
   }
@@ -259,7 +271,7 @@ double refinement_forward_error(RunStorage& run, const PassScalars& pass) {
   // The correction d = A^-1 r from the same factors: one step of
   // iterative refinement, whose size is what the solution lacks.
   std::int32_t flag = 0, esp = 0;
-  zndrv(n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
+  zndrv(n, run.c.data(), run.c.data(), run.ic.data(), builtin_rows(run, n), run.ja.data(), run.avec.data(),
         run.residual.data(), run.correction.data(), run.work.nsp, run.work.isp(), run.work.rsp(), esp, 3, flag,
         run.work.scratch);
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
@@ -272,15 +284,15 @@ void solve_builtin(RunStorage& run, PassScalars& pass, Factorisation factorisati
   const std::int32_t nsp = run.work.nsp;
   std::int32_t path = 1, flag = 0, esp = 0;
   if (factorisation == Factorisation::order_and_factor) {
-    zodrv(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp,
+    zodrv(pass.n, builtin_rows(run, pass.n), run.ja.data(), run.avec.data(), run.c.data(), run.ic.data(), nsp,
           run.work.isp(), path, flag);
     if (flag != 0) stop_run(9, record_text("FLAG=", flag));
     path = 1;  // symbolic and numeric factorisation, then the solution
   } else {
     path = 2;  // numeric factorisation on the structure kept in the work block
   }
-  zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), run.ia.data(), run.ja.data(), run.avec.data(),
-        run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, path, flag,
+  zndrv(pass.n, run.c.data(), run.c.data(), run.ic.data(), builtin_rows(run, pass.n), run.ja.data(),
+        run.avec.data(), run.rhs_m.data(), run.z.data(), nsp, run.work.isp(), run.work.rsp(), esp, path, flag,
         run.work.scratch);
   if (flag != 0) stop_run(99, record_text("ESP=", esp) + "\n" + record_text("FLAG=", flag));
 }

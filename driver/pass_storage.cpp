@@ -20,6 +20,7 @@ RunStoragePtr make_run_storage() { return RunStoragePtr(new RunStorage); }
 void RunStorage::size_system(std::int32_t n) {
   const std::size_t un = static_cast<std::size_t>(n);
   ia.allocate(un + 1);
+  ia_builtin.allocate(un + 1);
   ja.allocate(un * entries_per_unknown);
   avec.allocate(un * entries_per_unknown);
   rhs_m.allocate(un);
@@ -55,13 +56,14 @@ void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
 
 std::int64_t mesh_unknowns(const Deck& deck, TopLoad load) {
   const std::int64_t nx = deck.nx, ny = deck.ny;
-  // Any two 32-bit counts multiply within 64 bits; past 2^31 cells the
-  // mesh has far more unknowns than the indices hold, and 6 nx ny would
-  // not fit 64 bits either.
-  if (nx * ny > std::numeric_limits<std::int32_t>::max()) return -1;
+  // Any two 32-bit counts multiply within 64 bits.  The unknowns and the
+  // cells' 20 numbers each are counted in 32 bits (the entries of the
+  // matrix in 64): about 10 000 x 10 000 cells at most, far past what the
+  // memory of any machine holds.
+  if (nx * ny > std::numeric_limits<std::int32_t>::max() / NodeTable::slots) return -1;
   std::int64_t n = 6 * nx * ny + 5 * nx + 5 * ny + 4;
   if (load == TopLoad::piston) n -= 2 * nx + 1;
-  if (n * entries_per_unknown > std::numeric_limits<std::int32_t>::max()) return -1;
+  if (n > std::numeric_limits<std::int32_t>::max()) return -1;
   return n;
 }
 

@@ -41,7 +41,11 @@ struct RunStorage {
   NodeTable xnod;
   // The assembled system in compressed rows (room for entries_per_unknown
   // entries per unknown), its load and its solution.
-  Buffer<std::int32_t> ia, ja;
+  // Row pointers count in 64 bits (a large mesh stores more than 2^31
+  // entries); the built-in solver, whose meshes stay far below that, reads
+  // them narrowed to 32 bits in ia_builtin.
+  Buffer<std::int64_t> ia;
+  Buffer<std::int32_t> ja, ia_builtin;
   Buffer<dcomplex> avec, rhs_m, z;
   Buffer<dcomplex> residual, correction;  // the forward-error estimate's (refinement_forward_error)
   Buffer<std::int32_t> c, ic;  // ordering and its inverse

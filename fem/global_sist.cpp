@@ -54,9 +54,9 @@ struct MapReferences {
 // The values and the load on a laid-out pattern: the common body of
 // global_sist and global_values.  Maps is CoefficientMaps or MapReferences:
 // each map is read by its name.
-template <class Maps>
+template <class Maps, class Index>
 void assemble_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
-                     const NodeTable& xnod, const Maps& coef, dcomplex* avec, const std::int32_t* ia,
+                     const NodeTable& xnod, const Maps& coef, dcomplex* avec, const Index* ia,
                      const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& w, HarmonicTest test) {
   const std::int32_t n = numbered_unknowns(nx, ny, xnod);
   const dcomplex zero(0.0, 0.0);
@@ -65,7 +65,7 @@ void assemble_values(const double& omega, const std::int32_t& nx, const std::int
   // The load is summed from zero; no stored position has been written yet.
   for (std::int32_t i = 1; i <= n; ++i) rhs_m[i - 1] = zero;
   if (n <= 0) return;
-  const std::int32_t nnz = ia[n] - 1;
+  const Index nnz = ia[n] - 1;
   std::memset(w.touched.data(), 0, static_cast<std::size_t>(nnz));
   // The sorted numbers of this xnod, whatever mesh the scratch last held.
   sort_cell_numbers(xnod, ncells, w);
@@ -110,8 +110,9 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
   assemble_values(omega, nx, ny, h, xnod, maps, avec, ia, ja, rhs_m, scratch, HarmonicTest::vertical);
 }
 
-void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
-                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec, AssemblyScratch& w) {
+template <class Index>
+void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod, Index* ia,
+                    std::int32_t* ja, dcomplex* avec, AssemblyScratch& w) {
   const std::int32_t n = numbered_unknowns(nx, ny, xnod);
   const dcomplex zero(0.0, 0.0);
   const int ncells = (nx > 0 && ny > 0) ? nx * ny : 0;
@@ -139,7 +140,7 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
   }
 
   // --- 3. Pattern: row r = union of the numbers of the cells of r ---
-  std::int32_t next = 1;  // next free position of ja
+  Index next = 1;  // next free position of ja
   for (std::int32_t r = 1; r <= n; ++r) {
     ia[r - 1] = next;
     std::int32_t* row = w.merge_a.data();
@@ -156,17 +157,29 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
     next += len;
   }
   ia[n] = next;
-  const std::int32_t nnz = next - 1;
-  const std::int32_t capacity = 50 * n;
-  for (std::int32_t p = nnz + 1; p <= capacity; ++p) {
+  const Index nnz = next - 1;
+  const Index capacity = Index{50} * n;
+  for (Index p = nnz + 1; p <= capacity; ++p) {
     ja[p - 1] = 0;
     avec[p - 1] = zero;
   }
 }
 
 
+template <class Index>
 void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
-                   const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const std::int32_t* ia,
+                   const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const Index* ia,
                    const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch, HarmonicTest test) {
   assemble_values(omega, nx, ny, h, xnod, coef, avec, ia, ja, rhs_m, scratch, test);
 }
+
+template void global_pattern(const std::int32_t&, const std::int32_t&, const NodeTable&, std::int32_t*,
+                             std::int32_t*, dcomplex*, AssemblyScratch&);
+template void global_pattern(const std::int32_t&, const std::int32_t&, const NodeTable&, std::int64_t*,
+                             std::int32_t*, dcomplex*, AssemblyScratch&);
+template void global_values(const double&, const std::int32_t&, const std::int32_t&, const double&, const NodeTable&,
+                            const CoefficientMaps&, dcomplex*, const std::int32_t*, const std::int32_t*, dcomplex*,
+                            AssemblyScratch&, HarmonicTest);
+template void global_values(const double&, const std::int32_t&, const std::int32_t&, const double&, const NodeTable&,
+                            const CoefficientMaps&, dcomplex*, const std::int64_t*, const std::int32_t*, dcomplex*,
+                            AssemblyScratch&, HarmonicTest);

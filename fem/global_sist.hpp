@@ -87,8 +87,12 @@ void global_sist(const double& omega, const std::int32_t& nx, const std::int32_t
 //
 // ia and ja follow from xnod alone, so one call serves every frequency
 // assembled on the same mesh. ja and avec must hold 50*n positions, ia n+1.
-void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod,
-                    std::int32_t* ia, std::int32_t* ja, dcomplex* avec, AssemblyScratch& scratch);
+//
+// The row pointers ia count in 32 or 64 bits (Index): a mesh of more than
+// 2^31 stored entries needs the 64 bits.
+template <class Index>
+void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTable& xnod, Index* ia,
+                    std::int32_t* ja, dcomplex* avec, AssemblyScratch& scratch);
 
 // global_values: the values and the load of the system at one frequency, on
 // a pattern already laid out.
@@ -107,7 +111,8 @@ void global_pattern(const std::int32_t& nx, const std::int32_t& ny, const NodeTa
 //
 // Precondition: ia and ja are the pattern of xnod; with any other arrays
 // the positions of the element entries are not found.
+template <class Index>
 void global_values(const double& omega, const std::int32_t& nx, const std::int32_t& ny, const double& h,
-                   const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const std::int32_t* ia,
+                   const NodeTable& xnod, const CoefficientMaps& coef, dcomplex* avec, const Index* ia,
                    const std::int32_t* ja, dcomplex* rhs_m, AssemblyScratch& scratch,
                    HarmonicTest test = HarmonicTest::vertical);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -53,7 +54,8 @@ std::string mumps_words(int infog1) {
 
 // The lower triangle of the pattern (irn, jcn, pos) and the mirror of
 // each of its entries; "" when the pattern is sound, else what is wrong.
-std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
+template <class Index>
+std::string lower_triangle(std::int32_t n, const Index* ia, const std::int32_t* ja,
                            std::vector<MUMPS_INT>& irn, std::vector<MUMPS_INT>& jcn, std::vector<std::int64_t>& pos,
                            std::vector<std::int64_t>& mirror) {
   if (n < 1) return "the order n must be at least 1";
@@ -63,7 +65,7 @@ std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::in
   std::size_t lower_count = 0;
   for (std::int32_t r = 1; r <= n; ++r) {
     if (ia[r] < ia[r - 1]) return std::string("ia must not decrease (row " + std::to_string(r) + ")");
-    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p) {
+    for (Index p = ia[r - 1]; p < ia[r]; ++p) {
       const std::int32_t c = ja[p - 1];
       if (c < 1 || c > n) return std::string("column " + std::to_string(c) + " out of range in row " + std::to_string(r));
       if (c <= r) ++lower_count;
@@ -76,7 +78,7 @@ std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::in
   jcn.reserve(lower_count);
   pos.reserve(lower_count);
   for (std::int32_t r = 1; r <= n; ++r)
-    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+    for (Index p = ia[r - 1]; p < ia[r]; ++p)
       if (ja[p - 1] <= r) {
         irn.push_back(r);
         jcn.push_back(ja[p - 1]);
@@ -87,7 +89,7 @@ std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::in
   // upper_row / upper_pos[upper_start[c] .. upper_start[c+1]-1].
   std::vector<std::int64_t> upper_start(n + 2, 0);
   for (std::int32_t r = 1; r <= n; ++r)
-    for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+    for (Index p = ia[r - 1]; p < ia[r]; ++p)
       if (ja[p - 1] > r) ++upper_start[ja[p - 1] + 1];
   for (std::int32_t c = 1; c <= n; ++c) upper_start[c + 1] += upper_start[c];
   std::vector<std::int32_t> upper_row(upper_start[n + 1]);
@@ -95,7 +97,7 @@ std::string lower_triangle(std::int32_t n, const std::int32_t* ia, const std::in
   {
     std::vector<std::int64_t> next(upper_start.begin(), upper_start.end() - 1);
     for (std::int32_t r = 1; r <= n; ++r)
-      for (std::int32_t p = ia[r - 1]; p < ia[r]; ++p)
+      for (Index p = ia[r - 1]; p < ia[r]; ++p)
         if (ja[p - 1] > r) {
           const std::int64_t q = next[ja[p - 1]]++;
           upper_row[q] = r;
@@ -210,9 +212,34 @@ SymmetricSolver& SymmetricSolver::operator=(SymmetricSolver&& other) noexcept {
   return *this;
 }
 
+namespace {
+
+// METIS's order of the pattern ia, ja, whose indices METIS takes in 32 bits.
+std::string metis_order(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja, std::int32_t* perm) {
+  return nested_dissection(n, ia, ja, perm);
+}
+std::string metis_order(std::int32_t n, const std::int64_t* ia, const std::int32_t* ja, std::int32_t* perm) {
+  if (ia[n] - 1 > std::numeric_limits<std::int32_t>::max())
+    return "METIS counts the pattern's entries in 32 bits, and this pattern holds " + std::to_string(ia[n] - 1);
+  const std::vector<std::int32_t> narrow(ia, ia + n + 1);
+  return nested_dissection(n, narrow.data(), ja, perm);
+}
+
+}  // namespace
+
 Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
                                 const std::int32_t* perm_in, const RowShare* share) {
-  State& s = *state_;
+  return analyse_pattern(*state_, n, ia, ja, perm_in, share);
+}
+
+Status SymmetricSolver::analyse(std::int32_t n, const std::int64_t* ia, const std::int32_t* ja,
+                                const std::int32_t* perm_in, const RowShare* share) {
+  return analyse_pattern(*state_, n, ia, ja, perm_in, share);
+}
+
+template <class Index>
+Status SymmetricSolver::analyse_pattern(State& s, std::int32_t n, const Index* ia, const std::int32_t* ja,
+                                        const std::int32_t* perm_in, const RowShare* share) {
   if (!s.alive) return s.init_status;
   s.analysed = s.factored = false;
   const std::string wrong = lower_triangle(n, ia, ja, s.irn, s.jcn, s.pos, s.mirror);
@@ -247,7 +274,7 @@ Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const st
   // --- Ordering ---
   if (s.ordering == Ordering::metis) {
     s.perm_in.assign(n, 0);
-    const std::string failed = nested_dissection(n, ia, ja, s.perm_in.data());
+    const std::string failed = metis_order(n, ia, ja, s.perm_in.data());
     if (!failed.empty()) {
       Status e;
       e.kind = Status::ordering_failed;

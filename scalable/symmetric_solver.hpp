@@ -123,7 +123,11 @@ class SymmetricSolver {
   // this rank hands MUMPS its own rows of ia, ja, and the analysis's words
   // go to the workers' row sources; `words` of factor then go to them with
   // each factorisation.
+  // The row pointers ia in 32 or 64 bits (a pattern of more than 2^31
+  // entries).
   Status analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
+                 const std::int32_t* perm_in = nullptr, const RowShare* share = nullptr);
+  Status analyse(std::int32_t n, const std::int64_t* ia, const std::int32_t* ja,
                  const std::int32_t* perm_in = nullptr, const RowShare* share = nullptr);
   Status factor(const dcomplex* a, const std::vector<char>* words = nullptr);
   Status solve(const dcomplex* rhs, dcomplex* x);
@@ -137,6 +141,9 @@ class SymmetricSolver {
 
  private:
   struct State;
+  template <class Index>
+  static Status analyse_pattern(State& s, std::int32_t n, const Index* ia, const std::int32_t* ja,
+                                const std::int32_t* perm_in, const RowShare* share);
   std::unique_ptr<State> state_;
 };
 

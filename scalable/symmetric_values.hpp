@@ -15,7 +15,7 @@
 //   loads of held unknowns are zero, so rhs is then untouched), and
 //   a(r,c) = 0; the held rows' off-diagonal entries are written as +0 too,
 //   so that a(r,c) and a(c,r) then agree bit for bit.
-// Compressed rows ia (n+1), ja, a, 1-based; rhs n values.
+// Compressed rows ia (n+1, in 32 or 64 bits), ja, a, 1-based; rhs n values.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +24,12 @@
 
 namespace scalable {
 
-std::int32_t held_unknowns(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja, const dcomplex* a,
+template <class Index>
+std::int32_t held_unknowns(std::int32_t n, const Index* ia, const std::int32_t* ja, const dcomplex* a,
                            unsigned char* held);
 
-void symmetric_values(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja, dcomplex* a, dcomplex* rhs,
+template <class Index>
+void symmetric_values(std::int32_t n, const Index* ia, const std::int32_t* ja, dcomplex* a, dcomplex* rhs,
                       const unsigned char* held);
 
 }  // namespace scalable

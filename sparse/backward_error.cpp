@@ -13,13 +13,14 @@ double modulus(const dcomplex& x) {
 }
 }  // namespace
 
-double componentwise_backward_error(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
+template <class Index>
+double componentwise_backward_error(std::int32_t n, const Index* ia, const std::int32_t* ja,
                                     const dcomplex* a, const dcomplex* b, const dcomplex* z) {
   double omega = 0.0;
   for (std::int32_t i = 1; i <= n; ++i) {
     dcomplex residual = b[i - 1];
     double scale = modulus(b[i - 1]);
-    for (std::int32_t p = ia[i - 1]; p < ia[i]; ++p) {
+    for (Index p = ia[i - 1]; p < ia[i]; ++p) {
       const dcomplex zj = z[ja[p - 1] - 1];
       residual = residual - a[p - 1] * zj;
       scale += modulus(a[p - 1]) * modulus(zj);
@@ -31,3 +32,8 @@ double componentwise_backward_error(std::int32_t n, const std::int32_t* ia, cons
   }
   return omega;
 }
+
+template double componentwise_backward_error(std::int32_t, const std::int32_t*, const std::int32_t*, const dcomplex*,
+                                             const dcomplex*, const dcomplex*);
+template double componentwise_backward_error(std::int32_t, const std::int64_t*, const std::int32_t*, const dcomplex*,
+                                             const dcomplex*, const dcomplex*);

@@ -12,12 +12,14 @@
 // omega infinite.
 //
 // One pass over the stored entries of the compressed rows ia, ja, a
-// (1-based, order n); nothing is modified.
+// (1-based, order n; the row pointers ia in 32 or 64 bits); nothing is
+// modified.
 #pragma once
 
 #include <cstdint>
 
 #include "common/complex.hpp"
 
-double componentwise_backward_error(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
-                                    const dcomplex* a, const dcomplex* b, const dcomplex* z);
+template <class Index>
+double componentwise_backward_error(std::int32_t n, const Index* ia, const std::int32_t* ja, const dcomplex* a,
+                                    const dcomplex* b, const dcomplex* z);

@@ -420,8 +420,8 @@ TEST(Study, WholeProgramCasesEndWithTheirStatusAndLeaveWhatIsNotTheirsUntouched)
        stop_bad_parameter, "line 10, refine: the deck's 6 x 6 cells split 100000 x 100000 give a mesh too large", {},
        {"small"}},
       {"an error estimate whose h/2 mesh exceeds the solver's indices",
-       study(plain + "refine = 400\nerror_estimate = yes\n"), "small.txt", stop_bad_parameter,
-       "line 10, refine: the deck's 6 x 6 cells split 800 x 800 (the error estimate's h/2 included)", {}, {"small"}},
+       study(plain + "refine = 1000\nerror_estimate = yes\n"), "small.txt", stop_bad_parameter,
+       "line 10, refine: the deck's 6 x 6 cells split 2000 x 2000 (the error estimate's h/2 included)", {}, {"small"}},
       {"a newline in the name of a Slurm study's file",
        [&](const fs::path& dir) {
          small_case(dir / "case");
