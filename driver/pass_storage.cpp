@@ -83,9 +83,10 @@ std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load) {
   // Per cell: 22 real or integer maps, 7 result fields, 20 numbers, the
   // assembly's 60 words of cell lists.
   const std::uint64_t per_cell = 22 * 8 + 6 * 16 + 8 + 20 * 4 + 60 * 4;
-  // Per unknown: the compressed rows (50 entries of 4 + 16 bytes), the
-  // load, solution, ordering and the assembly's lists and marks.
-  const std::uint64_t per_unknown = entries_per_unknown * (4 + 16 + 1) + 4 + 4 * 16 + 2 * 4 + 4 * 4;
+  // Per unknown: the compressed rows (50 entries of 4 + 16 bytes, row
+  // pointers of 8 and their 4-byte copy), the load, solution, ordering and
+  // the assembly's lists and marks.
+  const std::uint64_t per_unknown = entries_per_unknown * (4 + 16 + 1) + 8 + 4 + 4 * 16 + 2 * 4 + 4 * 4;
   return cells * per_cell + un * per_unknown;
 }
 
