@@ -144,6 +144,7 @@ Outcome compute_realisation(const Study& study, const Tools& tools, std::int32_t
   if (study.refine > 1) sweep_args.insert(sweep_args.end(), {"--refine", std::to_string(study.refine)});
   if (study.error_estimate) sweep_args.push_back("--error-estimate");
   if (!study.quantity.empty()) sweep_args.push_back("--tensor");
+  if (!study.out_of_core.empty()) sweep_args.insert(sweep_args.end(), {"--out-of-core", study.out_of_core});
   // Over ranks: a step of the task's allocation under Slurm, else mpirun.
   std::filesystem::path program = tools.sweep;
   if (study.ranks > 1) {

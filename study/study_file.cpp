@@ -176,7 +176,7 @@ Study read_study_file(const fs::path& file) {
   // 1. Every line: blank, a comment, or key = value with a known key, once.
   static const char* const keys[] = {"case",  "realisations", "seed", "maps", "fmin",   "fmax",
                                      "nfreq", "output",       "slurm", "load", "modulus", "refine", "error_estimate",
-                                     "quantity", "ranks"};
+                                     "quantity", "ranks", "out_of_core"};
   std::map<std::string, Entry> entries;
   std::istringstream lines(text);
   std::string line;
@@ -194,7 +194,7 @@ Study read_study_file(const fs::path& file) {
     if (!known) {
       fault(study.file, number, "'" + key + "'",
             "unknown key (keys: case, realisations, seed, maps, fmin, fmax, nfreq, output, slurm, load, modulus, "
-            "refine, error_estimate, quantity, ranks)");
+            "refine, error_estimate, quantity, ranks, out_of_core)");
     }
     if (entries.count(key) != 0) {
       fault(study.file, number, key, "given twice (first on line " + std::to_string(entries[key].line) + ")");
@@ -274,6 +274,14 @@ Study read_study_file(const fs::path& file) {
             entries["ranks"].value + " ranks exceed the limit of " + std::to_string(max_study_ranks));
     }
   }
+  if (entries.count("out_of_core")) {
+    // A directory of each machine the sweeps run on, named the same on
+    // every one (node-local scratch): absolute, whatever directory a
+    // realisation works in.
+    const Entry& e = entries["out_of_core"];
+    if (!fs::path(e.value).is_absolute()) fault(study.file, e.line, "out_of_core", "'" + e.value + "' is not an absolute path");
+    study.out_of_core = e.value;
+  }
   if (entries.count("error_estimate")) {
     const Entry& e = entries["error_estimate"];
     if (e.value != "yes" && e.value != "no") fault(study.file, e.line, "error_estimate", "'" + e.value + "' is not yes or no");
@@ -337,8 +345,9 @@ Study read_study_file(const fs::path& file) {
   check_per_cell_files(study, entries, deck, matnum, options);
   check_output_place(study, entries);
   for (const auto& [key, entry] : entries) {
+    // Where the factors are kept changes no result: out_of_core shapes nothing.
     if (key != "case" && key != "realisations" && key != "output" && key != "slurm" && key != "load" &&
-        key != "modulus") {
+        key != "modulus" && key != "out_of_core") {
       study.shaping.push_back(key + " " + entry.value);
     }
   }

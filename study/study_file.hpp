@@ -19,6 +19,9 @@
 //   refine       (optional) K: every cell of the deck split into K x K cells (default 1)
 //   error_estimate (optional) yes or no (default): the sweeps also solve at h/2 and the
 //                summary gives the mean and maximum of the estimated error of Mw
+//   ranks        (optional) P: each sweep over P MPI ranks (the programs of the MPI build)
+//   out_of_core  (optional) an absolute directory of every machine the sweeps run on
+//                (node-local scratch): the large samples' factors kept in files there
 //
 // Before anything is written the study is checked whole: the map the maps
 // options write must be one the deck reads and uses, every per-cell file
@@ -61,6 +64,7 @@ struct Study {
   // mpirun -np ranks locally, an srun --mpi=pmix step of ranks tasks under
   // Slurm; 1: the sweep alone.
   std::int32_t ranks = 1;
+  std::string out_of_core;         // the sweeps' --out-of-core directory; empty: in core
   std::string map_file;            // the per-cell file upscale_maps writes
   std::vector<std::string> case_files;  // the other per-cell files the deck reads, taken from the case
   // "key value" of every key that shapes a realisation (everything but

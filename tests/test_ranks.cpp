@@ -179,7 +179,8 @@ TEST(Ranks, RefusalsStopEveryRankWithOneMessageAndOutOfCoreFactorsFitWhereInCore
 
 TEST(Ranks, AStudyOfTwoRanksARealisationGivesTheSummaryOfOneRank) {
   // Two realisations of a 64 x 64 case (past 60 x 60: MUMPS), three
-  // frequencies, each sweep on one rank and on two (mpirun -np 2).
+  // frequencies, each sweep on one rank and on two (mpirun -np 2), the
+  // second with its factors out of core.
   ScratchDirectory dir;
   std::string deck = read_file(source_path("examples/study_permafrost/case/deck.in"));
   for (const char* key : {"nx", "ny", "nl(1)"}) {
@@ -188,13 +189,15 @@ TEST(Ranks, AStudyOfTwoRanksARealisationGivesTheSummaryOfOneRank) {
   }
   fs::create_directories(dir.path() / "case");
   write_file(dir.path() / "case" / "deck.in", deck);
+  fs::create_directories(dir.path() / "scratch");
   std::map<std::string, std::string> summaries[2];
   for (const int ranks : {1, 2}) {
     const std::string name = "ranks" + std::to_string(ranks);
     write_file(dir.path() / (name + ".txt"),
                "case = case\nrealisations = 2\nseed = 5\nfmin = 1\nfmax = 100\nnfreq = 3\n"
                "maps = --kind binary --fraction 0.3 --values 0.08 0.2 --correlation 0.1 0.1 --file ice\n"
-               "output = out_" + name + "\nranks = " + std::to_string(ranks) + "\n");
+               "output = out_" + name + "\nranks = " + std::to_string(ranks) + "\n" +
+               (ranks == 2 ? "out_of_core = " + (dir.path() / "scratch").string() + "\n" : std::string()));
     setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
     setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
     const ProgramRun run = run_in(dir.path(), UPSCALE_STUDY_BINARY, name + ".txt -j 1");
@@ -202,6 +205,7 @@ TEST(Ranks, AStudyOfTwoRanksARealisationGivesTheSummaryOfOneRank) {
     summaries[ranks - 1]["study_summary.dat"] = read_file(dir.path() / ("out_" + name) / "study_summary.dat");
   }
   expect_close(summaries[0], summaries[1], "a study of two ranks a realisation");
+  EXPECT_TRUE(fs::is_empty(dir.path() / "scratch")) << "factor files left behind";
 }
 
 }  // namespace

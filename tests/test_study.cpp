@@ -299,6 +299,8 @@ TEST(Study, FaultsOfTheStudyFileNameTheFileTheLineAndTheKey) {
       {"case = nowhere\nrealisations = 2\nseed = 1\n" + ok_maps, "line 1, case: no deck.in"},
       {"case = case\nrealisations = 2\nseed = 1\n" + ok_maps + "nfreq = 0\n", "line 5, nfreq"},
       {"case = case\nrealisations 2\n", "line 2, 'realisations 2': not a line of the form key = value"},
+      {"case = case\nrealisations = 2\nseed = 1\n" + ok_maps + "out_of_core = scratch\n",
+       "line 5, out_of_core: 'scratch' is not an absolute path"},
   };
   for (const Case& c : cases) {
     ScratchDirectory dir;
