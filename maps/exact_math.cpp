@@ -6,10 +6,6 @@
 namespace exact_math {
 
 namespace {
-// ln 2 in two parts: the high part has its last 32 bits zero, so that
-// k*ln2_hi is exact for every |k| < 2^20.
-constexpr double ln2_hi = 6.93147180369123816490e-01;
-constexpr double ln2_lo = 1.90821492927058770002e-10;
 constexpr double inv_ln2 = 1.44269504088896338700e+00;
 }  // namespace
 
@@ -21,9 +17,6 @@ double exp(double x) {
   const double r = (x - k * ln2_hi) - k * ln2_lo;
   // Horner's scheme of sum r^i/i!, i = 0..17.
   double p = 1.0 / 355687428096000.0;  // 1/17!
-  double factorial_inverse[17];
-  factorial_inverse[0] = 1.0;
-  for (int i = 1; i < 17; ++i) factorial_inverse[i] = factorial_inverse[i - 1] / i;
   for (int i = 16; i >= 0; --i) p = p * r + factorial_inverse[i];
   return std::ldexp(p, static_cast<int>(k));
 }

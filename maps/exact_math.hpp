@@ -9,7 +9,26 @@
 // fixes, evaluated in the written order (the build forbids contraction).
 #pragma once
 
+#include <array>
+
 namespace exact_math {
+
+// ln 2 in two parts: the high part has its last 32 bits zero, so that
+// k*ln2_hi is exact for every |k| < 2^20.
+inline constexpr double ln2_hi = 6.93147180369123816490e-01;
+inline constexpr double ln2_lo = 1.90821492927058770002e-10;
+
+// The coefficients 1/i!, i = 0..16, of exp's polynomial, each one division
+// of the one before, 1/i! = (1/(i-1)!)/i: the compiler evaluates these
+// divisions as IEEE divisions (rounded to nearest), so the table holds the
+// same bits as the same divisions made at run time, once for the program
+// instead of on every call.
+inline constexpr std::array<double, 17> factorial_inverse = [] {
+  std::array<double, 17> f{};
+  f[0] = 1.0;
+  for (int i = 1; i < 17; ++i) f[i] = f[i - 1] / i;
+  return f;
+}();
 
 // e^x: x = k ln2 + r with |r| <= ln2/2 (ln2 split in two parts so that
 // k*ln2_hi is exact), e^r by its Taylor polynomial to degree 17 (error
