@@ -3,11 +3,16 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <numeric>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include <unistd.h>
 
@@ -15,6 +20,7 @@
 #include "common/stop.hpp"
 #include "common/checksum.hpp"
 #include "maps/exact_math.hpp"
+#include "maps/von_karman.hpp"
 
 namespace {
 
@@ -223,16 +229,67 @@ double correlation(CovarianceKind kind, double nu, double r) {
 
 namespace {
 
+// Calls block(i) for i = 0..blocks-1 on every processor of the machine,
+// each block taken by the next free thread.  A block writes only values of
+// its own, so the result depends neither on the number of threads nor on
+// which thread took which block.  Should the system refuse a thread, the
+// blocks are shared among those started and this one.
+void for_each_block(std::size_t blocks, const std::function<void(std::size_t)>& block) {
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < blocks; i = next++) block(i);
+  };
+  const std::size_t processors = std::max(std::thread::hardware_concurrency(), 1u);
+  const std::size_t helpers = std::min(processors, blocks) - (blocks > 0 ? 1 : 0);
+  std::vector<std::thread> threads;
+  try {
+    threads.reserve(helpers);
+    for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+  } catch (const std::system_error&) {
+  }
+  work();
+  for (std::thread& thread : threads) thread.join();
+}
+
 std::vector<double> compute_quadrant(int hx, int hy, double h, double lx, double ly, CovarianceKind kind,
                                      double nu) {
-  std::vector<double> quadrant(static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1));
+  const std::size_t count = static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1);
+  std::vector<double> quadrant(count);
+  // The scaled lag of entry i = iy (hx + 1) + ix.
+  std::vector<std::pair<double, std::size_t>> lags(count);
   for (int iy = 0; iy <= hy; ++iy) {
     for (int ix = 0; ix <= hx; ++ix) {
       const double sx = (ix * h) / lx;
       const double sy = (iy * h) / ly;
-      quadrant[static_cast<std::size_t>(iy) * (hx + 1) + ix] = correlation(kind, nu, std::sqrt(sx * sx + sy * sy));
+      const std::size_t i = static_cast<std::size_t>(iy) * (hx + 1) + ix;
+      lags[i] = {std::sqrt(sx * sx + sy * sy), i};
     }
   }
+  if (kind != CovarianceKind::von_karman) {
+    for (const auto& [r, i] : lags) quadrant[i] = correlation(kind, nu, r);
+    return quadrant;
+  }
+  // A quadrature per lag: each distinct scaled lag is computed once (with
+  // LX = LY the lags (ix, iy) and (iy, ix) are the same double, since the
+  // sum of the two squares does not depend on their order, and many more
+  // coincide), and the distinct lags are shared among the processors in
+  // blocks.  Sorted, equal lags are neighbours; the value is a function of
+  // the lag alone, so which entry of a run comes first does not matter.
+  std::sort(lags.begin(), lags.end());
+  std::vector<std::size_t> run_starts;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (k == 0 || lags[k].first != lags[k - 1].first) run_starts.push_back(k);
+  }
+  run_starts.push_back(count);
+  const std::size_t distinct = run_starts.size() - 1;
+  constexpr std::size_t block_size = 512;
+  const exact_math::VonKarmanCorrelation von_karman(nu);
+  for_each_block((distinct + block_size - 1) / block_size, [&](std::size_t b) {
+    for (std::size_t d = b * block_size; d < std::min(distinct, (b + 1) * block_size); ++d) {
+      const double value = von_karman(lags[run_starts[d]].first);
+      for (std::size_t k = run_starts[d]; k < run_starts[d + 1]; ++k) quadrant[lags[k].second] = value;
+    }
+  });
   return quadrant;
 }
 

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "maps/exact_math.hpp"
 #include "maps/maps.hpp"
+#include "maps/von_karman.hpp"
 #include "maps/study_deck.hpp"
 #include "tests/test_support.hpp"
 
@@ -164,6 +166,87 @@ TEST(Maps, ExpCoefficientsAreTheDivisionsMadeAtRunTime) {
     if (i > 0) f = f / i;
     EXPECT_TRUE(same_bits(exact_math::factorial_inverse[i], f))
         << "1/" << i << "!: table " << exact_math::factorial_inverse[i] << ", run time " << f;
+  }
+}
+
+TEST(Maps, ExpOfManyArgumentsHasTheBitsOfExpAndItsBound) {
+  // Groups of every length around the 32 lanes, arguments over the whole
+  // range: the pairs' range [-707, 709] and its edges, subnormal results,
+  // underflow, overflow, infinities and NaN, which exp itself computes.
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  std::vector<double> x = {-inf, -1e300, -746.0, -745.2, -745.1, -740.0, -708.5, -707.0, -706.99, -1e-300,
+                           0.0,  -0.0,   1e-300, 0.5,    -0.3466, 0.3466, 708.9,  709.0,  709.1,   709.8,
+                           710.0, 1e300, inf,    std::numeric_limits<double>::quiet_NaN()};
+  for (int i = 0; i < 4000; ++i) x.push_back(-750.0 + 1465.0 * ((i * 7919) % 4000) / 4000.0 + 1e-7 * i);
+  for (const int length : {1, 31, 32, 33, 70, static_cast<int>(x.size())}) {
+    std::vector<double> y(static_cast<std::size_t>(length));
+    exact_math::exp_each(x.data(), y.data(), length);
+    for (int i = 0; i < length; ++i) {
+      ASSERT_TRUE(same_bits(y[i], exact_math::exp(x[i]))) << "exp_each of " << length << " at x = " << x[i];
+    }
+  }
+  // The bound by which the quadrature leaves out negligible terms:
+  // exp(x) <= 2^e, never below it.
+  for (const double xi : x) {
+    if (xi != xi) continue;
+    const int e = exact_math::exp_bound_exponent(xi);
+    const double bound = e > 1023 ? inf : std::ldexp(1.0, std::max(e, -1074));
+    EXPECT_LE(exact_math::exp(xi), bound) << "x = " << xi << ", e = " << e;
+    if (e <= -1075) {
+      EXPECT_EQ(exact_math::exp(xi), 0.0) << "x = " << xi;
+    }
+  }
+}
+
+TEST(Maps, VonKarmanAtManyLagsHasTheBitsOfThePlainRule) {
+  // Orders from 0.05 to 50 at lags from 1e-6 to 700 and beyond, r = 0 and
+  // r = infinity: the fast evaluation must give the plain rule's bits, with
+  // its table of cosh t whole and cut short (nodes past the table computed
+  // as the plain rule computes them).
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  std::vector<double> lags = {0.0, 1e-200, 1e-12, 700.0, 745.0, 800.0, 1e5, 1e300, inf};
+  for (double r = 1e-6; r < 700.0; r *= 1.05) lags.push_back(r);
+  for (const double nu : {0.05, 0.3, 0.5, 0.8, 1.5, 2.5, 7.0, 17.0, 50.0}) {
+    const exact_math::VonKarmanCorrelation whole(nu);
+    const exact_math::VonKarmanCorrelation cut_short(nu, 40);
+    for (const double r : lags) {
+      const double plain = exact_math::von_karman(r, nu);
+      EXPECT_TRUE(same_bits(whole(r), plain)) << "nu = " << nu << ", r = " << r << ": " << whole(r) << " != " << plain;
+      EXPECT_TRUE(same_bits(cut_short(r), plain)) << "table of 40 nodes, nu = " << nu << ", r = " << r;
+    }
+    // The limits, and a lag so small that (nu/r)^2 overflows: the rule
+    // still ends, at the correlation of a vanishing lag.
+    EXPECT_EQ(exact_math::von_karman(0.0, nu), 1.0);
+    EXPECT_EQ(exact_math::von_karman(inf, nu), 0.0);
+    EXPECT_NEAR(exact_math::von_karman(1e-200, nu), 1.0, 1e-12) << "nu = " << nu;
+  }
+}
+
+TEST(Maps, TheCorrelationQuadrantHoldsTheCorrelationOfEachLag) {
+  // Every lag of the quadrant is computed once per distinct scaled lag and
+  // shared among threads: each entry must still be correlation() of its
+  // own lag, bit for bit, with equal and unequal lengths.
+  struct Case {
+    CovarianceKind kind;
+    double lx, ly, nu;
+  };
+  const Case cases[] = {{CovarianceKind::von_karman, 0.3, 0.3, 0.8}, {CovarianceKind::von_karman, 0.3, 0.7, 2.5},
+                        {CovarianceKind::von_karman, 1e6, 1e6, 0.5}, {CovarianceKind::exponential, 0.2, 0.5, 0.5},
+                        {CovarianceKind::gaussian, 0.4, 0.4, 0.5}};
+  const int hx = 37, hy = 23;
+  const double h = 0.025;
+  for (const Case& c : cases) {
+    const std::vector<double> quadrant = correlation_quadrant(hx, hy, h, c.lx, c.ly, c.kind, c.nu, "");
+    ASSERT_EQ(quadrant.size(), static_cast<std::size_t>((hx + 1) * (hy + 1)));
+    for (int iy = 0; iy <= hy; ++iy) {
+      for (int ix = 0; ix <= hx; ++ix) {
+        const double sx = (ix * h) / c.lx;
+        const double sy = (iy * h) / c.ly;
+        const double expected = correlation(c.kind, c.nu, std::sqrt(sx * sx + sy * sy));
+        ASSERT_TRUE(same_bits(quadrant[static_cast<std::size_t>(iy) * (hx + 1) + ix], expected))
+            << "lag (" << ix << ", " << iy << "), LX = " << c.lx << ", LY = " << c.ly << ", nu = " << c.nu;
+      }
+    }
   }
 }
 

@@ -1,0 +1,144 @@
+#include "maps/von_karman.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "maps/exact_math.hpp"
+
+namespace exact_math {
+
+namespace {
+
+constexpr double step = 0.05;
+
+// The value at r = 0 (1), at an infinite lag (0) and at a NaN (itself),
+// where the rule is not used.
+bool outside_rule(double r, double& value) {
+  if (r <= 0.0) {
+    value = 1.0;
+    return true;
+  }
+  if (!(r <= std::numeric_limits<double>::max())) {
+    value = r == r ? 0.0 : r;
+    return true;
+  }
+  return false;
+}
+
+// What the rule needs of a lag: r^nu as the term nu log r of the exponent,
+// and the peak of a_up, t = asinh(nu/r).  Where (nu/r)^2 would overflow
+// (r below 1e-154 or so), asinh(x) = log(2x) to double precision, taken as
+// log nu - log r + log 2 so that nu/r itself need not be finite.
+struct Lag {
+  double log_r_to_nu, peak;
+};
+
+Lag lag_of(double r, double nu) {
+  const double ratio = nu / r;
+  const double square = ratio * ratio + 1.0;
+  const double peak = square <= std::numeric_limits<double>::max()
+                          ? log(ratio + std::sqrt(square))
+                          : (log(nu) - log(r)) + (ln2_hi + ln2_lo);
+  return {nu * log(r), peak};
+}
+
+// 2^(1-nu)/Gamma(nu), the factor that makes c(0) = 1.
+double scale_of(double nu) { return exp((1.0 - nu) * ln2_hi + (1.0 - nu) * ln2_lo) / gamma(nu); }
+
+// cosh t_i from e^t_i.
+double cosh_of_node(int i) {
+  const double et = exp(i * step);
+  return 0.5 * (et + 1.0 / et);
+}
+
+// The exponent s' of the gap 2^s' from a sum s >= 0 to the next double
+// above it: 52 binary places below the leading one of a normal number,
+// 2^-1074 among the subnormal numbers and at zero.
+int gap_exponent(double sum) {
+  if (!(sum >= std::numeric_limits<double>::min())) return -1074;
+  return std::ilogb(sum) - 52;
+}
+
+}  // namespace
+
+double von_karman(double r, double nu) {
+  double value = 0;
+  if (outside_rule(r, value)) return value;
+  const Lag lag = lag_of(r, nu);
+  double sum = 0.5 * exp(-r + lag.log_r_to_nu);
+  for (int i = 1;; ++i) {
+    const double t = i * step;
+    const double et = exp(t);
+    const double cosh_t = 0.5 * (et + 1.0 / et);
+    const double exponent = -r * cosh_t + lag.log_r_to_nu;
+    const double term_up = exp(exponent + nu * t);
+    const double term_down = exp(exponent - nu * t);
+    sum = sum + 0.5 * (term_up + term_down);
+    if (t > lag.peak && exponent + nu * t < -745.0) break;
+  }
+  return scale_of(nu) * (step * sum);
+}
+
+VonKarmanCorrelation::VonKarmanCorrelation(double nu, int tabulated_nodes)
+    : nu_(nu), scale_(scale_of(nu)), cosh_(static_cast<std::size_t>(std::max(tabulated_nodes, 1))) {
+  for (std::size_t i = 0; i < cosh_.size(); ++i) cosh_[i] = cosh_of_node(static_cast<int>(i));
+}
+
+double VonKarmanCorrelation::cosh_at(int i) const {
+  return static_cast<std::size_t>(i) < cosh_.size() ? cosh_[static_cast<std::size_t>(i)] : cosh_of_node(i);
+}
+
+double VonKarmanCorrelation::operator()(double r) const {
+  double value = 0;
+  if (outside_rule(r, value)) return value;
+  const Lag lag = lag_of(r, nu_);
+  double sum = 0.5 * exp(-r + lag.log_r_to_nu);
+  constexpr int block = 16;
+  double cosh_t[block], up[block], down[block], arguments[2 * block], terms[2 * block];
+  int negligible = std::numeric_limits<int>::min();
+  double negligible_below = -std::numeric_limits<double>::infinity();
+  for (int first = 1;; first += block) {
+    // --- The exponents of the block's nodes ---
+    const bool tabulated = static_cast<std::size_t>(first) + block <= cosh_.size();
+    for (int j = 0; j < block; ++j) {
+      cosh_t[j] = tabulated ? cosh_[static_cast<std::size_t>(first + j)] : cosh_at(first + j);
+    }
+    for (int j = 0; j < block; ++j) {
+      const double t = (first + j) * step;
+      const double exponent = -r * cosh_t[j] + lag.log_r_to_nu;
+      up[j] = exponent + nu_ * t;
+      down[j] = exponent - nu_ * t;
+    }
+    // --- The end of the rule, if it falls among them ---
+    int count = 0;
+    bool end = false;
+    while (count < block && !end) {
+      end = (first + count) * step > lag.peak && up[count] < -745.0;
+      ++count;
+    }
+    // --- The exponentials of the nodes that can change the sum ---
+    // A node is negligible when exp_bound_exponent(up) <= negligible; that
+    // bound never decreases with up, so every up <= negligible_below, a
+    // value where it holds, is negligible too.
+    const int gap = gap_exponent(sum) - 2;
+    if (gap != negligible) {
+      negligible = gap;
+      negligible_below = (negligible - 1.5) * (ln2_hi + ln2_lo);
+      if (exp_bound_exponent(negligible_below) > negligible) negligible_below = -std::numeric_limits<double>::infinity();
+    }
+    int taken = 0;
+    for (int j = 0; j < count; ++j) {
+      arguments[2 * taken] = up[j];
+      arguments[2 * taken + 1] = down[j];
+      taken += up[j] > negligible_below ? 1 : 0;
+    }
+    exp_each(arguments, terms, 2 * taken);
+    // --- Their terms added in node order, as the plain rule adds them ---
+    for (int j = 0; j < taken; ++j) sum = sum + 0.5 * (terms[2 * j] + terms[2 * j + 1]);
+    if (end) break;
+  }
+  return scale_ * (step * sum);
+}
+
+}  // namespace exact_math
