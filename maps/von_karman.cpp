@@ -1,7 +1,9 @@
 #include "maps/von_karman.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "maps/exact_math.hpp"
@@ -57,7 +59,7 @@ double cosh_of_node(int i) {
 // 2^-1074 among the subnormal numbers and at zero.
 int gap_exponent(double sum) {
   if (!(sum >= std::numeric_limits<double>::min())) return -1074;
-  return std::ilogb(sum) - 52;
+  return static_cast<int>(std::bit_cast<std::uint64_t>(sum) >> 52) - 1023 - 52;
 }
 
 }  // namespace
@@ -95,14 +97,15 @@ double VonKarmanCorrelation::operator()(double r) const {
   const Lag lag = lag_of(r, nu_);
   double sum = 0.5 * exp(-r + lag.log_r_to_nu);
   constexpr int block = 16;
-  double cosh_t[block], up[block], down[block], arguments[2 * block], terms[2 * block];
+  double beyond_table[block], up[block], down[block], arguments[2 * block], terms[2 * block];
   int negligible = std::numeric_limits<int>::min();
   double negligible_below = -std::numeric_limits<double>::infinity();
   for (int first = 1;; first += block) {
     // --- The exponents of the block's nodes ---
-    const bool tabulated = static_cast<std::size_t>(first) + block <= cosh_.size();
-    for (int j = 0; j < block; ++j) {
-      cosh_t[j] = tabulated ? cosh_[static_cast<std::size_t>(first + j)] : cosh_at(first + j);
+    const double* cosh_t = cosh_.data() + first;
+    if (static_cast<std::size_t>(first) + block > cosh_.size()) {
+      for (int j = 0; j < block; ++j) beyond_table[j] = cosh_at(first + j);
+      cosh_t = beyond_table;
     }
     for (int j = 0; j < block; ++j) {
       const double t = (first + j) * step;
@@ -111,11 +114,13 @@ double VonKarmanCorrelation::operator()(double r) const {
       down[j] = exponent - nu_ * t;
     }
     // --- The end of the rule, if it falls among them ---
-    int count = 0;
+    int count = block;
     bool end = false;
-    while (count < block && !end) {
-      end = (first + count) * step > lag.peak && up[count] < -745.0;
-      ++count;
+    if ((first + block - 1) * step > lag.peak) {
+      for (int j = 0; j < block && !end; ++j) {
+        end = (first + j) * step > lag.peak && up[j] < -745.0;
+        count = j + 1;
+      }
     }
     // --- The exponentials of the nodes that can change the sum ---
     // A node is negligible when exp_bound_exponent(up) <= negligible; that
