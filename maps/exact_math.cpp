@@ -47,57 +47,107 @@ double exp(double x) {
   return times_two_to(p, static_cast<int>(k));
 }
 
-void exp_each(const double* x, double* y, int n) {
-  // The arguments 32 at a time, as 16 pairs of doubles (the compiler's
-  // vector type: each lane is an IEEE operation of its own, rounded as the
-  // scalar one is), each phase of exp over all of them before the next, so
-  // that the polynomials' long chains of dependent operations run side by
-  // side.  Lanes past the end of the last group compute e^0, not stored.
-  //
-  // The pairs take the arguments of [-707, 709], where k lies in
-  // [-1021, 1023] (so 2^k is a normal double and p 2^k is exact, as in
-  // times_two_to) and exp is its polynomial; any other argument (NaN,
-  // underflow, overflow, a subnormal result) is computed by exp itself.
-  // k = floor(y) for |y| < 2^31 as the truncation of y to a whole number,
-  // less one where the truncation lies above y; 2^k from the bits k + 1023
-  // shifted into the exponent field of a double.
-  using Pair = double __attribute__((vector_size(16)));
-  using Pair64 = long long __attribute__((vector_size(16)));
-  using Pair32 = int __attribute__((vector_size(8)));
-  constexpr int lanes = 32, pairs = lanes / 2;
+namespace {
+
+// One group of up to `lanes` arguments (m of them), in vectors of `width`
+// doubles (the compiler's vector type: each lane is an IEEE operation of
+// its own, rounded as the scalar one is), each phase of exp over all of
+// them before the next, so that the polynomials' long chains of dependent
+// operations run side by side.  Lanes past m compute e^0, not stored.
+//
+// The vectors take the arguments of [-707, 709], where k lies in
+// [-1021, 1023] (so 2^k is a normal double and p 2^k is exact, as in
+// times_two_to) and exp is its polynomial; any other argument (NaN,
+// underflow, overflow, a subnormal result) is computed by exp itself.
+// k = floor(y) for |y| < 2^31 as the truncation of y to a whole number,
+// less one where the truncation lies above y; 2^k from the bits k + 1023
+// shifted into the exponent field of a double.
+template <int width>
+struct Lanes;
+template <>
+struct Lanes<2> {
+  using Vector = double __attribute__((vector_size(16)));
+  using Vector64 = long long __attribute__((vector_size(16)));
+  using Vector32 = int __attribute__((vector_size(8)));
+};
+template <>
+struct Lanes<4> {
+  using Vector = double __attribute__((vector_size(32)));
+  using Vector64 = long long __attribute__((vector_size(32)));
+  using Vector32 = int __attribute__((vector_size(16)));
+};
+
+template <int width, int lanes>
+[[gnu::always_inline]] inline void exp_group(const double* x, double* y, int m) {
+  using Vector = typename Lanes<width>::Vector;
+  using Vector64 = typename Lanes<width>::Vector64;
+  using Vector32 = typename Lanes<width>::Vector32;
+  constexpr int vectors = lanes / width;
   constexpr double inv_ln2 = 1.44269504088896338700e+00;
   constexpr double whole = 0x1.8p52;  // y + whole holds the whole number y in its low bits
-  for (int first = 0; first < n; first += lanes) {
-    const int m = std::min(lanes, n - first);
-    alignas(16) double xs[lanes], ys[lanes];
-    for (int j = 0; j < lanes; ++j) xs[j] = j < m ? x[first + j] : 0.0;
-    Pair xp[pairs], k[pairs], r[pairs], p[pairs];
-    std::memcpy(xp, xs, sizeof xs);
-    Pair64 in_range = {-1, -1};
-    for (int j = 0; j < pairs; ++j) {
-      in_range &= (xp[j] >= -707.0) & (xp[j] <= 709.0);
-      const Pair y = xp[j] * inv_ln2 + 0.5;
-      const Pair truncated = __builtin_convertvector(__builtin_convertvector(y, Pair32), Pair);
-      k[j] = truncated - std::bit_cast<Pair>((truncated > y) & std::bit_cast<Pair64>(Pair{1.0, 1.0}));
-      r[j] = (xp[j] - k[j] * ln2_hi) - k[j] * ln2_lo;
-      p[j] = Pair{1.0, 1.0} / 355687428096000.0;  // 1/17!
-    }
-    // Horner's scheme, one step over every pair before the next (not
-    // unrolled: unrolled, the compiler lays each chain out whole).
+  Vector xv[vectors] = {}, k[vectors], r[vectors], p[vectors];
+  std::memcpy(xv, x, sizeof(double) * static_cast<std::size_t>(m));
+  Vector64 in_range = Vector64{} - 1;
+  for (int j = 0; j < vectors; ++j) {
+    in_range &= (xv[j] >= -707.0) & (xv[j] <= 709.0);
+    const Vector scaled = xv[j] * inv_ln2 + 0.5;
+    const Vector truncated = __builtin_convertvector(__builtin_convertvector(scaled, Vector32), Vector);
+    k[j] = truncated - __builtin_bit_cast(Vector, (truncated > scaled) & __builtin_bit_cast(Vector64, Vector{} + 1.0));
+    r[j] = (xv[j] - k[j] * ln2_hi) - k[j] * ln2_lo;
+    p[j] = (Vector{} + 1.0) / 355687428096000.0;  // 1/17!
+  }
+  // Horner's scheme, one step over every vector before the next (not
+  // unrolled: unrolled, the compiler lays each chain out whole).
 #pragma GCC unroll 1
-    for (int i = 16; i >= 0; --i) {
-      const Pair c = {factorial_inverse[i], factorial_inverse[i]};
-      for (int j = 0; j < pairs; ++j) p[j] = p[j] * r[j] + c;
+  for (int i = 16; i >= 0; --i) {
+    const double c = factorial_inverse[i];
+    for (int j = 0; j < vectors; ++j) p[j] = p[j] * r[j] + c;
+  }
+  for (int j = 0; j < vectors; ++j) {
+    p[j] = p[j] * __builtin_bit_cast(Vector, __builtin_bit_cast(Vector64, (k[j] + 1023.0) + whole) << 52);
+  }
+  std::memcpy(y, p, sizeof(double) * static_cast<std::size_t>(m));
+  bool all_in_range = true;
+  for (int i = 0; i < width; ++i) all_in_range = all_in_range && in_range[i] != 0;
+  if (all_in_range) return;
+  for (int j = 0; j < m; ++j) {
+    if (!(x[j] >= -707.0 && x[j] <= 709.0)) y[j] = exp(x[j]);
+  }
+}
+
+// Groups of 64 arguments (more chains side by side), the last one of 32
+// when no more remain.
+template <int width>
+[[gnu::always_inline]] inline void exp_groups(const double* x, double* y, int n) {
+  for (int first = 0; first < n; first += 64) {
+    const int m = std::min(64, n - first);
+    if (m > 32) {
+      exp_group<width, 64>(x + first, y + first, m);
+    } else {
+      exp_group<width, 32>(x + first, y + first, m);
     }
-    for (int j = 0; j < pairs; ++j) {
-      const Pair two_to_k = std::bit_cast<Pair>(std::bit_cast<Pair64>((k[j] + 1023.0) + whole) << 52);
-      const Pair value = p[j] * two_to_k;
-      std::memcpy(ys + 2 * j, &value, sizeof value);
-    }
-    const bool all_in_range = in_range[0] != 0 && in_range[1] != 0;
-    for (int j = 0; j < m; ++j) {
-      y[first + j] = all_in_range || (xs[j] >= -707.0 && xs[j] <= 709.0) ? ys[j] : exp(xs[j]);
-    }
+  }
+}
+
+}  // namespace
+
+void exp_each_in_pairs(const double* x, double* y, int n) { exp_groups<2>(x, y, n); }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void exp_each_in_fours(const double* x, double* y, int n) { exp_groups<4>(x, y, n); }
+
+bool fours_available() { return __builtin_cpu_supports("avx2"); }
+#else
+void exp_each_in_fours(const double* x, double* y, int n) { exp_each_in_pairs(x, y, n); }
+
+bool fours_available() { return false; }
+#endif
+
+void exp_each(const double* x, double* y, int n) {
+  if (fours_available()) {
+    exp_each_in_fours(x, y, n);
+  } else {
+    exp_each_in_pairs(x, y, n);
   }
 }
 

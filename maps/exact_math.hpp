@@ -37,12 +37,19 @@ inline constexpr std::array<double, 17> factorial_inverse = [] {
 // below 1e-22), then scaled by 2^k.  0 below -745.2, +inf above 709.8.
 double exp(double x);
 
-// y[i] = exp(x[i]), i = 0..n-1, the same bits at a third of the cost: the
-// arguments are taken 32 at a time, two to a register, and each step of
-// exp is made for all of them before the next, so that the 34 dependent
-// operations of one polynomial no longer wait on each other (each lane of
-// a register operation is an IEEE operation rounded as the scalar one).
-void exp_each(const double* x, double* y, int n);
+// y[i] = exp(x[i]), i = 0..n-1, the same bits at a fraction of the cost:
+// the arguments are taken 64 at a time, several to a register, and each
+// step of exp is made for all of them before the next, so that the 34
+// dependent operations of one polynomial no longer wait on each other.
+// Each lane of a register operation is an IEEE operation rounded as the
+// scalar one (and the build forbids contraction into fused multiply-adds),
+// so the width of the registers changes the time, not the bits: pairs of
+// doubles on every x86-64 processor, fours where the processor has AVX2
+// (exp_each takes the fours there).
+void exp_each(const double* x, double* y, int n);  // y does not overlap x
+void exp_each_in_pairs(const double* x, double* y, int n);
+void exp_each_in_fours(const double* x, double* y, int n);  // only where fours_available()
+bool fours_available();
 
 // x = k ln2 + r: k is x/ln2 rounded to the nearest whole number.
 inline double exp_scale_exponent(double x) {

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <numeric>
@@ -251,45 +252,56 @@ void for_each_block(std::size_t blocks, const std::function<void(std::size_t)>& 
   for (std::thread& thread : threads) thread.join();
 }
 
-std::vector<double> compute_quadrant(int hx, int hy, double h, double lx, double ly, CovarianceKind kind,
-                                     double nu) {
-  const std::size_t count = static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1);
-  std::vector<double> quadrant(count);
-  // The scaled lag of entry i = iy (hx + 1) + ix.
-  std::vector<std::pair<double, std::size_t>> lags(count);
+// The scaled lag of cells ix columns and iy rows apart.
+double scaled_lag(int ix, int iy, double h, double lx, double ly) {
+  const double sx = (ix * h) / lx;
+  const double sy = (iy * h) / ly;
+  return std::sqrt(sx * sx + sy * sy);
+}
+
+// The von Karman correlation at every lag of the quadrant, a quadrature
+// each.  Each distinct scaled lag is computed once (with LX = LY the lags
+// (ix, iy) and (iy, ix) are the same double, since the sum of the two
+// squares does not depend on their order, and many more coincide): sorted,
+// equal lags are neighbours, and the value, a function of the lag alone,
+// is written to every entry of the run.  The sorted lags are shared among
+// the processors in blocks of positions; a run belongs to the block of its
+// first position, so that each is computed once whoever takes it.
+void von_karman_quadrant(int hx, int hy, double h, double lx, double ly, double nu, std::vector<double>& quadrant) {
+  const std::size_t count = quadrant.size();  // at most 1025 x 1025
+  std::vector<std::pair<double, std::uint32_t>> lags(count);  // the scaled lag and its entry iy (hx + 1) + ix
   for (int iy = 0; iy <= hy; ++iy) {
     for (int ix = 0; ix <= hx; ++ix) {
-      const double sx = (ix * h) / lx;
-      const double sy = (iy * h) / ly;
       const std::size_t i = static_cast<std::size_t>(iy) * (hx + 1) + ix;
-      lags[i] = {std::sqrt(sx * sx + sy * sy), i};
+      lags[i] = {scaled_lag(ix, iy, h, lx, ly), static_cast<std::uint32_t>(i)};
     }
   }
-  if (kind != CovarianceKind::von_karman) {
-    for (const auto& [r, i] : lags) quadrant[i] = correlation(kind, nu, r);
-    return quadrant;
-  }
-  // A quadrature per lag: each distinct scaled lag is computed once (with
-  // LX = LY the lags (ix, iy) and (iy, ix) are the same double, since the
-  // sum of the two squares does not depend on their order, and many more
-  // coincide), and the distinct lags are shared among the processors in
-  // blocks.  Sorted, equal lags are neighbours; the value is a function of
-  // the lag alone, so which entry of a run comes first does not matter.
   std::sort(lags.begin(), lags.end());
-  std::vector<std::size_t> run_starts;
-  for (std::size_t k = 0; k < count; ++k) {
-    if (k == 0 || lags[k].first != lags[k - 1].first) run_starts.push_back(k);
-  }
-  run_starts.push_back(count);
-  const std::size_t distinct = run_starts.size() - 1;
-  constexpr std::size_t block_size = 512;
+  constexpr std::size_t block = 2048;
   const exact_math::VonKarmanCorrelation von_karman(nu);
-  for_each_block((distinct + block_size - 1) / block_size, [&](std::size_t b) {
-    for (std::size_t d = b * block_size; d < std::min(distinct, (b + 1) * block_size); ++d) {
-      const double value = von_karman(lags[run_starts[d]].first);
-      for (std::size_t k = run_starts[d]; k < run_starts[d + 1]; ++k) quadrant[lags[k].second] = value;
+  for_each_block((count + block - 1) / block, [&](std::size_t b) {
+    std::size_t k = b * block;
+    while (k > 0 && k < count && lags[k].first == lags[k - 1].first) ++k;
+    while (k < std::min(count, (b + 1) * block)) {
+      const double r = lags[k].first;
+      const double value = von_karman(r);
+      for (; k < count && lags[k].first == r; ++k) quadrant[lags[k].second] = value;
     }
   });
+}
+
+std::vector<double> compute_quadrant(int hx, int hy, double h, double lx, double ly, CovarianceKind kind,
+                                     double nu) {
+  std::vector<double> quadrant(static_cast<std::size_t>(hx + 1) * static_cast<std::size_t>(hy + 1));
+  if (kind == CovarianceKind::von_karman) {
+    von_karman_quadrant(hx, hy, h, lx, ly, nu, quadrant);
+    return quadrant;
+  }
+  for (int iy = 0; iy <= hy; ++iy) {
+    for (int ix = 0; ix <= hx; ++ix) {
+      quadrant[static_cast<std::size_t>(iy) * (hx + 1) + ix] = correlation(kind, nu, scaled_lag(ix, iy, h, lx, ly));
+    }
+  }
   return quadrant;
 }
 

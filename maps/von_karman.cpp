@@ -96,7 +96,7 @@ double VonKarmanCorrelation::operator()(double r) const {
   if (outside_rule(r, value)) return value;
   const Lag lag = lag_of(r, nu_);
   double sum = 0.5 * exp(-r + lag.log_r_to_nu);
-  constexpr int block = 16;
+  constexpr int block = 32;
   double beyond_table[block], up[block], down[block], arguments[2 * block], terms[2 * block];
   int negligible = std::numeric_limits<int>::min();
   double negligible_below = -std::numeric_limits<double>::infinity();

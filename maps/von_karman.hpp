@@ -37,7 +37,7 @@ double von_karman(double r, double nu);
 //      table reaches t = 750, past every node a lag r >= 1e-300 reaches (the
 //      peak lies below t = 696 and cosh overflows at t = 710); a node beyond
 //      it is computed as the plain rule computes it.
-//  (2) The nodes are taken sixteen at a time: their exponents first, then
+//  (2) The nodes are taken 32 at a time: their exponents first, then
 //      their exponentials at once (exp_each, the same bits as exp), then the
 //      terms added to the sum in node order.  The end of the rule is the same
 //      test on the same exponent.

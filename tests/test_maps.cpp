@@ -178,11 +178,20 @@ TEST(Maps, ExpOfManyArgumentsHasTheBitsOfExpAndItsBound) {
                            0.0,  -0.0,   1e-300, 0.5,    -0.3466, 0.3466, 708.9,  709.0,  709.1,   709.8,
                            710.0, 1e300, inf,    std::numeric_limits<double>::quiet_NaN()};
   for (int i = 0; i < 4000; ++i) x.push_back(-750.0 + 1465.0 * ((i * 7919) % 4000) / 4000.0 + 1e-7 * i);
-  for (const int length : {1, 31, 32, 33, 70, static_cast<int>(x.size())}) {
-    std::vector<double> y(static_cast<std::size_t>(length));
-    exact_math::exp_each(x.data(), y.data(), length);
-    for (int i = 0; i < length; ++i) {
-      ASSERT_TRUE(same_bits(y[i], exact_math::exp(x[i]))) << "exp_each of " << length << " at x = " << x[i];
+  // Every width of register this processor has, and the choice among them.
+  struct Path {
+    const char* name;
+    void (*each)(const double*, double*, int);
+  };
+  std::vector<Path> paths = {{"exp_each", exact_math::exp_each}, {"in pairs", exact_math::exp_each_in_pairs}};
+  if (exact_math::fours_available()) paths.push_back({"in fours", exact_math::exp_each_in_fours});
+  for (const Path& path : paths) {
+    for (const int length : {1, 31, 32, 33, 70, static_cast<int>(x.size())}) {
+      std::vector<double> y(static_cast<std::size_t>(length));
+      path.each(x.data(), y.data(), length);
+      for (int i = 0; i < length; ++i) {
+        ASSERT_TRUE(same_bits(y[i], exact_math::exp(x[i]))) << path.name << ", " << length << " arguments, x = " << x[i];
+      }
     }
   }
   // The bound by which the quadrature leaves out negligible terms:
@@ -233,7 +242,7 @@ TEST(Maps, TheCorrelationQuadrantHoldsTheCorrelationOfEachLag) {
   const Case cases[] = {{CovarianceKind::von_karman, 0.3, 0.3, 0.8}, {CovarianceKind::von_karman, 0.3, 0.7, 2.5},
                         {CovarianceKind::von_karman, 1e6, 1e6, 0.5}, {CovarianceKind::exponential, 0.2, 0.5, 0.5},
                         {CovarianceKind::gaussian, 0.4, 0.4, 0.5}};
-  const int hx = 37, hy = 23;
+  const int hx = 80, hy = 50;  // several blocks of lags for the threads
   const double h = 0.025;
   for (const Case& c : cases) {
     const std::vector<double> quadrant = correlation_quadrant(hx, hy, h, c.lx, c.ly, c.kind, c.nu, "");
