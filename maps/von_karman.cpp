@@ -62,6 +62,16 @@ int gap_exponent(double sum) {
   return static_cast<int>(std::bit_cast<std::uint64_t>(sum) >> 52) - 1023 - 52;
 }
 
+// Whether the down term of a node cannot change up + down.  With
+// e = exp_bound_exponent and k = e - 1 the scaling of exp's reduction:
+// up = p 2^k_up with p >= 0.7 > 1/2, a normal number for a_up >= -700, so
+// the gap above it is at least 2^(k_up - 53), and down <= 2^(k_down + 1)
+// lies below half that gap (no tie: the sum rounds back to up) when
+// k_up - k_down >= 56.  k = floor(x/ln2 + 1/2) to within 1e-12 for these
+// x, so a_up - a_down >= 40 (57.7 ln2) makes k_up - k_down > 56.7 - 1e-12,
+// that is >= 57.  A high order's down term is such past t = 20/nu.
+bool down_negligible(double a_up, double a_down) { return a_up >= -700.0 && a_up - a_down >= 40.0; }
+
 }  // namespace
 
 double von_karman(double r, double nu) {
@@ -98,6 +108,7 @@ double VonKarmanCorrelation::operator()(double r) const {
   double sum = 0.5 * exp(-r + lag.log_r_to_nu);
   constexpr int block = 32;
   double beyond_table[block], up[block], down[block], arguments[2 * block], terms[2 * block];
+  int down_taken[block];
   int negligible = std::numeric_limits<int>::min();
   double negligible_below = -std::numeric_limits<double>::infinity();
   for (int first = 1;; first += block) {
@@ -132,15 +143,38 @@ double VonKarmanCorrelation::operator()(double r) const {
       negligible_below = (negligible - 1.5) * (ln2_hi + ln2_lo);
       if (exp_bound_exponent(negligible_below) > negligible) negligible_below = -std::numeric_limits<double>::infinity();
     }
+    // --- Their exponentials, and their terms added in node order as the
+    //     plain rule adds them: two by two, or where some down term cannot
+    //     change its node's term, without those ---
+    bool downs_left_out = false;
+    for (int j = 0; j < count; ++j) downs_left_out = downs_left_out || down_negligible(up[j], down[j]);
     int taken = 0;
-    for (int j = 0; j < count; ++j) {
-      arguments[2 * taken] = up[j];
-      arguments[2 * taken + 1] = down[j];
-      taken += up[j] > negligible_below ? 1 : 0;
+    if (!downs_left_out) {
+      for (int j = 0; j < count; ++j) {
+        arguments[2 * taken] = up[j];
+        arguments[2 * taken + 1] = down[j];
+        taken += up[j] > negligible_below ? 1 : 0;
+      }
+      exp_each(arguments, terms, 2 * taken);
+      for (int j = 0; j < taken; ++j) sum = sum + 0.5 * (terms[2 * j] + terms[2 * j + 1]);
+    } else {
+      int evaluated = 0;
+      for (int j = 0; j < count; ++j) {
+        arguments[evaluated] = up[j];
+        arguments[evaluated + 1] = down[j];
+        const int node = up[j] > negligible_below ? 1 : 0;
+        const int with_down = node & (down_negligible(up[j], down[j]) ? 0 : 1);
+        down_taken[taken] = with_down;
+        taken += node;
+        evaluated += node + with_down;
+      }
+      exp_each(arguments, terms, evaluated);
+      for (int j = 0, e = 0; j < taken; ++j) {
+        const double term_down = down_taken[j] != 0 ? terms[e + 1] : 0.0;
+        sum = sum + 0.5 * (terms[e] + term_down);
+        e += 1 + down_taken[j];
+      }
     }
-    exp_each(arguments, terms, 2 * taken);
-    // --- Their terms added in node order, as the plain rule adds them ---
-    for (int j = 0; j < taken; ++j) sum = sum + 0.5 * (terms[2 * j] + terms[2 * j + 1]);
     if (end) break;
   }
   return scale_ * (step * sum);

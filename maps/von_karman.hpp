@@ -56,6 +56,9 @@ double von_karman(double r, double nu);
 //      a_up with a value where it holds.  Past the peak the terms fall
 //      doubly exponentially, and the last nodes of the rule cost a few
 //      operations each.
+//  (4) Likewise a down term below half the gap above its node's up term
+//      leaves up + down = up, and is not evaluated (down_negligible in
+//      von_karman.cpp): a high order's down terms past t = 20/nu.
 // The object is only read: several threads may evaluate lags at once.
 class VonKarmanCorrelation {
  public:
