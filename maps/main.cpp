@@ -17,6 +17,7 @@
 // n & 255).  "upscale_maps --help" prints the usage and ends with 0.
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
                 clipped > 0 ? (", " + std::to_string(clipped) + " cells clipped").c_str() : "");
   } catch (const StopRun& stop) {
     return finish_run(stop);
+  } catch (const std::bad_alloc&) {
+    return finish_out_of_memory("upscale_maps");
   }
   return finish_normal_end();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -10,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+
+#include "common/stop.hpp"
 #include "maps/exact_math.hpp"
 #include "maps/maps.hpp"
-#include "maps/von_karman.hpp"
 #include "maps/study_deck.hpp"
+#include "maps/von_karman.hpp"
 #include "tests/test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -374,4 +378,29 @@ TEST(Maps, AVonKarmanCorrelationReadFromTheCacheGivesTheSameBytes) {
   write_file(kept[0], bytes.substr(0, bytes.size() - 8));
   ASSERT_EQ(run_maps(dir.path(), deck.text(), options + " --cache cache").exit_status, 0);
   EXPECT_EQ(read_file(dir.path() / "binary_ice_gnu.dat"), plain) << "a short cache file is not taken";
+}
+
+TEST(Maps, ShortOfMemoryTheProgramStopsSayingSoAndNeverAborts) {
+  // The largest padded grid (2048 x 2048, 64 MB of transform) in 100 MB of
+  // address space: the transform's buffer fits, the correlation's lags and
+  // the spectral weights after it do not.  The program stops with 2 and
+  // says it ran out of memory (or, should the buffer itself not fit, with 3
+  // naming the padded grid); it never aborts and writes no map.
+  if (address_sanitized_build()) GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+  ScratchDirectory dir;
+  write_file(dir.path() / "deck.in", square_deck(40, 1.0).text());
+  const std::string command = "cd '" + dir.path().string() + "' && (ulimit -v 100000; '" + UPSCALE_MAPS_BINARY +
+                              "' --kind binary --fraction 0.3 --values 0.08 0.2 --correlation 1e6 1e6 "
+                              "--covariance vonkarman:0.5 < deck.in > limited.out 2> limited.err)";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  const std::string out = read_file(dir.path() / "limited.out"), err = read_file(dir.path() / "limited.err");
+  EXPECT_EQ(err.find("terminate"), std::string::npos) << err;
+  if (WEXITSTATUS(status) == stop_input_error) {
+    EXPECT_NE(out.find("upscale_maps: out of memory"), std::string::npos) << out;
+  } else {
+    EXPECT_EQ(WEXITSTATUS(status), stop_bad_parameter) << out << err;
+    EXPECT_NE(out.find("no memory for the padded grid"), std::string::npos) << out;
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "phiw_binary_patchy.dat"));
 }
