@@ -146,14 +146,28 @@ double VonKarmanCorrelation::operator()(double r) const {
     // --- Their exponentials, and their terms added in node order as the
     //     plain rule adds them: two by two, or where some down term cannot
     //     change its node's term, without those ---
+    // (Both searches skipped where they cannot find anything: up - down is
+    // about 2 nu t, and the terms before the peak are not negligible.)
     bool downs_left_out = false;
-    for (int j = 0; j < count; ++j) downs_left_out = downs_left_out || down_negligible(up[j], down[j]);
+    if (2.0 * nu_ * ((first + block - 1) * step) >= 39.0) {
+      for (int j = 0; j < count; ++j) downs_left_out = downs_left_out || down_negligible(up[j], down[j]);
+    }
     int taken = 0;
     if (!downs_left_out) {
-      for (int j = 0; j < count; ++j) {
-        arguments[2 * taken] = up[j];
-        arguments[2 * taken + 1] = down[j];
-        taken += up[j] > negligible_below ? 1 : 0;
+      bool all_count = true;
+      for (int j = 0; j < count; ++j) all_count &= up[j] > negligible_below;
+      if (all_count) {
+        for (int j = 0; j < count; ++j) {
+          arguments[2 * j] = up[j];
+          arguments[2 * j + 1] = down[j];
+        }
+        taken = count;
+      } else {
+        for (int j = 0; j < count; ++j) {
+          arguments[2 * taken] = up[j];
+          arguments[2 * taken + 1] = down[j];
+          taken += up[j] > negligible_below ? 1 : 0;
+        }
       }
       exp_each(arguments, terms, 2 * taken);
       for (int j = 0; j < taken; ++j) sum = sum + 0.5 * (terms[2 * j] + terms[2 * j + 1]);
