@@ -88,8 +88,9 @@ double correlation(CovarianceKind kind, double nu, double r);
 
 // The correlation laid on the lags of an embedding, one quadrant (0..hx
 // along x, 0..hy along y, row by row) of the scaled lags of the cells.  The
-// von Karman function costs a quadrature per lag, a million of them on the
-// largest grid (half a minute), against one exponential each for the
+// von Karman function costs a quadrature per distinct lag, up to a million
+// of them on the largest grid (over a second, shared among the processors;
+// maps/von_karman.hpp), against one exponential each for the
 // others: with a cache directory, its values are kept there in a file per
 // grid and correlation (named by the checksum of its key, which the file
 // repeats), read back bit for bit by every later realisation of the same
