@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -418,5 +419,29 @@ void SymmetricSolver::out_of_core(const std::string& directory) {
 std::int32_t SymmetricSolver::order() const { return state_->analysed ? state_->n : 0; }
 
 bool blas_is_serial() { return openblas_get_parallel() == 0; }
+
+bool copies_may_call_mumps(std::string* why_not) {
+  std::string reason;
+#ifdef UPSCALE_MPI
+  reason = "a process of the MPI build must not fork";
+#else
+  // One entry a thread under /proc/self/task.
+  std::error_code error;
+  int threads = 0;
+  for (std::filesystem::directory_iterator entry("/proc/self/task", error), end; !error && entry != end;
+       entry.increment(error)) {
+    ++threads;
+  }
+  if (error) {
+    reason = "the threads of the process cannot be counted (" + error.message() + ")";
+  } else if (threads != 1) {
+    reason = std::to_string(threads) + " threads run in the process";
+  } else if (!blas_is_serial()) {
+    reason = "the BLAS runs threads of its own";
+  }
+#endif
+  if (why_not != nullptr) *why_not = reason;
+  return reason.empty();
+}
 
 }  // namespace scalable

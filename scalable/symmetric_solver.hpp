@@ -154,4 +154,14 @@ std::recursive_mutex& mumps_lock();
 // threads (openblas_get_parallel() == 0).
 bool blas_is_serial();
 
+// Whether a copy of this process made by fork() may go on calling MUMPS on
+// its own: the copy holds MUMPS's module state, every instance with its
+// analysis, and the BLAS, and is the only process that uses its copies of
+// them, so copies factorise side by side where threads must take turns.
+// Not in the MPI build (an MPI process must not fork), not on a threaded
+// BLAS, and not while any thread but the caller runs (a copy holds the
+// calling thread alone: a lock another thread held would stay held in
+// it). When it may not, `why_not` (if given) receives the reason.
+bool copies_may_call_mumps(std::string* why_not = nullptr);
+
 }  // namespace scalable
