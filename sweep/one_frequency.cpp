@@ -50,6 +50,16 @@ double richardson_error(const dcomplex& mw, const dcomplex& mw_half) {
 
 }  // namespace
 
+std::vector<RunStorage*> pass_objects(const PassPair& passes) {
+  std::vector<RunStorage*> runs;
+  for (RunStorage* run : {passes.sample, passes.half, passes.tensor.vertical, passes.tensor.horizontal,
+                          passes.tensor.shear, passes.half_tensor.vertical, passes.half_tensor.horizontal,
+                          passes.half_tensor.shear}) {
+    if (run != nullptr) runs.push_back(run);
+  }
+  return runs;
+}
+
 SweepPoint solve_at(const PassPair& passes, double frequency) {
   RunStorage& run = *passes.sample;
   SweepPoint point;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/complex.hpp"
 #include "driver/evaluation.hpp"
@@ -16,7 +17,9 @@
 
 // What one frequency of the sweep gives: the program's results, for a
 // layered sample the exact solution of the same test, and with the error
-// estimate the work-conjugate modulus of the sample at h/2.
+// estimate the work-conjugate modulus of the sample at h/2.  A job process
+// sends it to the sweep field by field (sweep/job_messages.cpp): a field
+// added here is added there too.
 struct SweepPoint {
   PassScalars pass;
   SampleResults results;
@@ -49,6 +52,10 @@ struct PassPair {
   TensorPasses tensor;       // of the sample
   TensorPasses half_tensor;  // of the sample at h/2, with the error estimate
 };
+
+// The pass objects of `passes` that are there: the sample, at h/2, then
+// the tensor's tests of both.
+std::vector<RunStorage*> pass_objects(const PassPair& passes);
 
 // The pass of the program at `frequency`, on a storage that holds the
 // sample and the structure of its system (read_sample, structure_stage or

@@ -3,7 +3,7 @@
 // of its systems, the tensor's tests and the exact reference's limits laid
 // out once, the heading, then the rows in grid order, the tables named and
 // the summary.  One frequency is sweep/one_frequency.cpp's, the rows of the
-// tables sweep/table_writers.cpp's, the workers sweep/sweep_workers.cpp's,
+// tables sweep/table_writers.cpp's, the jobs sweep/sweep_jobs.cpp's,
 // the progress line sweep/progress.cpp's and the command line
 // sweep/sweep_options.cpp's.
 #include "sweep/sweep.hpp"
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 #include <sstream>
@@ -33,7 +34,7 @@
 #include "sweep/progress.hpp"
 #include "sweep/sweep_reference.hpp"
 #include "sweep/sweep_table.hpp"
-#include "sweep/sweep_workers.hpp"
+#include "sweep/sweep_jobs.hpp"
 #include "sweep/table_writers.hpp"
 #include "sweep/tensor_pass.hpp"
 #include "sweep/tensor_tables.hpp"
@@ -187,8 +188,9 @@ void read_samples(std::istream& parameters, const SweepOptions& options, bool ta
   warn_unused_maps("upscale_sweep", first.deck, first.matnum, std::filesystem::exists(patchy_map_name));
 }
 
-// The scalable solver of a sample that uses it: one analysed instance for
-// all the workers; scalable/ serialises every call into MUMPS.
+// The scalable solver of a sample that uses it: one analysed instance,
+// which threads share (scalable/ serialises every call into MUMPS) and
+// each job process holds a copy of.
 void give_solver(RunStorage& run, const TestOptions& test, std::optional<SharedSolver>& solver) {
   if (!uses_scalable_solver(run.deck, test.solver)) return;
   solver.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run.deck, run.load))), test.out_of_core);
@@ -300,14 +302,15 @@ void write_reference_heading(const RunStorage& first, const SweepReference& refe
 // The sweep's heading on standard output: the grid, the solver, the mesh,
 // the test, the tensor's tables and the exact reference's limits.
 void write_heading(const SweepOptions& options, const SweepSample& sample, const SweepReference& reference,
-                   std::int32_t workers) {
+                   std::int32_t workers, JobKind kind) {
   const PassPair& passes = sample.passes;
   const RunStorage& first = *passes.sample;
   const Deck& deck = first.deck;
   const std::int32_t n = sample.layout.n;
+  const bool processes = workers > 1 && kind == JobKind::processes;
   record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", n, "unknowns,", deck.nfreq,
          "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
-         workers == 1 ? "job" : "jobs");
+         workers == 1 ? "job" : processes ? "jobs, each a process with its own solver" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
   if (first.shared != nullptr) {
     const int ranks = solver_ranks();
@@ -316,7 +319,7 @@ void write_heading(const SweepOptions& options, const SweepSample& sample, const
                                 (scalable_ordering(n) == scalable::Ordering::given ? "geometric nested dissection"
                                                                                    : "approximate minimum degree") +
                                 ", factors about " + std::to_string(first.shared->solver.memory().estimated_mb) +
-                                " MB, one factorisation at a time");
+                                (workers > 1 && !processes ? " MB, one factorisation at a time" : " MB"));
   }
   if (deck.refine > 1) {
     record(stdout_unit, " every cell of the deck split into", deck.refine, "x", deck.refine, "cells: h =", deck.h,
@@ -371,17 +374,17 @@ void begin_tables(const SweepOptions& options, const SweepSample& sample, bool l
   }
 }
 
-// The rows in grid order, as the workers hand them back: progress, the
+// The rows in grid order, as the jobs hand them back: progress, the
 // table's row, its flags counted, the tensor's rows.  The first stop met
 // in grid order ends the sweep, the rows before it kept.
-RowCounts write_rows(const SweepOptions& options, const PassPair& passes, std::int32_t workers) {
+RowCounts write_rows(const SweepOptions& options, const PassPair& passes, std::int32_t workers, JobKind kind) {
   const Deck& deck = passes.sample->deck;
   const bool periodic = passes.sample->load == TopLoad::periodic;
   const Progress progress(deck.nfreq);
   RowCounts counts;
   counts.closed = !periodic;
   {
-    SweepWorkers pool(passes, workers);
+    const std::unique_ptr<SweepJobs> jobs = start_jobs(passes, workers, kind);
     for (std::int32_t i = 1; i <= deck.nfreq; ++i) {
       const double frequency = sweep_frequency(deck, i);
       const std::string where = " stopped at frequency " + std::to_string(i) + " of " +
@@ -389,7 +392,7 @@ RowCounts write_rows(const SweepOptions& options, const PassPair& passes, std::i
                                 " Hz, omega = " + format_real(angular_frequency(frequency)) + " rad/s";
       const SweepPoint* point = nullptr;
       try {
-        point = &pool.result(i);
+        point = &jobs->result(i);
       } catch (const StopRun& stop) {
         progress.end();
         report_and_rethrow(stop, where + "; the rows before it are in " + sweep_table::partial_name);
@@ -481,18 +484,20 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   SweepReference reference;
   lay_out_sweep(options, sample, reference);
 
-  // 5. Share the frequencies among as many jobs as the memory holds.
-  const std::int32_t workers = jobs_within_memory(sample.passes, options.jobs);
+  // 5. Share the frequencies among as many jobs as the memory holds:
+  //    processes, each with its own MUMPS, on the scalable solver.
+  const JobKind kind = job_kind(sample.passes, options.jobs);
+  const std::int32_t workers = jobs_within_memory(sample.passes, options.jobs, kind);
 
   // 6. Say what the sweep computes, before the first row.
-  write_heading(options, sample, reference, workers);
+  write_heading(options, sample, reference, workers, kind);
   flush_all_units();
 
   // 7. Empty the tables and write their headers.
   begin_tables(options, sample, reference.layered);
 
   // 8. Compute the frequencies and write their rows in grid order.
-  const RowCounts counts = write_rows(options, sample.passes, workers);
+  const RowCounts counts = write_rows(options, sample.passes, workers, kind);
 
   // 9. Name the complete tables and summarise their rows.
   name_tables(options);

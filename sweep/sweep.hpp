@@ -44,9 +44,11 @@ struct SweepOptions {
 // condition stops as in the program (same message, same stop number), the
 // message written to standard output with the frequency at which it
 // occurred.  The rows of the frequencies done before a stop are kept.
-// `jobs` frequencies are computed at once, each by a thread with a pass
-// object of its own (about 200 MB of address space, 150 MB touched); the
-// table is the same, byte for byte, whatever their number.
+// `jobs` frequencies are computed at once (sweep/sweep_jobs.hpp): on the
+// built-in solver each by a thread with a pass object of its own (about
+// 200 MB of address space, 150 MB touched), on the scalable solver each by
+// a copy of the process with its own MUMPS; the table is the same, byte
+// for byte, whatever their number.
 // The table grows under sweep_table::partial_name and takes its name
 // sweep_table::file_name with its last row.  For a sample whose every row
 // is uniform the table also holds the exact one-dimensional solution, and

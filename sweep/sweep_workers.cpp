@@ -1,5 +1,4 @@
-// The worker threads of the sweep and the number of them the memory holds
-// (sweep/sweep_workers.hpp).
+// The worker threads of the sweep (sweep/sweep_workers.hpp).
 #include "sweep/sweep_workers.hpp"
 
 #include <cstdio>
@@ -7,7 +6,6 @@
 #include <string>
 #include <system_error>
 
-#include "common/cellmap.hpp"
 #include "common/stop.hpp"
 #include "common/units.hpp"
 #include "driver/pass.hpp"
@@ -90,43 +88,4 @@ void SweepWorkers::work(const PassPair& run) {
     }
     done_.notify_all();
   }
-}
-
-std::int32_t jobs_within_memory(const PassPair& passes, std::int32_t jobs) {
-  const Deck& deck = passes.sample->deck;
-  std::int32_t workers = jobs < deck.nfreq ? jobs : deck.nfreq;
-  if (workers <= 1 || (deck.nx <= classic_cells_x && deck.ny <= classic_cells_y)) return workers;
-  // A job holds the arrays of its passes and, on the built-in solver,
-  // their work blocks; the scalable solver's factors are shared.
-  auto job_part = [&](const RunStorage& run) {
-    return run.shared != nullptr ? pass_arrays_estimate(run.deck, run.load)
-                                 : pass_memory_estimate(run.deck, run.load, false);
-  };
-  std::uint64_t per_job = job_part(*passes.sample);
-  if (passes.half != nullptr) per_job += job_part(*passes.half);
-  for (const RunStorage* other : {passes.tensor.vertical, passes.tensor.horizontal, passes.tensor.shear,
-                                  passes.half_tensor.vertical, passes.half_tensor.horizontal,
-                                  passes.half_tensor.shear}) {
-    if (other != nullptr) per_job += job_part(*other);
-  }
-  // The scalable solvers' factors, shared by the jobs, are taken at the
-  // first factorisation: what they need is not offered to the jobs.
-  std::uint64_t offered = memory_offered();
-  for (const RunStorage* run : {passes.sample, passes.half, passes.tensor.vertical, passes.tensor.horizontal,
-                                passes.tensor.shear, passes.half_tensor.vertical, passes.half_tensor.horizontal,
-                                passes.half_tensor.shear}) {
-    if (run == nullptr || run->shared == nullptr) continue;
-    const long factors_mb = run->shared->solver.memory().estimated_mb;
-    const std::uint64_t factors = factors_mb > 0 ? static_cast<std::uint64_t>(factors_mb) * 1000000 : 0;
-    offered = offered > factors ? offered - factors : 0;
-  }
-  const std::uint64_t fit = offered / per_job;
-  if (fit < static_cast<std::uint64_t>(workers)) {
-    const std::int32_t fewer = fit < 1 ? 1 : static_cast<std::int32_t>(fit);
-    std::fprintf(stderr, "warning: %d jobs of this mesh need about %llu MB, more than this machine offers; %d %s\n",
-                 static_cast<int>(workers), static_cast<unsigned long long>((per_job * workers) >> 20),
-                 static_cast<int>(fewer), fewer == 1 ? "job runs" : "jobs run");
-    workers = fewer;
-  }
-  return workers;
 }

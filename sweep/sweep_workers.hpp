@@ -1,6 +1,5 @@
 // The worker threads of the sweep, which compute its frequencies several at
-// a time and hand them back in grid order (SweepWorkers), and the number of
-// them the machine's memory holds (jobs_within_memory).
+// a time and hand them back in grid order (SweepWorkers).
 #pragma once
 
 #include <condition_variable>
@@ -12,6 +11,7 @@
 
 #include "driver/readata.hpp"
 #include "sweep/one_frequency.hpp"
+#include "sweep/sweep_jobs.hpp"
 
 // The frequencies of the grid shared out among worker threads, each with a
 // pass object of its own, and handed back in grid order.
@@ -23,7 +23,7 @@
 // the one reported, whatever the order in which the workers met them.  The
 // results are those of one thread: every frequency is computed alone, from
 // the same sample and the same structure of the system.
-class SweepWorkers {
+class SweepWorkers final : public SweepJobs {
  public:
   // The first worker computes on `first`, which holds the sample and the
   // structure of its system; each further one makes a pass object of its
@@ -37,13 +37,13 @@ class SweepWorkers {
 
   // Ends the workers: those still running finish their frequency and take
   // no other.
-  ~SweepWorkers();
+  ~SweepWorkers() override;
 
   SweepWorkers(const SweepWorkers&) = delete;
   SweepWorkers& operator=(const SweepWorkers&) = delete;
 
   // Waits for frequency i; returns its point, or rethrows the stop it met.
-  const SweepPoint& result(std::int32_t i);
+  const SweepPoint& result(std::int32_t i) override;
 
  private:
   struct Slot {
@@ -63,9 +63,3 @@ class SweepWorkers {
   bool abandoned_ = false;
   std::vector<std::thread> threads_;
 };
-
-// The jobs asked for, no more than the frequencies, and beyond 60 x 60 no
-// more than the memory holds (with a warning).  Each further job works on
-// pass objects of its own, given the sample and the structure; none orders
-// or factorises symbolically again.
-std::int32_t jobs_within_memory(const PassPair& passes, std::int32_t jobs);
