@@ -2,9 +2,11 @@
 // frequency, the program's files are left alone, stops name the frequency.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -13,10 +15,14 @@
 
 #include "common/format.hpp"
 #include "common/input.hpp"
+#include "common/machine_memory.hpp"
+#include "common/stop.hpp"
 #include "common/units.hpp"
 #include "driver/pass.hpp"
 #include "driver/readata.hpp"
 #include "sweep/sweep.hpp"
+#include "sweep/sweep_jobs.hpp"
+#include "sweep/tensor_tables.hpp"
 #include "tests/test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -318,6 +324,144 @@ TEST(SweepJobs, TablesAndStopsAreTheSameBytesForAnyNumberOfJobs) {
       EXPECT_NE(reference_out.find(" stopped at frequency 5 of 9: f = 1e+12 Hz"), std::string::npos) << reference_out;
       EXPECT_EQ(split_lines(reference_table).size(), 5u) << "the header and the rows before the stop are kept";
     }
+  }
+}
+
+// --- frequencies computed by processes on the scalable solver ---
+
+namespace {
+
+// The two-layer sample just past 60 cells across: the scalable solver,
+// whose jobs are copies of the sweep, each with its own MUMPS.
+TestDeck scalable_deck(const char* fmax, const char* nfreq) {
+  TestDeck deck = two_layer_deck(TestDeck());
+  deck.nx = "61";
+  deck.fmax = fmax;
+  deck.nfreq = nfreq;
+  return deck;
+}
+
+}  // namespace
+
+// Every table, the summary and the stop of one, two and three job
+// processes are the same bytes, with the tensor's tests and the sample at
+// h/2 each on its own instance, and with a stop in the middle of the grid
+// (at 1e12 Hz lambda1 turns negative; later frequencies fail too).
+TEST(SweepProcesses, TablesAndStopsAreTheSameBytesForOneTwoAndThreeJobs) {
+  struct Case {
+    const char* name;
+    std::string options;
+    const char* fmax;
+    const char* nfreq;
+    int status;
+    std::vector<const char*> tables;
+  };
+  const Case cases[] = {
+      {"periodic", "", "1.0e4", "5", 0, {sweep_table::file_name}},
+      {"tensor", "--tensor", "1.0e4", "4", 0,
+       {sweep_table::file_name, tensor_table::stiffness_name, tensor_table::angle_name}},
+      {"error estimate", "--load split --error-estimate", "1.0e4", "4", 0, {sweep_table::file_name}},
+      {"stop in the middle", "--load split", "1.0e24", "9", 57, {sweep_table::partial_name}},
+  };
+  for (const Case& c : cases) {
+    std::string reference_tables, reference_out;
+    for (const std::string jobs : {"1", "2", "3"}) {
+      ScratchDirectory dir;
+      write_uniform_map(dir.path() / "binary_ice_gnu.dat", 61, 6, 0.12);
+      const ProgramRun sweep = run_sweep(dir.path(), scalable_deck(c.fmax, c.nfreq).text(), "-j " + jobs + " " + c.options);
+      ASSERT_EQ(sweep.exit_status, c.status) << c.name << ", -j " << jobs << "\n" << sweep.out << sweep.err;
+      const std::string first_line = sweep.out.substr(0, sweep.out.find('\n'));
+      EXPECT_EQ(first_line.find("jobs, each a process with its own solver") != std::string::npos, jobs != "1")
+          << c.name << ": " << first_line;
+      std::string out = sweep.out.substr(sweep.out.find('\n'));
+      out = out.substr(0, out.find(" CPU time"));
+      std::string tables;
+      for (const char* table : c.tables) tables += read_file(dir.path() / table);
+      if (jobs == "1") {
+        reference_tables = tables;
+        reference_out = out;
+        continue;
+      }
+      EXPECT_EQ(tables, reference_tables) << c.name << ": -j " << jobs << " changed a table";
+      EXPECT_EQ(out, reference_out) << c.name << ": -j " << jobs << " changed the summary or the stop";
+      if (c.status != 0) {
+        EXPECT_NE(sweep.err.find("STOP 12345"), std::string::npos) << sweep.err;
+      }
+    }
+    if (c.status != 0) {
+      EXPECT_NE(reference_out.find(" stopped at frequency 5 of 9: f = 1e+12 Hz"), std::string::npos) << reference_out;
+      EXPECT_EQ(split_lines(reference_tables).size(), 5u) << "the header and the rows before the stop are kept";
+    }
+  }
+}
+
+// A job killed while the sweep runs stops it at a frequency that job left
+// unanswered, with stop_input_error and the signal, the rows before it
+// kept: no hang, no row lost in silence.
+TEST(SweepProcesses, AJobKilledStopsTheSweepAtItsFrequencyWithTheSignal) {
+  ScratchDirectory dir;
+  write_uniform_map(dir.path() / "binary_ice_gnu.dat", 61, 6, 0.12);
+  write_file(dir.path() / "deck.in", scalable_deck("1.0e4", "3000").text());
+  const std::string script = "cd '" + dir.path().string() + "' && { '" + UPSCALE_SWEEP_BINARY +
+                             "' -j 2 --load split < deck.in > stdout.txt 2> stderr.txt & sweep=$!; "
+                             "for t in $(seq 1000); do job=$(pgrep -P $sweep | head -n 1); "
+                             "[ -n \"$job\" ] && break; sleep 0.01; done; "
+                             "kill -KILL $job; wait $sweep; echo $? > status.txt; }";
+  ASSERT_EQ(std::system(script.c_str()), 0);
+  const std::string out = read_file(dir.path() / "stdout.txt");
+  EXPECT_EQ(read_file(dir.path() / "status.txt"), "2\n") << out;
+  EXPECT_NE(out.find("was killed by signal 9"), std::string::npos) << out;
+  EXPECT_NE(read_file(dir.path() / "stderr.txt").find("STOP 2\n"), std::string::npos);
+  const std::size_t at = out.find(" stopped at frequency ");
+  ASSERT_NE(at, std::string::npos) << out;
+  const std::int32_t stopped = std::stoi(out.substr(at + 22));
+  EXPECT_EQ(split_lines(read_file(dir.path() / sweep_table::partial_name)).size(), static_cast<std::size_t>(stopped))
+      << "the header and every row before frequency " << stopped;
+}
+
+// Each job process factorises in its own instance, so the jobs a machine
+// holds count every job's factors beside its arrays: with room for two
+// and a half jobs, three become two, with the warning; with three and a
+// half, three run.
+TEST(SweepProcesses, EachJobsFactorsCountAgainstTheMemory) {
+  TestDeck deck = scalable_deck("1.0e4", "5");
+  deck.ny = "60";
+  RunStoragePtr run = make_run_storage();
+  std::optional<SharedSolver> solver;
+  try {
+    Units sink;
+    const BindUnits bind(sink);
+    const OutputDiscarded quiet;
+    std::istringstream in(deck.text());
+    LineInput input(in, "deck");
+    readata(input, run->deck);
+    size_for_mesh(*run, 1, true);
+    material_map_stage(*run);
+    for (int k = 1; k <= run->deck.ny; ++k) {
+      for (int j = 1; j <= run->deck.nx; ++j) run->binary_ice(j, k) = 0.12;
+    }
+    solver.emplace(scalable_ordering(static_cast<std::int32_t>(mesh_unknowns(run->deck, run->load))));
+    run->shared = &*solver;
+    PassScalars layout;
+    structure_stage(*run, layout);
+  } catch (const StopRun& stop) {
+    FAIL() << "the sample stopped with " << stop.code << ": " << stop.message;
+  }
+  PassPair passes;
+  passes.sample = run.get();
+  const std::uint64_t factors = static_cast<std::uint64_t>(solver->solver.memory().estimated_mb) * 1000000;
+  ASSERT_GT(factors, 0u) << "the analysis gave no estimate of the factors";
+  const std::uint64_t per_job = pass_arrays_estimate(run->deck, run->load) + factors;
+  for (const double room : {2.5, 3.5}) {
+    // Slurm's memory of the task bounds what is offered: room for `room` jobs beside what the process holds.
+    const std::uint64_t task = resident_bytes() + static_cast<std::uint64_t>(room * static_cast<double>(per_job));
+    ASSERT_EQ(setenv("SLURM_MEM_PER_CPU", std::to_string(task >> 20).c_str(), 1), 0);
+    testing::internal::CaptureStderr();
+    const std::int32_t jobs = jobs_within_memory(passes, 3, JobKind::processes);
+    const std::string warning = testing::internal::GetCapturedStderr();
+    unsetenv("SLURM_MEM_PER_CPU");
+    EXPECT_EQ(jobs, room < 3 ? 2 : 3) << "room for " << room << " jobs of " << (per_job >> 20) << " MB";
+    EXPECT_EQ(warning.find("warning: 3 jobs of this mesh need about ") == 0, room < 3) << warning;
   }
 }
 
