@@ -56,6 +56,8 @@ SweepProcesses::SweepProcesses(const PassPair& passes, std::int32_t jobs)
   }
   counters_.reset(new (mapped) Counters{{1}, {deck_.nfreq + 1}, {false}});
   std::string refused;
+  jobs_.reserve(static_cast<std::size_t>(jobs));  // no job lost to a refused allocation once started
+  const pid_t sweep = getpid();
   for (std::int32_t w = 1; w <= jobs; ++w) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
@@ -65,7 +67,7 @@ SweepProcesses::SweepProcesses(const PassPair& passes, std::int32_t jobs)
     const pid_t pid = fork();
     if (pid == 0) {
       close(ends[0]);
-      run_job(passes, ends[1]);
+      run_job(passes, ends[1], sweep);
     }
     const int fork_error = errno;
     close(ends[1]);
@@ -97,9 +99,8 @@ SweepProcesses::~SweepProcesses() {
 
 // --- In the job ---
 
-void SweepProcesses::run_job(const PassPair& passes, int fd) {
+void SweepProcesses::run_job(const PassPair& passes, int fd, pid_t sweep) {
   // The job dies with the sweep, even one that left before this line.
-  const pid_t sweep = getppid();
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != sweep) _exit(1);
   for (const Job& earlier : jobs_) close(earlier.fd);

@@ -78,7 +78,8 @@ class SweepProcesses final : public SweepJobs {
     StopRun stop{0, {}};
   };
 
-  [[noreturn]] void run_job(const PassPair& passes, int fd);
+  // The job's life, in the copy: frequencies until none is left, then _exit.
+  [[noreturn]] void run_job(const PassPair& passes, int fd, pid_t sweep);
   void take_messages();
   void take_message(Job& job);
   void job_ended(Job& job);
