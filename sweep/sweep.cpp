@@ -302,15 +302,14 @@ void write_reference_heading(const RunStorage& first, const SweepReference& refe
 // The sweep's heading on standard output: the grid, the solver, the mesh,
 // the test, the tensor's tables and the exact reference's limits.
 void write_heading(const SweepOptions& options, const SweepSample& sample, const SweepReference& reference,
-                   std::int32_t workers, JobKind kind) {
+                   std::int32_t workers) {
   const PassPair& passes = sample.passes;
   const RunStorage& first = *passes.sample;
   const Deck& deck = first.deck;
   const std::int32_t n = sample.layout.n;
-  const bool processes = workers > 1 && kind == JobKind::processes;
   record(stdout_unit, " frequency sweep of a", deck.nx, "x", deck.ny, "sample,", n, "unknowns,", deck.nfreq,
          "frequencies from", deck.fmin, "to", sweep_frequency(deck, deck.nfreq), "Hz,", workers,
-         workers == 1 ? "job" : processes ? "jobs, each a process with its own solver" : "jobs");
+         workers == 1 ? "job" : "jobs");
   record(stdout_unit, " ordering and symbolic factorisation once, numeric factorisation at every frequency");
   if (first.shared != nullptr) {
     const int ranks = solver_ranks();
@@ -319,7 +318,7 @@ void write_heading(const SweepOptions& options, const SweepSample& sample, const
                                 (scalable_ordering(n) == scalable::Ordering::given ? "geometric nested dissection"
                                                                                    : "approximate minimum degree") +
                                 ", factors about " + std::to_string(first.shared->solver.memory().estimated_mb) +
-                                (workers > 1 && !processes ? " MB, one factorisation at a time" : " MB"));
+                                " MB");
   }
   if (deck.refine > 1) {
     record(stdout_unit, " every cell of the deck split into", deck.refine, "x", deck.refine, "cells: h =", deck.h,
@@ -490,7 +489,7 @@ void upscale_sweep(std::istream& parameters, const SweepOptions& options) {
   const std::int32_t workers = jobs_within_memory(sample.passes, options.jobs, kind);
 
   // 6. Say what the sweep computes, before the first row.
-  write_heading(options, sample, reference, workers, kind);
+  write_heading(options, sample, reference, workers);
   flush_all_units();
 
   // 7. Empty the tables and write their headers.
