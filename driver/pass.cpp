@@ -16,7 +16,6 @@
 #include "driver/result_units.hpp"
 #include "driver/physical_ranges.hpp"
 #include "driver/refine.hpp"
-#include "driver/solver_ranks.hpp"
 #include "fem/geometric_order.hpp"
 #include "fem/global_sist.hpp"
 #include "medium/check_coefficients.hpp"
@@ -109,20 +108,23 @@ void plane_wave_stage(RunStorage& run, PassScalars& pass) {
 
 void assembly_stage(RunStorage& run, PassScalars& pass) {
   const Deck& deck = run.deck;
+  pass.n = numbered_unknowns(deck.nx, deck.ny, run.xnod);
+  if (run.rows_shared) return;  // each rank assembles its own rows with the factorisation
   // global_sist in its two halves, the coefficients as one bundle.
   global_pattern(deck.nx, deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data(), run.assembly);
   global_values(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.coef, run.avec.data(), run.ia.data(),
                 run.ja.data(), run.rhs_m.data(), run.assembly, run.test);
-  pass.n = numbered_unknowns(deck.nx, deck.ny, run.xnod);
 }
 
 void assembly_pattern_stage(RunStorage& run, PassScalars& pass) {
-  global_pattern(run.deck.nx, run.deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data(), run.assembly);
   pass.n = numbered_unknowns(run.deck.nx, run.deck.ny, run.xnod);
+  if (run.rows_shared) return;
+  global_pattern(run.deck.nx, run.deck.ny, run.xnod, run.ia.data(), run.ja.data(), run.avec.data(), run.assembly);
 }
 
 void assembly_values_stage(RunStorage& run, const PassScalars& pass) {
   const Deck& deck = run.deck;
+  if (run.rows_shared) return;
   global_values(pass.omega, deck.nx, deck.ny, deck.h, run.xnod, run.coef, run.avec.data(), run.ia.data(),
                 run.ja.data(), run.rhs_m.data(), run.assembly, run.test);
 }
@@ -188,10 +190,12 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
   // so that the arrays below never stand beside it.
   if (from.shared != nullptr && to.work.nsp != 1) to.work.allocate(1);
   // The sizes of the original, from what its passes do not write.
-  if (to.ia.size() != from.ia.size() || to.work.nsp != from.work.nsp) {
+  if (to.ia.size() != from.ia.size() || to.work.nsp != from.work.nsp || to.rows_shared != from.rows_shared) {
+    to.rows_shared = from.rows_shared;
     resize_arrays(to, static_cast<std::int32_t>(from.ia.size() - 1), from.work.nsp);
   }
   to.shared = from.shared;
+  to.rows_shared = from.rows_shared;
   to.size_layer = from.size_layer;
   to.matnum = from.matnum;
   to.binary_ice = from.binary_ice;
@@ -199,6 +203,7 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
   to.load = from.load;
   to.test = from.test;
   to.xnod = from.xnod;
+  if (from.rows_shared) return;  // no compressed rows; the analysis is shared
   const std::int32_t n = numbered_unknowns(from.deck.nx, from.deck.ny, from.xnod);
   std::copy_n(from.ia.begin(), n + 1, to.ia.begin());
   std::copy_n(from.ja.begin(), from.ia[n] - 1, to.ja.begin());
@@ -225,8 +230,11 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
                record_text(" non-finite solution z at unknown i =", i, "of", pass.n, "value", zi.re, zi.im));
     }
   }
-  pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
-                                                     run.rhs_m.data(), run.z.data());
+  // Shared rows: computed by the ranks with the refinement's residual.
+  if (!run.rows_shared) {
+    pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
+                                                       run.rhs_m.data(), run.z.data());
+  }
   // The scalable solver, whose factors other workers may replace once its
   // lock is released, makes its estimate within its own turn.
   if (run.shared == nullptr) pass.forward_error = refinement_forward_error(run, pass);
@@ -305,11 +313,12 @@ void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   if (shared.ordering == scalable::Ordering::given)
     geometric_order(run.deck.nx, run.deck.ny, run.xnod, pass.n, shared.pivot_order);
   // Over several ranks, each assembles and hands MUMPS its own band of rows.
-  const int sharing = solver_ranks();
-  shared.rows_shared = sharing > 1;
-  const scalable::RowShare share = shared.rows_shared ? band_share(run, sharing) : scalable::RowShare{};
-  const scalable::Status status = shared.solver.analyse(pass.n, run.ia.data(), run.ja.data(), shared.pivot_order.data(),
-                                                        shared.rows_shared ? &share : nullptr);
+  shared.rows_shared = run.rows_shared;
+  const scalable::Status status =
+      shared.rows_shared
+          ? shared.solver.analyse_shared(pass.n, shared.pivot_order.data(), make_band_row_source(),
+                                         band_pattern_words(run))
+          : shared.solver.analyse(pass.n, run.ia.data(), run.ja.data(), shared.pivot_order.data());
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(9, " the scalable solver's analysis failed: " + status.message);
   // MUMPS's own estimate of each rank's share of the factors, against what
@@ -330,8 +339,37 @@ void analyse_scalable(RunStorage& run, const PassScalars& pass) {
   shared.analysed = true;
 }
 
+namespace {
+
+// The scalable solver's turn over rows shared between ranks: every rank
+// assembles its rows and eliminates the held unknowns, the whole load
+// comes to this rank, and the ranks compute the residual of the solution
+// and its backward error, each from its own rows.
+void solve_shared_rows(RunStorage& run, PassScalars& pass) {
+  SharedSolver& shared = *run.shared;
+  const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
+  band_values_words(run, pass.omega, shared.words);
+  scalable::Status status = shared.solver.factor_shared(shared.words, run.rhs_m.data());
+  if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
+  if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
+  pass.backward_error = shared.solver.residual_shared(run.z.data(), run.residual.data());
+  double largest = 0.0;
+  for (std::int32_t i = 1; i <= pass.n; ++i) largest = std::fmax(largest, abs(run.z[i - 1]));
+  status = shared.solver.solve(run.residual.data(), run.correction.data());
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
+  if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
+  pass.forward_error = correction_ratio(run, pass.n, largest);
+}
+
+}  // namespace
+
 void solve_scalable(RunStorage& run, PassScalars& pass) {
   if (!run.shared->analysed) analyse_scalable(run, pass);
+  if (run.rows_shared) {
+    solve_shared_rows(run, pass);
+    return;
+  }
   // The held columns cleared with their rows: the same solution, a
   // symmetric matrix.
   scalable::held_unknowns(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.held.data());
@@ -339,8 +377,7 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
                              run.held.data());
   SharedSolver& shared = *run.shared;
   const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
-  if (shared.rows_shared) band_values_words(run, pass.omega, shared.words);
-  scalable::Status status = shared.solver.factor(run.avec.data(), shared.rows_shared ? &shared.words : nullptr);
+  scalable::Status status = shared.solver.factor(run.avec.data());
   if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);

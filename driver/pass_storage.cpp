@@ -20,9 +20,10 @@ RunStoragePtr make_run_storage() { return RunStoragePtr(new RunStorage); }
 void RunStorage::size_system(std::int32_t n) {
   const std::size_t un = static_cast<std::size_t>(n);
   ia.allocate(un + 1);
-  ia_builtin.allocate(un + 1);
-  ja.allocate(un * entries_per_unknown);
-  avec.allocate(un * entries_per_unknown);
+  const std::size_t entries = rows_shared ? 0 : un * entries_per_unknown;
+  ia_builtin.allocate(rows_shared ? 0 : un + 1);
+  ja.allocate(entries);
+  avec.allocate(entries);
   rhs_m.allocate(un);
   z.allocate(un);
   residual.allocate(un);
@@ -49,7 +50,11 @@ void resize_arrays(RunStorage& run, std::int32_t n, std::int32_t words) {
   run.coef.resize(deck.nx, deck.ny);
   run.fields.resize(deck.nx, deck.ny);
   run.xnod.resize(deck.nx * deck.ny);
-  run.assembly.resize(n, deck.nx * deck.ny);
+  if (run.rows_shared) {
+    run.assembly.resize(0, 0);
+  } else {
+    run.assembly.resize(n, deck.nx * deck.ny);
+  }
   run.size_system(n);
   run.work.allocate(words);
 }
@@ -75,7 +80,7 @@ std::int64_t work_block_words(std::int64_t n) {
   return static_cast<std::int64_t>(std::ceil(grown));
 }
 
-std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load) {
+std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load, int sharing_ranks) {
   const std::uint64_t cells = static_cast<std::uint64_t>(deck.nx > classic_cells_x ? deck.nx : classic_cells_x) *
                               static_cast<std::uint64_t>(deck.ny > classic_cells_y ? deck.ny : classic_cells_y);
   const std::int64_t n = mesh_unknowns(deck, load);
@@ -87,7 +92,15 @@ std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load) {
   // pointers of 8 and their 4-byte copy), the load, solution, ordering and
   // the assembly's lists and marks.
   const std::uint64_t per_unknown = entries_per_unknown * (4 + 16 + 1) + 8 + 4 + 4 * 16 + 2 * 4 + 4 * 4;
-  return cells * per_cell + un * per_unknown;
+  if (sharing_ranks <= 1) return cells * per_cell + un * per_unknown;
+  // Rows shared between ranks: no compressed rows and no assembly lists
+  // here, but this rank's band (its rows with their marks, and their lower
+  // triangle: two numbers, a place and a value per entry, about half the
+  // entries), and the held unknowns' flags and values, the whole solution
+  // and this rank's part of a vector.
+  const std::uint64_t band = entries_per_unknown * (4 + 16 + 1) + entries_per_unknown / 2 * (4 + 4 + 8 + 16);
+  const std::uint64_t shared_per_unknown = 8 + 4 * 16 + 2 * 4 + 1 + 3 * 16 + band / sharing_ranks;
+  return cells * (per_cell - 60 * 4) + un * shared_per_unknown;
 }
 
 std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable) {
@@ -101,8 +114,8 @@ std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable
     const double ratio = static_cast<double>(un) / classic_unknowns;
     // Over several ranks this process holds its share of them.
     const double entries = 3.24e6 * ratio * std::log(static_cast<double>(un)) / std::log(double{classic_unknowns});
-    return pass_arrays_estimate(deck, load) +
-           static_cast<std::uint64_t>(entries * 16.0 * 1.5 * 1.1 / scalable::rank_count());
+    const int ranks = scalable::rank_count();
+    return pass_arrays_estimate(deck, load, ranks) + static_cast<std::uint64_t>(entries * 16.0 * 1.5 * 1.1 / ranks);
   }
   const std::int64_t words = work_block_words(static_cast<std::int64_t>(un));
   const std::uint64_t block = 16 * static_cast<std::uint64_t>(words > 0 ? words : 0) + sizeof(sparse::FactorScratch);
@@ -140,6 +153,8 @@ void size_for_mesh(RunStorage& run, std::int32_t passes, bool scalable) {
     if (run.work.nsp != 1) run.work.allocate(1);
     reserve_blas_buffer(deck);
   }
+  // Over several ranks each holds its own rows (driver/band_ranks.hpp).
+  run.rows_shared = scalable && scalable::rank_count() > 1;
   if (deck.nx <= classic_cells_x && deck.ny <= classic_cells_y) return;  // the sizes it was made with
   const std::uint64_t needed = pass_memory_estimate(deck, run.load, scalable) * static_cast<std::uint64_t>(passes);
   const std::uint64_t offered = memory_offered();

@@ -54,6 +54,11 @@ struct RunStorage {
   // built-in solver in the work block); owned by whoever made the pass.
   SharedSolver* shared = nullptr;
   Buffer<unsigned char> held;  // the unknowns held at zero, for the scalable solver
+  // Over several ranks, each rank (this one included) assembles and holds
+  // its own band of rows (driver/band_ranks.hpp): this storage then holds
+  // no compressed rows (ja, avec and the assembly's scratch stay empty),
+  // only the load, the solution and the refinement's vectors.
+  bool rows_shared = false;
   AssemblyScratch assembly;
   ResultFields fields;
 
@@ -85,8 +90,9 @@ std::int64_t work_block_words(std::int64_t n);
 // machine offers: the memory available now, bounded by the process's
 // address-space limit.
 std::uint64_t pass_memory_estimate(const Deck& deck, TopLoad load, bool scalable = false);
-// The same without the solver's storage (work block or factors).
-std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load);
+// The same without the solver's storage (work block or factors); with the
+// rows shared between sharing_ranks > 1 ranks, this rank's share.
+std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load, int sharing_ranks = 1);
 
 // Whether the deck's mesh is solved by the scalable solver under `choice`.
 bool uses_scalable_solver(const Deck& deck, SolverChoice choice);

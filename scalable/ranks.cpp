@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -24,6 +25,8 @@ namespace scalable {
 namespace {
 
 constexpr int job_init = -1, job_end = -2, job_analyse = 1, job_factor = 2;
+// The rows' own steps (no MUMPS call): their pattern, their values, the residual.
+constexpr int job_rows_pattern = 101, job_rows_values = 102, job_rows_residual = 103;
 // The stop of a one-process build started as several ranks (a bad parameter).
 constexpr int ranks_refused = 3;
 // The communicator value of MUMPS's sequential build.
@@ -105,19 +108,106 @@ void gather_memory(const ZMUMPS_STRUC_C& id, std::vector<RankMemory>* all) {
   for (std::size_t r = 0; r < received.size() / 2; ++r) all->push_back({received[2 * r], received[2 * r + 1]});
 }
 
+#endif
+
+// --- The rows' steps, the same on every rank (collective over the ranks) ---
+
+int own_rank() {
+#ifdef UPSCALE_MPI
+  return rank_in_world();
+#else
+  return 0;
+#endif
+}
+
+// Every rank's part of a vector (`mine`, in its rows() order) into the
+// whole vector `whole` on rank 0.
+void gather_rows(SharedRows& rows, const dcomplex* mine, dcomplex* whole) {
+  const std::vector<std::int32_t>& own = rows.source->rows();
+#ifdef UPSCALE_MPI
+  if (rank_count() > 1) {
+    MPI_Gatherv(mine, static_cast<int>(own.size()), MPI_C_DOUBLE_COMPLEX, rows.gathered.data(), rows.counts.data(),
+                rows.places.data(), MPI_C_DOUBLE_COMPLEX, 0, MPI_COMM_WORLD);
+    if (own_rank() != 0) return;
+    for (std::size_t i = 0; i < rows.all_rows.size(); ++i) whole[rows.all_rows[i] - 1] = rows.gathered[i];
+    return;
+  }
+#endif
+  for (std::size_t i = 0; i < own.size(); ++i) whole[own[i] - 1] = mine[i];
+}
+
+void rows_pattern_step(SharedRows& rows, const std::vector<char>& words) {
+  const int rank = own_rank(), ranks = rank_count();
+  rows.source->pattern(words, rank, ranks);
+  const std::vector<std::int32_t>& own = rows.source->rows();
+  rows.own.assign(own.size(), dcomplex(0.0, 0.0));
+  rows.solution.assign(rows.source->held().size(), dcomplex(0.0, 0.0));
+#ifdef UPSCALE_MPI
+  if (ranks > 1) {
+    int count = static_cast<int>(own.size());
+    rows.counts.assign(rank == 0 ? ranks : 0, 0);
+    MPI_Gather(&count, 1, MPI_INT, rows.counts.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
+    rows.places.assign(rows.counts.size(), 0);
+    for (std::size_t r = 1; r < rows.counts.size(); ++r) rows.places[r] = rows.places[r - 1] + rows.counts[r - 1];
+    const std::size_t total = rows.counts.empty() ? 0 : static_cast<std::size_t>(rows.places.back() + rows.counts.back());
+    rows.all_rows.assign(total, 0);
+    rows.gathered.assign(total, dcomplex(0.0, 0.0));
+    MPI_Gatherv(own.data(), count, MPI_INT32_T, rows.all_rows.data(), rows.counts.data(), rows.places.data(),
+                MPI_INT32_T, 0, MPI_COMM_WORLD);
+  }
+#endif
+}
+
+void rows_values_step(SharedRows& rows, const std::vector<char>& words, dcomplex* load) {
+  RowSource& source = *rows.source;
+  source.values(words);
+#ifdef UPSCALE_MPI
+  if (rank_count() > 1) {
+    // Each held unknown is found by the one rank that owns its row; every
+    // other rank adds zeros, which leaves the value's bits as they are.
+    const int n = static_cast<int>(source.held().size());
+    MPI_Allreduce(MPI_IN_PLACE, source.held().data(), n, MPI_UNSIGNED_CHAR, MPI_MAX, MPI_COMM_WORLD);
+    MPI_Allreduce(MPI_IN_PLACE, source.known().data(), n, MPI_C_DOUBLE_COMPLEX, MPI_SUM, MPI_COMM_WORLD);
+  }
+#endif
+  source.eliminate_held();
+  gather_rows(rows, source.load().data(), load);
+}
+
+double rows_residual_step(SharedRows& rows, const dcomplex* z, dcomplex* residual) {
+  const std::size_t n = rows.solution.size();
+  if (own_rank() == 0) std::copy_n(z, n, rows.solution.begin());
+  double worst = 0.0;
+#ifdef UPSCALE_MPI
+  if (rank_count() > 1) {
+    MPI_Bcast(rows.solution.data(), static_cast<int>(n), MPI_C_DOUBLE_COMPLEX, 0, MPI_COMM_WORLD);
+    const double mine = rows.source->residual(rows.solution.data(), rows.own.data());
+    gather_rows(rows, rows.own.data(), residual);
+    // The largest of the ranks' figures, a NaN kept as the rows keep it.
+    std::vector<double> every(own_rank() == 0 ? rank_count() : 0);
+    MPI_Gather(&mine, 1, MPI_DOUBLE, every.data(), 1, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    for (double figure : every)
+      if (!(figure <= worst)) worst = figure;
+    return worst;
+  }
+#endif
+  worst = rows.source->residual(rows.solution.data(), rows.own.data());
+  gather_rows(rows, rows.own.data(), residual);
+  return worst;
+}
+
+#ifdef UPSCALE_MPI
+
 // A worker: each of rank 0's calls on the worker's copy of the instance.
 // Where rank 0 shares the rows of the matrix, the worker's own rows come
-// from a row source of the program's, made at the analysis.
+// from a row source of the program's, made at the rows' pattern step.
 int serve(RowSourceFactory factory) {
   struct Served {
     ZMUMPS_STRUC_C id{};
-    std::unique_ptr<RowSource> source;
+    SharedRows rows;
   };
   std::map<std::uint64_t, Served> instances;
   std::vector<char> words;
-  int rank = 0, ranks = 1;
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
   for (;;) {
     Command c;
     exchange(c);
@@ -126,6 +216,25 @@ int serve(RowSourceFactory factory) {
     exchange_words(words);
     Served& served = instances[c.instance];
     ZMUMPS_STRUC_C& id = served.id;
+    if (c.job == job_rows_pattern) {
+      if (factory == nullptr) throw std::logic_error("rows shared, but no row source on this rank");
+      served.rows.source = factory();
+      rows_pattern_step(served.rows, words);
+      RowSource& source = *served.rows.source;
+      id.nnz_loc = static_cast<MUMPS_INT8>(source.row().size());
+      id.irn_loc = source.row().data();
+      id.jcn_loc = source.column().data();
+      id.a_loc = reinterpret_cast<ZMUMPS_COMPLEX*>(source.value().data());
+      continue;
+    }
+    if (c.job == job_rows_values) {
+      rows_values_step(served.rows, words, nullptr);
+      continue;
+    }
+    if (c.job == job_rows_residual) {
+      rows_residual_step(served.rows, nullptr, nullptr);
+      continue;
+    }
     if (c.job == job_init) {
       id = ZMUMPS_STRUC_C{};
       id.par = 1;
@@ -134,17 +243,6 @@ int serve(RowSourceFactory factory) {
     } else {
       std::copy(std::begin(c.icntl), std::end(c.icntl), id.icntl);
       std::memcpy(id.ooc_tmpdir, c.ooc_tmpdir, sizeof c.ooc_tmpdir);
-    }
-    if (c.job == job_analyse && c.words > 0 && factory != nullptr) {
-      served.source = factory();
-      served.source->pattern(words, rank, ranks);
-      id.nnz_loc = static_cast<MUMPS_INT8>(served.source->row().size());
-      id.irn_loc = served.source->row().data();
-      id.jcn_loc = served.source->column().data();
-    }
-    if (c.job == job_factor && c.words > 0 && served.source != nullptr) {
-      served.source->values(words);
-      id.a_loc = reinterpret_cast<ZMUMPS_COMPLEX*>(served.source->value().data());
     }
     id.job = c.job;
     zmumps_c(&id);
@@ -220,8 +318,7 @@ int mumps_communicator() {
 #endif
 }
 
-void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMemory>* memory,
-                const std::vector<char>* words) {
+void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMemory>* memory) {
   const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
   [[maybe_unused]] const bool shared = rank_count() > 1;
 #ifdef UPSCALE_MPI
@@ -231,13 +328,10 @@ void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMem
     c.instance = instance;
     std::copy(id.icntl, id.icntl + 60, c.icntl);
     std::memcpy(c.ooc_tmpdir, id.ooc_tmpdir, sizeof c.ooc_tmpdir);
-    c.words = words != nullptr ? words->size() : 0;
     exchange(c);
-    if (c.words > 0) exchange_words(const_cast<std::vector<char>&>(*words));
   }
 #else
   (void)instance;
-  (void)words;
 #endif
   zmumps_c(&id);
   if (id.job != job_analyse) return;
@@ -248,6 +342,42 @@ void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMem
   }
 #endif
   if (memory != nullptr) *memory = {own_memory(id)};
+}
+
+namespace {
+
+// Rank 0's word for one of the rows' steps of `instance`, and its words.
+void announce_rows_step([[maybe_unused]] int job, [[maybe_unused]] std::uintptr_t instance,
+                        [[maybe_unused]] const std::vector<char>* words) {
+#ifdef UPSCALE_MPI
+  if (rank_count() <= 1) return;
+  Command c;
+  c.job = job;
+  c.instance = instance;
+  c.words = words != nullptr ? words->size() : 0;
+  exchange(c);
+  if (c.words > 0) exchange_words(const_cast<std::vector<char>&>(*words));
+#endif
+}
+
+}  // namespace
+
+void share_rows_pattern(std::uintptr_t instance, SharedRows& rows, const std::vector<char>& words) {
+  const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
+  announce_rows_step(job_rows_pattern, instance, &words);
+  rows_pattern_step(rows, words);
+}
+
+void share_rows_values(std::uintptr_t instance, SharedRows& rows, const std::vector<char>& words, dcomplex* load) {
+  const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
+  announce_rows_step(job_rows_values, instance, &words);
+  rows_values_step(rows, words, load);
+}
+
+double share_rows_residual(std::uintptr_t instance, SharedRows& rows, const dcomplex* z, dcomplex* residual) {
+  const std::lock_guard<std::recursive_mutex> lock(mumps_lock());
+  announce_rows_step(job_rows_residual, instance, nullptr);
+  return rows_residual_step(rows, z, residual);
 }
 
 }  // namespace scalable

@@ -148,15 +148,18 @@ struct SymmetricSolver::State {
   std::vector<std::uint32_t> pos_offset, mirror_offset;
   std::vector<dcomplex> lower, work;
   std::string out_of_core_directory;  // empty: in core
-  bool distributed = false;           // this rank hands MUMPS its own rows only
+  bool distributed = false;           // each rank hands MUMPS its own rows (rows)
+  SharedRows rows;
   std::vector<RankMemory> ranks;      // after the analysis
 
   int& icntl(int k) { return id.icntl[k - 1]; }
   int infog(int k) const { return id.infog[k - 1]; }
 
-  Status call(int job, const char* phase, const std::vector<char>* words = nullptr) {
+  std::uintptr_t instance() const { return reinterpret_cast<std::uintptr_t>(this); }
+
+  Status call(int job, const char* phase) {
     id.job = job;
-    call_mumps(id, reinterpret_cast<std::uintptr_t>(this), job == job_analyse ? &ranks : nullptr, words);
+    call_mumps(id, instance(), job == job_analyse ? &ranks : nullptr);
     if (infog(1) >= 0) return {};
     Status s;
     s.kind = Status::mumps_failed;
@@ -204,7 +207,7 @@ SymmetricSolver::SymmetricSolver(Ordering ordering) : state_(std::make_unique<St
 SymmetricSolver::~SymmetricSolver() {
   if (state_ && state_->alive) {
     state_->id.job = job_end;
-    call_mumps(state_->id, reinterpret_cast<std::uintptr_t>(state_.get()));
+    call_mumps(state_->id, state_->instance());
   }
 }
 
@@ -233,20 +236,21 @@ std::string metis_order(std::int32_t n, const std::int64_t* ia, const std::int32
 }  // namespace
 
 Status SymmetricSolver::analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
-                                const std::int32_t* perm_in, const RowShare* share) {
-  return analyse_pattern(*state_, n, ia, ja, perm_in, share);
+                                const std::int32_t* perm_in) {
+  return analyse_pattern(*state_, n, ia, ja, perm_in);
 }
 
 Status SymmetricSolver::analyse(std::int32_t n, const std::int64_t* ia, const std::int32_t* ja,
-                                const std::int32_t* perm_in, const RowShare* share) {
-  return analyse_pattern(*state_, n, ia, ja, perm_in, share);
+                                const std::int32_t* perm_in) {
+  return analyse_pattern(*state_, n, ia, ja, perm_in);
 }
 
 template <class Index>
 Status SymmetricSolver::analyse_pattern(State& s, std::int32_t n, const Index* ia, const std::int32_t* ja,
-                                        const std::int32_t* perm_in, const RowShare* share) {
+                                        const std::int32_t* perm_in) {
   if (!s.alive) return s.init_status;
   s.analysed = s.factored = false;
+  s.distributed = false;
   std::vector<std::int64_t> pos, mirror;
   const std::string wrong = lower_triangle(n, ia, ja, s.irn, s.jcn, pos, mirror);
   if (!wrong.empty()) {
@@ -255,34 +259,19 @@ Status SymmetricSolver::analyse_pattern(State& s, std::int32_t n, const Index* i
     e.message = "analysis: " + wrong;
     return e;
   }
-  // Rows shared between ranks: this rank keeps the entries of its own rows.
-  s.distributed = share != nullptr;
-  std::size_t kept = 0;
-  for (std::size_t k = 0; k < pos.size(); ++k) {
-    if (s.distributed && share->own[s.irn[k] - 1] == 0) continue;
-    s.irn[kept] = s.irn[k];
-    s.jcn[kept] = s.jcn[k];
-    pos[kept] = pos[k];
-    mirror[kept] = mirror[k];
-    ++kept;
-  }
-  for (auto* list : {&s.irn, &s.jcn}) {
-    list->resize(kept);
-    list->shrink_to_fit();
-  }
+  for (auto* list : {&s.irn, &s.jcn}) list->shrink_to_fit();
   s.row_start.assign(ia, ia + n + 1);
   for (std::int64_t& start : s.row_start) start -= 1;
-  s.pos_offset.resize(kept);
-  s.mirror_offset.resize(kept);
-  for (std::size_t k = 0; k < kept; ++k) {
+  const std::size_t lower_count = pos.size();
+  s.pos_offset.resize(lower_count);
+  s.mirror_offset.resize(lower_count);
+  for (std::size_t k = 0; k < lower_count; ++k) {
     s.pos_offset[k] = static_cast<std::uint32_t>(pos[k] - s.row_start[s.irn[k] - 1]);
     s.mirror_offset[k] = static_cast<std::uint32_t>(mirror[k] - s.row_start[s.jcn[k] - 1]);
   }
-  const std::size_t lower_count = kept;
   std::vector<std::int64_t>().swap(pos);
   std::vector<std::int64_t>().swap(mirror);
 
-  // --- Ordering ---
   if (s.ordering == Ordering::metis) {
     s.perm_in.assign(n, 0);
     const std::string failed = metis_order(n, ia, ja, s.perm_in.data());
@@ -292,6 +281,44 @@ Status SymmetricSolver::analyse_pattern(State& s, std::int32_t n, const Index* i
       e.message = "analysis: " + failed;
       return e;
     }
+  }
+  s.lower.assign(lower_count, dcomplex(0));
+  s.id.nnz = static_cast<MUMPS_INT8>(lower_count);
+  s.id.irn = s.irn.data();
+  s.id.jcn = s.jcn.data();
+  s.id.nnz_loc = 0;
+  s.id.irn_loc = s.id.jcn_loc = nullptr;
+  return analyse_entries(s, n, perm_in);
+}
+
+Status SymmetricSolver::analyse_shared(std::int32_t n, const std::int32_t* perm_in, std::unique_ptr<RowSource> own,
+                                       const std::vector<char>& words) {
+  State& s = *state_;
+  if (!s.alive) return s.init_status;
+  s.analysed = s.factored = false;
+  if (s.ordering == Ordering::metis) {
+    Status e;
+    e.kind = Status::ordering_failed;
+    e.message = "analysis: METIS orders the whole pattern, which no rank holds when the rows are shared";
+    return e;
+  }
+  // Every rank's rows from the words, this rank's among them.
+  s.distributed = true;
+  s.rows = SharedRows{};
+  s.rows.source = std::move(own);
+  share_rows_pattern(s.instance(), s.rows, words);
+  RowSource& source = *s.rows.source;
+  s.id.nnz = 0;
+  s.id.irn = s.id.jcn = nullptr;
+  s.id.nnz_loc = static_cast<MUMPS_INT8>(source.row().size());
+  s.id.irn_loc = source.row().data();
+  s.id.jcn_loc = source.column().data();
+  return analyse_entries(s, n, perm_in);
+}
+
+// The ordering and the symbolic analysis of the entries set in s.id.
+Status SymmetricSolver::analyse_entries(State& s, std::int32_t n, const std::int32_t* perm_in) {
+  if (s.ordering == Ordering::metis) {
     s.id.perm_in = s.perm_in.data();
   } else if (s.ordering == Ordering::given) {
     if (perm_in == nullptr) {
@@ -305,37 +332,21 @@ Status SymmetricSolver::analyse_pattern(State& s, std::int32_t n, const Index* i
   } else {
     s.id.perm_in = nullptr;
   }
-
-  // --- Symbolic analysis ---
   s.n = n;
-  s.lower.assign(lower_count, dcomplex(0));
   s.work.assign(n, dcomplex(0));
   s.id.n = n;
   s.id.nz = 0;
   s.id.a = s.id.a_loc = nullptr;
-  if (s.distributed) {
-    s.id.nnz = 0;
-    s.id.irn = s.id.jcn = nullptr;
-    s.id.nnz_loc = static_cast<MUMPS_INT8>(lower_count);
-    s.id.irn_loc = s.irn.data();
-    s.id.jcn_loc = s.jcn.data();
-  } else {
-    s.id.nnz = static_cast<MUMPS_INT8>(lower_count);
-    s.id.irn = s.irn.data();
-    s.id.jcn = s.jcn.data();
-    s.id.nnz_loc = 0;
-    s.id.irn_loc = s.id.jcn_loc = nullptr;
-  }
   s.set_controls();
-  Status st = s.call(job_analyse, "analysis", s.distributed ? &share->words : nullptr);
+  Status st = s.call(job_analyse, "analysis");
   s.analysed = st.good();
   return st;
 }
 
-Status SymmetricSolver::factor(const dcomplex* a, const std::vector<char>* words) {
+Status SymmetricSolver::factor(const dcomplex* a) {
   State& s = *state_;
   s.factored = false;
-  if (!s.analysed) {
+  if (!s.analysed || s.distributed) {
     Status e;
     e.kind = Status::out_of_order;
     e.message = "factorisation: no analysed pattern (analyse first)";
@@ -357,15 +368,37 @@ Status SymmetricSolver::factor(const dcomplex* a, const std::vector<char>* words
     }
     s.lower[k] = v;
   }
-  (s.distributed ? s.id.a_loc : s.id.a) = reinterpret_cast<ZMUMPS_COMPLEX*>(s.lower.data());
-  const std::vector<char>* shared_words = s.distributed ? words : nullptr;
+  s.id.a = reinterpret_cast<ZMUMPS_COMPLEX*>(s.lower.data());
+  return factor_entries(s);
+}
 
-  // --- Numeric factorisation, with more workspace when MUMPS asks ---
+Status SymmetricSolver::factor_shared(const std::vector<char>& words, dcomplex* load) {
+  State& s = *state_;
+  s.factored = false;
+  if (!s.analysed || !s.distributed) {
+    Status e;
+    e.kind = Status::out_of_order;
+    e.message = "factorisation: no analysed pattern of shared rows (analyse_shared first)";
+    return e;
+  }
+  share_rows_values(s.instance(), s.rows, words, load);
+  s.id.a_loc = reinterpret_cast<ZMUMPS_COMPLEX*>(s.rows.source->value().data());
+  return factor_entries(s);
+}
+
+double SymmetricSolver::residual_shared(const dcomplex* z, dcomplex* residual) {
+  State& s = *state_;
+  return share_rows_residual(s.instance(), s.rows, z, residual);
+}
+
+// The numeric factorisation of the values set in s.id, with more
+// workspace when MUMPS asks.
+Status SymmetricSolver::factor_entries(State& s) {
   const int relaxation = s.icntl(14);
-  Status st = s.call(job_factor, "factorisation", shared_words);
+  Status st = s.call(job_factor, "factorisation");
   for (int retry = 0; retry < retries_on_workspace && workspace_too_small(st.infog1); ++retry) {
     s.icntl(14) = std::max(2 * s.icntl(14), 40);
-    st = s.call(job_factor, "factorisation", shared_words);
+    st = s.call(job_factor, "factorisation");
   }
   s.icntl(14) = relaxation;
   s.factored = st.good();

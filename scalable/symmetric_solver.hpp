@@ -119,17 +119,26 @@ class SymmetricSolver {
   SymmetricSolver(SymmetricSolver&&) noexcept;
   SymmetricSolver& operator=(SymmetricSolver&&) noexcept;
 
-  // With `share`, the rows are shared between the ranks (row_share.hpp):
-  // this rank hands MUMPS its own rows of ia, ja, and the analysis's words
-  // go to the workers' row sources; `words` of factor then go to them with
-  // each factorisation.
   // The row pointers ia in 32 or 64 bits (a pattern of more than 2^31
   // entries).
   Status analyse(std::int32_t n, const std::int32_t* ia, const std::int32_t* ja,
-                 const std::int32_t* perm_in = nullptr, const RowShare* share = nullptr);
+                 const std::int32_t* perm_in = nullptr);
   Status analyse(std::int32_t n, const std::int64_t* ia, const std::int32_t* ja,
-                 const std::int32_t* perm_in = nullptr, const RowShare* share = nullptr);
-  Status factor(const dcomplex* a, const std::vector<char>* words = nullptr);
+                 const std::int32_t* perm_in = nullptr);
+  Status factor(const dcomplex* a);
+
+  // The rows shared between the ranks (row_share.hpp), no rank holding the
+  // whole matrix: `own` is this rank's source, and `words` go to every
+  // rank's (with the analysis, for the rows' pattern; with each
+  // factorisation, for their values). factor_shared writes the whole load,
+  // with the held unknowns eliminated, to `load` (rank 0, order n);
+  // residual_shared writes load - A z to `residual` and returns the
+  // componentwise backward error of z. The ordering is AMD or given.
+  Status analyse_shared(std::int32_t n, const std::int32_t* perm_in, std::unique_ptr<RowSource> own,
+                        const std::vector<char>& words);
+  Status factor_shared(const std::vector<char>& words, dcomplex* load);
+  double residual_shared(const dcomplex* z, dcomplex* residual);
+
   Status solve(const dcomplex* rhs, dcomplex* x);
 
   Memory memory() const;
@@ -143,7 +152,9 @@ class SymmetricSolver {
   struct State;
   template <class Index>
   static Status analyse_pattern(State& s, std::int32_t n, const Index* ia, const std::int32_t* ja,
-                                const std::int32_t* perm_in, const RowShare* share);
+                                const std::int32_t* perm_in);
+  static Status analyse_entries(State& s, std::int32_t n, const std::int32_t* perm_in);
+  static Status factor_entries(State& s);
   std::unique_ptr<State> state_;
 };
 

@@ -2,12 +2,21 @@
 // the deck reader, the material map, the per-cell files and exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 #include "common/stop.hpp"
+#include "driver/band_ranks.hpp"
+#include "driver/pass.hpp"
 #include "driver/readata.hpp"
 #include "medium/makematnum.hpp"
 #include "medium/porosity.hpp"
+#include "scalable/symmetric_values.hpp"
+#include "sparse/backward_error.hpp"
 #include "tests/test_support.hpp"
 
 namespace {
@@ -305,5 +314,112 @@ TEST(WholeRun, PerCellRecordsOutOfPlaceOrBeyondTheCellsWarnAndLeaveStandardOutpu
       EXPECT_NE(run.err.find(c.warning), std::string::npos) << c.name << ": " << run.err;
       EXPECT_EQ(run.err.find("warning", run.err.find("warning") + 1), std::string::npos) << "one warning only";
     }
+  }
+}
+
+namespace {
+
+bool same_bits(const dcomplex& a, const dcomplex& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+// Rows shared between ranks: each band, given the held unknowns every band
+// found, eliminates them from its rows, and computes its rows' residual
+// and backward error, exactly as the whole system does (1, 2 and 3 bands
+// under the split, piston and periodic numberings). Then one pass of the
+// scalable solver on shared rows (one rank: one band) gives the pass on
+// the whole matrix's solution, backward and forward errors bit for bit.
+TEST(SharedRows, BandsEliminateTheHeldUnknownsAndGiveTheResidualOfTheWholeSystemBitForBit) {
+  const RunStoragePtr storage = make_run_storage();
+  RunStorage& run = *storage;
+  ScratchDirectory dir;
+  read_example_sample(run, "permafrost_patchy");
+  CapturedOutput quiet;
+  const struct { TopLoad load; HarmonicTest test; } cases[] = {{TopLoad::split, HarmonicTest::vertical},
+                                                                {TopLoad::piston, HarmonicTest::vertical},
+                                                                {TopLoad::periodic, HarmonicTest::periodic_shear}};
+  for (const auto& c : cases) {
+    run.load = c.load;
+    run.test = c.test;
+    PassScalars pass;
+    pass.omega = angular_frequency(30.0);
+    number_pass_unknowns(run);
+    assembly_pattern_stage(run, pass);
+    medium_stage(run, pass);
+    assembly_values_stage(run, pass);
+    const std::int32_t n = pass.n;
+    scalable::held_unknowns(n, run.ia.data(), run.ja.data(), run.avec.data(), run.held.data());
+    scalable::symmetric_values(n, run.ia.data(), run.ja.data(), run.avec.data(), run.rhs_m.data(), run.held.data());
+    std::vector<dcomplex> z(n), whole_residual(n);
+    for (std::int32_t i = 0; i < n; ++i) z[i] = dcomplex(std::sin(0.1 * i), std::cos(0.7 * i)) * dcomplex(1e-9, 0.0);
+    for (std::int32_t i = 1; i <= n; ++i) {
+      dcomplex r = run.rhs_m[i - 1];
+      for (std::int64_t p = run.ia[i - 1]; p < run.ia[i]; ++p) r = r - run.avec[p - 1] * z[run.ja[p - 1] - 1];
+      whole_residual[i - 1] = r;
+    }
+    const double whole_error =
+        componentwise_backward_error(n, run.ia.data(), run.ja.data(), run.avec.data(), run.rhs_m.data(), z.data());
+    const std::vector<char> pattern_words = band_pattern_words(run);
+    std::vector<char> values_words;
+    band_values_words(run, pass.omega, values_words);
+    for (int bands = 1; bands <= 3; ++bands) {
+      SCOPED_TRACE(testing::Message() << "test " << static_cast<int>(c.test) << ", " << bands << " bands");
+      std::vector<std::unique_ptr<scalable::RowSource>> sources;
+      std::vector<unsigned char> held(n, 0);
+      std::vector<dcomplex> known(n, dcomplex(0.0, 0.0));
+      for (int b = 0; b < bands; ++b) {
+        sources.push_back(make_band_row_source());
+        sources[b]->pattern(pattern_words, b, bands);
+        sources[b]->values(values_words);
+        for (std::int32_t i = 0; i < n; ++i) {
+          held[i] = std::max(held[i], sources[b]->held()[i]);
+          known[i] = known[i] + sources[b]->known()[i];
+        }
+      }
+      EXPECT_EQ(std::count(held.begin(), held.end(), 1), std::count(run.held.begin(), run.held.begin() + n, 1));
+      EXPECT_GT(std::count(held.begin(), held.end(), 1), 0);
+      double error = 0.0;
+      for (auto& source : sources) {
+        source->held() = held;
+        source->known() = known;
+        source->eliminate_held();
+        const std::vector<std::int32_t>& rows = source->rows();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+          ASSERT_TRUE(same_bits(source->load()[i], run.rhs_m[rows[i] - 1])) << "load of row " << rows[i];
+        for (std::size_t q = 0; q < source->row().size(); ++q) {
+          const std::int32_t r = source->row()[q], col = source->column()[q];
+          const std::int32_t* at = std::find(run.ja.data() + run.ia[r - 1] - 1, run.ja.data() + run.ia[r] - 1, col);
+          ASSERT_TRUE(same_bits(source->value()[q], run.avec[at - run.ja.data()])) << "entry " << r << ", " << col;
+        }
+        std::vector<dcomplex> residual(rows.size());
+        error = std::max(error, source->residual(z.data(), residual.data()));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+          ASSERT_TRUE(same_bits(residual[i], whole_residual[rows[i] - 1])) << "residual of row " << rows[i];
+      }
+      EXPECT_EQ(error, whole_error);
+    }
+
+    // The scalable solver's pass on the whole matrix, then on shared rows.
+    PassScalars solved[2];
+    std::vector<dcomplex> solution[2];
+    for (const bool rows_shared : {false, true}) {
+      SharedSolver solver(scalable::Ordering::given);
+      run.shared = &solver;
+      run.rows_shared = rows_shared;
+      PassScalars& s = solved[rows_shared];
+      structure_stage(run, s);
+      s.omega = pass.omega;
+      medium_stage(run, s);
+      assembly_values_stage(run, s);
+      solve_stage(run, s, Factorisation::reuse_order_and_structure);
+      EXPECT_EQ(solver.rows_shared, rows_shared);
+      solution[rows_shared].assign(run.z.begin(), run.z.begin() + s.n);
+      run.shared = nullptr;
+      run.rows_shared = false;
+    }
+    EXPECT_GT(solved[0].backward_error, 0.0);
+    EXPECT_EQ(solved[1].backward_error, solved[0].backward_error);
+    EXPECT_EQ(solved[1].forward_error, solved[0].forward_error);
+    EXPECT_EQ(std::memcmp(solution[1].data(), solution[0].data(), solution[0].size() * sizeof(dcomplex)), 0);
   }
 }
