@@ -68,18 +68,16 @@ class BandRowSource : public scalable::RowSource {
     std::int32_t k0 = 0, k1 = 0;
     band_cell_rows(ny_, ranks, rank, k0, k1);
     band_pattern(nx_, ny_, xnod_, k0, k1, band_);
-    // The lower triangle of the band's rows, and where each entry lies in the band.
+    // The lower triangle of the band's rows: the leading entries of each
+    // row, whose columns rise.
     row_.clear();
     column_.clear();
-    at_.clear();
     for (std::size_t i = 0; i < band_.rows.size(); ++i)
-      for (std::int64_t p = band_.ia[i]; p < band_.ia[i + 1]; ++p)
-        if (band_.ja[p - 1] <= band_.rows[i]) {
-          row_.push_back(band_.rows[i]);
-          column_.push_back(band_.ja[p - 1]);
-          at_.push_back(p - 1);
-        }
-    value_.assign(at_.size(), dcomplex(0.0, 0.0));
+      for (std::int64_t p = band_.ia[i]; p < band_.ia[i + 1] && band_.ja[p - 1] <= band_.rows[i]; ++p) {
+        row_.push_back(band_.rows[i]);
+        column_.push_back(band_.ja[p - 1]);
+      }
+    value_.assign(row_.size(), dcomplex(0.0, 0.0));
     load_.assign(band_.rows.size(), dcomplex(0.0, 0.0));
     coef_.resize(nx_, ny_);
     held_.assign(static_cast<std::size_t>(band_.n), 0);
@@ -131,7 +129,10 @@ class BandRowSource : public scalable::RowSource {
       }
       load_[i] = load;
     }
-    for (std::size_t q = 0; q < at_.size(); ++q) value_[q] = band_.a[at_[q]];
+    std::size_t q = 0;
+    for (std::size_t i = 0; i < band_.rows.size(); ++i)
+      for (std::int64_t p = band_.ia[i]; p < band_.ia[i + 1] && band_.ja[p - 1] <= band_.rows[i]; ++p)
+        value_[q++] = band_.a[p - 1];
   }
 
   double residual(const dcomplex* z, dcomplex* residual) override {
@@ -161,7 +162,6 @@ class BandRowSource : public scalable::RowSource {
   std::vector<unsigned char> held_;
   std::vector<dcomplex> known_, load_;
   std::vector<std::int32_t> row_, column_;
-  std::vector<std::int64_t> at_;
   std::vector<dcomplex> value_;
 };
 

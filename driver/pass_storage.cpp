@@ -95,10 +95,10 @@ std::uint64_t pass_arrays_estimate(const Deck& deck, TopLoad load, int sharing_r
   if (sharing_ranks <= 1) return cells * per_cell + un * per_unknown;
   // Rows shared between ranks: no compressed rows and no assembly lists
   // here, but this rank's band (its rows with their marks, and their lower
-  // triangle: two numbers, a place and a value per entry, about half the
+  // triangle: two numbers and a value per entry, about half the
   // entries), and the held unknowns' flags and values, the whole solution
   // and this rank's part of a vector.
-  const std::uint64_t band = entries_per_unknown * (4 + 16 + 1) + entries_per_unknown / 2 * (4 + 4 + 8 + 16);
+  const std::uint64_t band = entries_per_unknown * (4 + 16 + 1) + entries_per_unknown / 2 * (4 + 4 + 16);
   const std::uint64_t shared_per_unknown = 8 + 4 * 16 + 2 * 4 + 1 + 3 * 16 + band / sharing_ranks;
   return cells * (per_cell - 60 * 4) + un * shared_per_unknown;
 }

@@ -53,8 +53,9 @@ struct SharedSolver {
   scalable::SymmetricSolver solver;
   std::vector<std::int32_t> pivot_order;
   bool analysed = false;
-  // Over several ranks each assembles its own band of rows (driver/band_ranks.hpp):
-  // rank 0 sends them the words of each factorisation, kept here.
+  // Over several ranks each, rank 0 included, assembles its own band of
+  // rows (driver/band_ranks.hpp) from the words of each factorisation,
+  // which rank 0 keeps here.
   bool rows_shared = false;
   std::vector<char> words;
 };
