@@ -230,14 +230,12 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
                record_text(" non-finite solution z at unknown i =", i, "of", pass.n, "value", zi.re, zi.im));
     }
   }
-  // Shared rows: computed by the ranks with the refinement's residual.
-  if (!run.rows_shared) {
-    pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
-                                                       run.rhs_m.data(), run.z.data());
-  }
   // The scalable solver, whose factors other workers may replace once its
-  // lock is released, makes its estimate within its own turn.
-  if (run.shared == nullptr) pass.forward_error = refinement_forward_error(run, pass);
+  // lock is released, makes its figures within its own turn.
+  if (run.shared != nullptr) return;
+  pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
+                                                     run.rhs_m.data(), run.z.data());
+  pass.forward_error = refinement_forward_error(run, pass);
 }
 
 namespace {
@@ -341,52 +339,63 @@ void analyse_scalable(RunStorage& run, const PassScalars& pass) {
 
 namespace {
 
-// The scalable solver's turn over rows shared between ranks: every rank
-// assembles its rows and eliminates the held unknowns, the whole load
-// comes to this rank, and the ranks compute the residual of the solution
-// and its backward error, each from its own rows.
-void solve_shared_rows(RunStorage& run, PassScalars& pass) {
-  SharedSolver& shared = *run.shared;
-  const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
-  band_values_words(run, pass.omega, shared.words);
-  scalable::Status status = shared.solver.factor_shared(shared.words, run.rhs_m.data());
-  if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
-  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
+bool finite_solution(const RunStorage& run, std::int32_t n) {
+  for (std::int32_t i = 0; i < n; ++i)
+    if (!std::isfinite(run.z[i].re) || !std::isfinite(run.z[i].im)) return false;
+  return true;
+}
+
+void stop_unless_good(const RunStorage& run, const scalable::Status& status) {
+  if (status.memory_refused()) stop_scalable_memory(run.deck, status, run.shared->solver.memory().estimated_mb);
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
-  pass.backward_error = shared.solver.residual_shared(run.z.data(), run.residual.data());
-  double largest = 0.0;
-  for (std::int32_t i = 1; i <= pass.n; ++i) largest = std::fmax(largest, abs(run.z[i - 1]));
-  status = shared.solver.solve(run.residual.data(), run.correction.data());
-  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
-  if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
-  pass.forward_error = correction_ratio(run, pass.n, largest);
 }
 
 }  // namespace
 
 void solve_scalable(RunStorage& run, PassScalars& pass) {
   if (!run.shared->analysed) analyse_scalable(run, pass);
-  if (run.rows_shared) {
-    solve_shared_rows(run, pass);
-    return;
-  }
-  // The held columns cleared with their rows: the same solution, a
-  // symmetric matrix.
-  scalable::held_unknowns(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.held.data());
-  scalable::symmetric_values(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.rhs_m.data(),
-                             run.held.data());
   SharedSolver& shared = *run.shared;
+  if (!run.rows_shared) {
+    // The held columns cleared with their rows: the same solution, a
+    // symmetric matrix.
+    scalable::held_unknowns(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.held.data());
+    scalable::symmetric_values(pass.n, run.ia.data(), run.ja.data(), run.avec.data(), run.rhs_m.data(),
+                               run.held.data());
+  }
+  // One turn: the factorisation, the solution, its residual and one step
+  // of refinement on these factors, before another worker's factorisation
+  // replaces them (refinement_forward_error).
   const std::lock_guard<std::recursive_mutex> turn(scalable::mumps_lock());
-  scalable::Status status = shared.solver.factor(run.avec.data());
-  if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
-  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
-  if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
-  // One step of refinement on these factors, before another worker's
-  // factorisation replaces them (refinement_forward_error).
-  const double largest = solution_residual(run, pass.n);
-  status = shared.solver.solve(run.residual.data(), run.correction.data());
-  if (status.memory_refused()) stop_scalable_memory(run.deck, status, shared.solver.memory().estimated_mb);
-  if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
+  // Over several ranks every rank assembles its rows and eliminates the
+  // held unknowns, the whole load comes to this rank, and the ranks
+  // compute the residual and the backward error, each of its own rows.
+  if (run.rows_shared) band_values_words(run, pass.omega, shared.words);
+  // The pivots first in the analysis's order, as they come, which saves
+  // MUMPS the search for them; where that fails, or leaves a solution
+  // that is not finite or whose backward error exceeds its threshold,
+  // the same system again with threshold pivoting. Each factorisation
+  // decides for itself, so that no result depends on the frequencies
+  // before it.
+  for (const bool pivoting : {false, true}) {
+    shared.solver.pivoting(pivoting);
+    scalable::Status status = run.rows_shared ? shared.solver.factor_shared(shared.words, run.rhs_m.data())
+                                              : shared.solver.factor(run.avec.data());
+    if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
+    if (!pivoting && !status.good() && !status.memory_refused()) continue;
+    stop_unless_good(run, status);
+    if (run.rows_shared) {
+      pass.backward_error = shared.solver.residual_shared(run.z.data(), run.residual.data());
+    } else {
+      solution_residual(run, pass.n);
+      pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
+                                                         run.rhs_m.data(), run.z.data());
+    }
+    if (finite_solution(run, pass.n) && pass.backward_error <= backward_error_threshold) break;
+  }
+  double largest = 0.0;
+  for (std::int32_t i = 1; i <= pass.n; ++i) largest = std::fmax(largest, abs(run.z[i - 1]));
+  const scalable::Status status = shared.solver.solve(run.residual.data(), run.correction.data());
+  stop_unless_good(run, status);
   pass.forward_error = correction_ratio(run, pass.n, largest);
 }
 

@@ -44,13 +44,14 @@ RankMemory own_memory(const ZMUMPS_STRUC_C& id) {
 #ifdef UPSCALE_MPI
 
 // Rank 0's word to the workers before each call: the job, the instance,
-// the host's controls and out-of-core directory; job end_of_run carries
+// the host's controls (ICNTL and CNTL) and out-of-core directory; job end_of_run carries
 // the exit status instead.
 struct Command {
   int job = 0;
   int status = 0;
   std::uint64_t instance = 0;
   int icntl[60] = {};
+  double cntl[15] = {};
   char ooc_tmpdir[256] = {};
   std::uint64_t words = 0;  // the bytes of rank 0's words that follow, for the workers' row sources
 };
@@ -242,6 +243,7 @@ int serve(RowSourceFactory factory) {
       id.comm_fortran = mumps_communicator();
     } else {
       std::copy(std::begin(c.icntl), std::end(c.icntl), id.icntl);
+      std::copy(std::begin(c.cntl), std::end(c.cntl), id.cntl);
       std::memcpy(id.ooc_tmpdir, c.ooc_tmpdir, sizeof c.ooc_tmpdir);
     }
     id.job = c.job;
@@ -327,6 +329,7 @@ void call_mumps(ZMUMPS_STRUC_C& id, std::uintptr_t instance, std::vector<RankMem
     c.job = id.job;
     c.instance = instance;
     std::copy(id.icntl, id.icntl + 60, c.icntl);
+    std::copy(id.cntl, id.cntl + 15, c.cntl);
     std::memcpy(c.ooc_tmpdir, id.ooc_tmpdir, sizeof c.ooc_tmpdir);
     exchange(c);
   }

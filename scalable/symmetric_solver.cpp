@@ -148,6 +148,7 @@ struct SymmetricSolver::State {
   std::vector<std::uint32_t> pos_offset, mirror_offset;
   std::vector<dcomplex> lower, work;
   std::string out_of_core_directory;  // empty: in core
+  double pivot_threshold = 0.01;      // CNTL(1): MUMPS's threshold pivoting; 0: none
   bool distributed = false;           // each rank hands MUMPS its own rows (rows)
   SharedRows rows;
   std::vector<RankMemory> ranks;      // after the analysis
@@ -189,6 +190,7 @@ struct SymmetricSolver::State {
     icntl(22) = out_of_core_directory.empty() ? 0 : 1;  // factors in core, or in files
     std::snprintf(id.ooc_tmpdir, sizeof id.ooc_tmpdir, "%s", out_of_core_directory.c_str());
     icntl(28) = 1;  // sequential analysis
+    id.cntl[1 - 1] = pivot_threshold;
     icntl(7) = ordering == Ordering::metis || ordering == Ordering::given ? 1 : ordering == Ordering::amd ? 0 : 2;
   }
 };
@@ -443,6 +445,11 @@ Memory SymmetricSolver::memory() const {
     m.factor_entries = s.infog(9) >= 0 ? double(s.infog(9)) : -1e6 * s.infog(9);
   }
   return m;
+}
+
+void SymmetricSolver::pivoting(bool threshold) {
+  state_->pivot_threshold = threshold ? 0.01 : 0.0;
+  state_->id.cntl[1 - 1] = state_->pivot_threshold;
 }
 
 void SymmetricSolver::out_of_core(const std::string& directory) {
