@@ -6,10 +6,13 @@
 // order of the rows): irn[k], jcn[k] its row and column (MUMPS's
 // coordinate format, 1-based), pos[k] its position in ja (0-based),
 // mirror[k] the position of its transposed entry (== pos[k] on the
-// diagonal). The object keeps the two positions as offsets within their
-// rows, row_start[r-1] + pos_offset[k] and row_start[c-1] +
-// mirror_offset[k] (a row holds fewer than 2^32 entries): 8 bytes an entry
-// where the positions took 16.
+// diagonal). The object keeps neither: the lower entries of row r are its
+// first lower_length[r-1] entries, and, the columns of every row rising,
+// the transposed entries of column c's lower entries, met row after row,
+// are the strictly upper entries of row c in their order; the analysis
+// checks that this walk finds every mirror, and a factorisation walks it
+// with one cursor a row (8 bytes an unknown where the positions took 8 an
+// entry).
 #include "scalable/symmetric_solver.hpp"
 
 #include <zmumps_c.h>
@@ -145,7 +148,7 @@ struct SymmetricSolver::State {
   bool analysed = false, factored = false;
   std::vector<MUMPS_INT> irn, jcn, perm_in;
   std::vector<std::int64_t> row_start;                 // ia - 1
-  std::vector<std::uint32_t> pos_offset, mirror_offset;
+  std::vector<std::uint32_t> lower_length, cursor;     // each row's lower entries; the walk's place in each row
   std::vector<dcomplex> lower, work;
   std::string out_of_core_directory;  // empty: in core
   double pivot_threshold = 0.01;      // CNTL(1): MUMPS's threshold pivoting; 0: none
@@ -265,11 +268,26 @@ Status SymmetricSolver::analyse_pattern(State& s, std::int32_t n, const Index* i
   s.row_start.assign(ia, ia + n + 1);
   for (std::int64_t& start : s.row_start) start -= 1;
   const std::size_t lower_count = pos.size();
-  s.pos_offset.resize(lower_count);
-  s.mirror_offset.resize(lower_count);
+  s.lower_length.assign(n, 0);
+  s.cursor.assign(n, 0);
   for (std::size_t k = 0; k < lower_count; ++k) {
-    s.pos_offset[k] = static_cast<std::uint32_t>(pos[k] - s.row_start[s.irn[k] - 1]);
-    s.mirror_offset[k] = static_cast<std::uint32_t>(mirror[k] - s.row_start[s.jcn[k] - 1]);
+    if (pos[k] != s.row_start[s.irn[k] - 1] + s.lower_length[s.irn[k] - 1]) {
+      Status e;
+      e.kind = Status::bad_pattern;
+      e.message = "analysis: the lower entries of row " + std::to_string(s.irn[k]) + " must lead it (columns rising)";
+      return e;
+    }
+    ++s.lower_length[s.irn[k] - 1];
+  }
+  for (std::size_t k = 0; k < lower_count; ++k) {
+    const std::int32_t r = s.irn[k], c = s.jcn[k];
+    if (r == c) continue;
+    if (mirror[k] != s.row_start[c - 1] + s.lower_length[c - 1] + s.cursor[c - 1]++) {
+      Status e;
+      e.kind = Status::bad_pattern;
+      e.message = "analysis: the columns of row " + std::to_string(c) + " must rise";
+      return e;
+    }
   }
   std::vector<std::int64_t>().swap(pos);
   std::vector<std::int64_t>().swap(mirror);
@@ -355,20 +373,25 @@ Status SymmetricSolver::factor(const dcomplex* a) {
     return e;
   }
   // --- Symmetry of the values, and their lower triangle ---
-  for (std::size_t k = 0; k < s.lower.size(); ++k) {
-    const dcomplex v = a[s.row_start[s.irn[k] - 1] + s.pos_offset[k]];
-    const dcomplex w = a[s.row_start[s.jcn[k] - 1] + s.mirror_offset[k]];
-    if (!(v.re == w.re && v.im == w.im)) {
-      Status e;
-      e.kind = Status::asymmetric_values;
-      char text[200];
-      std::snprintf(text, sizeof text,
-                    "factorisation: the values are not symmetric: a(%d,%d) = (%.17g, %.17g) but a(%d,%d) = (%.17g, %.17g)",
-                    s.irn[k], s.jcn[k], v.re, v.im, s.jcn[k], s.irn[k], w.re, w.im);
-      e.message = text;
-      return e;
+  std::fill(s.cursor.begin(), s.cursor.end(), 0u);
+  std::size_t k = 0;
+  for (std::int32_t r = 1; r <= s.n; ++r) {
+    for (std::uint32_t q = 0; q < s.lower_length[r - 1]; ++q, ++k) {
+      const std::int32_t c = s.jcn[k];
+      const dcomplex v = a[s.row_start[r - 1] + q];
+      const dcomplex w = c == r ? v : a[s.row_start[c - 1] + s.lower_length[c - 1] + s.cursor[c - 1]++];
+      if (!(v.re == w.re && v.im == w.im)) {
+        Status e;
+        e.kind = Status::asymmetric_values;
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "factorisation: the values are not symmetric: a(%d,%d) = (%.17g, %.17g) but a(%d,%d) = (%.17g, %.17g)",
+                      r, c, v.re, v.im, c, r, w.re, w.im);
+        e.message = text;
+        return e;
+      }
+      s.lower[k] = v;
     }
-    s.lower[k] = v;
   }
   s.id.a = reinterpret_cast<ZMUMPS_COMPLEX*>(s.lower.data());
   return factor_entries(s);
