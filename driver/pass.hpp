@@ -123,7 +123,8 @@ enum class Factorisation {
 // Factorisation and solution into z; stops with 9 or 99 when the solver
 // reports a failure, and with stop_nonfinite_result at the first unknown of
 // z that is not a finite number.  pass.backward_error receives the
-// componentwise backward error of z in the assembled system, and
+// componentwise backward error of z in the assembled system (with its held
+// unknowns eliminated, for the scalable solver), and
 // pass.forward_error the estimate of refinement_forward_error.
 void solve_stage(RunStorage& run, PassScalars& pass,
                  Factorisation factorisation = Factorisation::order_and_factor);
@@ -142,7 +143,10 @@ double refinement_forward_error(RunStorage& run, const PassScalars& pass);
 // and the scalable one (run.shared): its analysis once per sample (it stops
 // with 9 when it fails, and with stop_bad_parameter when its estimate of the
 // factors exceeds the memory the machine offers), then the numeric
-// factorisation and the solution (99 when they fail).  MUMPS refused memory
+// factorisation and the solution (99 when they fail), first without
+// pivoting and again with threshold pivoting where that fails or its
+// solution is not finite or exceeds backward_error_threshold, with the
+// backward and forward errors of the solution kept.  MUMPS refused memory
 // in either stops with stop_input_error, as any refused allocation, giving
 // its estimate and what the machine offers.
 void solve_builtin(RunStorage& run, PassScalars& pass, Factorisation factorisation);
