@@ -379,7 +379,7 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
   for (const bool pivoting : {false, true}) {
     shared.solver.pivoting(pivoting);
     scalable::Status status = run.rows_shared ? shared.solver.factor_shared(shared.words, run.rhs_m.data())
-                                              : shared.solver.factor(run.avec.data());
+                                              : shared.solver.factor_borrowing(run.avec.data());
     if (status.good()) status = shared.solver.solve(run.rhs_m.data(), run.z.data());
     if (!pivoting && !status.good() && !status.memory_refused()) continue;
     stop_unless_good(run, status);

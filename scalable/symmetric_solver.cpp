@@ -1,4 +1,4 @@
-// The MUMPS instance of a SymmetricSolver, its lower-triangle copy of the
+// The MUMPS instance of a SymmetricSolver, the lower triangle it hands MUMPS,
 // matrix, and the three phases.
 //
 // Index names (compressed rows, 1-based): ia, ja the caller's pattern;
@@ -149,7 +149,8 @@ struct SymmetricSolver::State {
   std::vector<MUMPS_INT> irn, jcn, perm_in;
   std::vector<std::int64_t> row_start;                 // ia - 1
   std::vector<std::uint32_t> lower_length, cursor;     // each row's lower entries; the walk's place in each row
-  std::vector<dcomplex> lower, work;
+  std::size_t lower_count = 0;
+  std::vector<dcomplex> lower, work;  // the copying factorisation's lower triangle; the solution's
   std::string out_of_core_directory;  // empty: in core
   double pivot_threshold = 0.01;      // CNTL(1): MUMPS's threshold pivoting; 0: none
   bool distributed = false;           // each rank hands MUMPS its own rows (rows)
@@ -302,7 +303,8 @@ Status SymmetricSolver::analyse_pattern(State& s, std::int32_t n, const Index* i
       return e;
     }
   }
-  s.lower.assign(lower_count, dcomplex(0));
+  s.lower_count = lower_count;
+  std::vector<dcomplex>().swap(s.lower);  // made by the first copying factorisation
   s.id.nnz = static_cast<MUMPS_INT8>(lower_count);
   s.id.irn = s.irn.data();
   s.id.jcn = s.jcn.data();
@@ -363,16 +365,20 @@ Status SymmetricSolver::analyse_entries(State& s, std::int32_t n, const std::int
   return st;
 }
 
-Status SymmetricSolver::factor(const dcomplex* a) {
-  State& s = *state_;
-  s.factored = false;
-  if (!s.analysed || s.distributed) {
-    Status e;
-    e.kind = Status::out_of_order;
-    e.message = "factorisation: no analysed pattern (analyse first)";
-    return e;
-  }
-  // --- Symmetry of the values, and their lower triangle ---
+namespace {
+
+Status not_analysed() {
+  Status e;
+  e.kind = Status::out_of_order;
+  e.message = "factorisation: no analysed pattern (analyse first)";
+  return e;
+}
+
+}  // namespace
+
+// Whether a(r,c) == a(c,r) at every stored pair; with `lower`, the lower
+// triangle's values in MUMPS's order.
+Status SymmetricSolver::lower_values(State& s, const dcomplex* a, dcomplex* lower) {
   std::fill(s.cursor.begin(), s.cursor.end(), 0u);
   std::size_t k = 0;
   for (std::int32_t r = 1; r <= s.n; ++r) {
@@ -390,11 +396,50 @@ Status SymmetricSolver::factor(const dcomplex* a) {
         e.message = text;
         return e;
       }
-      s.lower[k] = v;
+      if (lower != nullptr) lower[k] = v;
     }
   }
+  return {};
+}
+
+Status SymmetricSolver::factor(const dcomplex* a) {
+  State& s = *state_;
+  s.factored = false;
+  if (!s.analysed || s.distributed) return not_analysed();
+  if (s.lower.size() != s.lower_count) s.lower.assign(s.lower_count, dcomplex(0));
+  const Status symmetric = lower_values(s, a, s.lower.data());
+  if (!symmetric.good()) return symmetric;
   s.id.a = reinterpret_cast<ZMUMPS_COMPLEX*>(s.lower.data());
   return factor_entries(s);
+}
+
+Status SymmetricSolver::factor_borrowing(dcomplex* a) {
+  State& s = *state_;
+  s.factored = false;
+  if (!s.analysed || s.distributed) return not_analysed();
+  const Status symmetric = lower_values(s, a, nullptr);
+  if (!symmetric.good()) return symmetric;
+  // The lower triangle moved to the front of a, row after row: the k-th
+  // lower entry never lies before place k.
+  std::size_t k = 0;
+  for (std::int32_t r = 1; r <= s.n; ++r)
+    for (std::uint32_t q = 0; q < s.lower_length[r - 1]; ++q) a[k++] = a[s.row_start[r - 1] + q];
+  s.id.a = reinterpret_cast<ZMUMPS_COMPLEX*>(a);
+  const Status st = factor_entries(s);
+  s.id.a = nullptr;
+  // The rows back in place, the last first (a row's places never lie
+  // before the lower entries of the rows above it), and each entry past a
+  // diagonal again the transposed entry it equals.
+  for (std::int32_t r = s.n; r >= 1; --r)
+    for (std::uint32_t q = s.lower_length[r - 1]; q-- > 0;) a[s.row_start[r - 1] + q] = a[--k];
+  std::fill(s.cursor.begin(), s.cursor.end(), 0u);
+  for (std::int32_t r = 1; r <= s.n; ++r) {
+    for (std::uint32_t q = 0; q < s.lower_length[r - 1]; ++q, ++k) {
+      const std::int32_t c = s.jcn[k];
+      if (c != r) a[s.row_start[c - 1] + s.lower_length[c - 1] + s.cursor[c - 1]++] = a[s.row_start[r - 1] + q];
+    }
+  }
+  return st;
 }
 
 Status SymmetricSolver::factor_shared(const std::vector<char>& words, dcomplex* load) {

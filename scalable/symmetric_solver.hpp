@@ -125,7 +125,14 @@ class SymmetricSolver {
                  const std::int32_t* perm_in = nullptr);
   Status analyse(std::int32_t n, const std::int64_t* ia, const std::int32_t* ja,
                  const std::int32_t* perm_in = nullptr);
+  // The values a of the analysed pattern, copied into the object's own
+  // lower triangle.
   Status factor(const dcomplex* a);
+  // The same without the copy: the lower triangle is moved to the front of
+  // a for MUMPS, and a is made whole again before the call returns (each
+  // entry past the diagonal from the transposed entry it equals, which the
+  // check of symmetry holds); a must not be read meanwhile.
+  Status factor_borrowing(dcomplex* a);
 
   // The rows shared between the ranks (row_share.hpp), no rank holding the
   // whole matrix: `own` is this rank's source, and `words` go to every
@@ -161,6 +168,7 @@ class SymmetricSolver {
                                 const std::int32_t* perm_in);
   static Status analyse_entries(State& s, std::int32_t n, const std::int32_t* perm_in);
   static Status factor_entries(State& s);
+  static Status lower_values(State& s, const dcomplex* a, dcomplex* lower);
   std::unique_ptr<State> state_;
 };
 

@@ -216,6 +216,13 @@ TEST(ScalableSolver, RepeatedFactorisationMatchesAFreshAnalysisByteForByte) {
     ASSERT_TRUE(other.factor(t.m.a.data()).good());
     ASSERT_TRUE(reused.solve(t.rhs.data(), x1_again.data()).good());
     EXPECT_TRUE(same_bytes(x1_again, x2)) << "another object's factorisation disturbed this object's factors";
+    // factorising in the values' own storage: the same factors, and the
+    // values whole again after it
+    std::vector<dcomplex> borrowed = m2.a, x2_borrowed(t.m.n);
+    ASSERT_TRUE(reused.factor_borrowing(borrowed.data()).good());
+    ASSERT_TRUE(reused.solve(t.rhs.data(), x2_borrowed.data()).good());
+    EXPECT_TRUE(same_bytes(x2_borrowed, x2)) << "factorising in place changed the factors";
+    EXPECT_TRUE(same_bytes(borrowed, m2.a)) << "the borrowed values were not given back whole";
   }
 }
 
