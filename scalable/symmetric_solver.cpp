@@ -1,5 +1,5 @@
 // The MUMPS instance of a SymmetricSolver, the lower triangle it hands MUMPS,
-// matrix, and the three phases.
+// and the three phases.
 //
 // Index names (compressed rows, 1-based): ia, ja the caller's pattern;
 // for the k-th stored entry of the lower triangle (row >= column, in the
