@@ -213,6 +213,17 @@ void copy_structure(const RunStorage& from, RunStorage& to) {
   sparse::copy_factor_structure(n, from.work, to.work);
 }
 
+namespace {
+
+// The first unknown (1-based) whose solution is not a finite number; 0 when none.
+std::int32_t first_nonfinite_unknown(const RunStorage& run, std::int32_t n) {
+  for (std::int32_t i = 1; i <= n; ++i)
+    if (!std::isfinite(run.z[i - 1].re) || !std::isfinite(run.z[i - 1].im)) return i;
+  return 0;
+}
+
+}  // namespace
+
 void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation) {
   if (run.shared != nullptr) {
     solve_scalable(run, pass);
@@ -223,12 +234,10 @@ void solve_stage(RunStorage& run, PassScalars& pass, Factorisation factorisation
   // A system of extreme coefficients (a sample height far outside any
   // physical scale) can overflow in the factorisation: every result
   // derived from such a solution would be meaningless.
-  for (std::int32_t i = 1; i <= pass.n; ++i) {
+  if (const std::int32_t i = first_nonfinite_unknown(run, pass.n); i != 0) {
     const dcomplex zi = run.z[i - 1];
-    if (!std::isfinite(zi.re) || !std::isfinite(zi.im)) {
-      stop_run(stop_nonfinite_result,
-               record_text(" non-finite solution z at unknown i =", i, "of", pass.n, "value", zi.re, zi.im));
-    }
+    stop_run(stop_nonfinite_result,
+             record_text(" non-finite solution z at unknown i =", i, "of", pass.n, "value", zi.re, zi.im));
   }
   // The scalable solver, whose factors other workers may replace once its
   // lock is released, makes its figures within its own turn.
@@ -339,12 +348,6 @@ void analyse_scalable(RunStorage& run, const PassScalars& pass) {
 
 namespace {
 
-bool finite_solution(const RunStorage& run, std::int32_t n) {
-  for (std::int32_t i = 0; i < n; ++i)
-    if (!std::isfinite(run.z[i].re) || !std::isfinite(run.z[i].im)) return false;
-  return true;
-}
-
 void stop_unless_good(const RunStorage& run, const scalable::Status& status) {
   if (status.memory_refused()) stop_scalable_memory(run.deck, status, run.shared->solver.memory().estimated_mb);
   if (!status.good()) stop_run(99, " the scalable solver failed: " + status.message);
@@ -390,7 +393,7 @@ void solve_scalable(RunStorage& run, PassScalars& pass) {
       pass.backward_error = componentwise_backward_error(pass.n, run.ia.data(), run.ja.data(), run.avec.data(),
                                                          run.rhs_m.data(), run.z.data());
     }
-    if (finite_solution(run, pass.n) && pass.backward_error <= backward_error_threshold) break;
+    if (first_nonfinite_unknown(run, pass.n) == 0 && pass.backward_error <= backward_error_threshold) break;
   }
   double largest = 0.0;
   for (std::int32_t i = 1; i <= pass.n; ++i) largest = std::fmax(largest, abs(run.z[i - 1]));
